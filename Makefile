@@ -1,0 +1,39 @@
+# Thin entry point over CMake and CTest. Every target installs what it needs first.
+#   make          deps, configure, build (programs in build/bin)
+#   make test     build, then every test under Wine through CTest
+#   make demo     build, then the main job under Wine
+#   make bench    build, then the benchmarks (never part of make test)
+SHELL   := /bin/bash
+.SHELLFLAGS := -o pipefail -c
+BUILD   := build
+JOBS    ?= $(shell nproc)
+CTEST_J ?= $(JOBS)
+
+.PHONY: all deps configure build test demo bench clean
+
+all: build
+
+deps:
+	@tools/deps.sh
+	@tools/fetch-sources.sh $(BUILD)/_deps
+
+$(BUILD)/CMakeCache.txt:
+	@$(MAKE) --no-print-directory deps
+	cmake --preset mingw-i686 >/dev/null
+
+configure: deps $(BUILD)/CMakeCache.txt
+
+build: configure
+	@cmake --build $(BUILD) -j$(JOBS) -- --no-print-directory | { grep -vE '^\[ *[0-9]+%\] (Building|Linking|Built)|^(Scanning|Consolidate)' || true; }
+
+test: build
+	@tools/wine-session.sh ctest --test-dir $(BUILD) -j$(CTEST_J) --output-on-failure --timeout 300 $(CTEST_ARGS)
+
+demo: build
+	@tools/wine-session.sh tools/demo.sh
+
+bench: build
+	@tools/wine-session.sh bench/run.sh
+
+clean:
+	rm -rf $(BUILD)/CMakeFiles $(BUILD)/bin $(BUILD)/tests

@@ -1,0 +1,178 @@
+#include "TestSupport.h"
+
+#include <atomic>
+#include <vector>
+
+namespace LmTest {
+
+namespace {
+
+std::wstring ModuleFolder()
+{
+    std::vector<wchar_t> buffer(32768);
+    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    std::wstring path(buffer.data(), n);
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+std::wstring CommandLineFor(const std::wstring& path, const std::wstring& arguments)
+{
+    std::wstring cmd = L"\"" + path + L"\"";
+    if (!arguments.empty())
+        cmd += L" " + arguments;
+    return cmd;
+}
+
+} // namespace
+
+std::wstring TestDir() { return ModuleFolder(); }
+
+std::wstring BinDir() { return ModuleFolder() + L"..\\bin\\"; }
+
+std::wstring Program(const std::wstring& fileName) { return BinDir() + fileName; }
+
+std::wstring UniqueName(const std::wstring& prefix)
+{
+    static std::atomic<unsigned> counter{0};
+    wchar_t buffer[96];
+    _snwprintf(buffer, 96, L"%lu-%u-%lu", GetCurrentProcessId(), ++counter, GetTickCount());
+    buffer[95] = 0;
+    return prefix + buffer;
+}
+
+HANDLE StartProgram(const std::wstring& path, const std::wstring& arguments, const std::wstring& workingDir)
+{
+    std::wstring cmd = CommandLineFor(path, arguments);
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(path.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi))
+        return nullptr;
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+RunResult RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs,
+                     const std::wstring& workingDir)
+{
+    RunResult result;
+    HANDLE process = StartProgram(path, arguments, workingDir);
+    if (!process)
+        return result;
+    result.started = true;
+    if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) {
+        result.finished = true;
+        GetExitCodeProcess(process, &result.exitCode);
+    } else {
+        TerminateProcess(process, 0xDEAD);
+        WaitForSingleObject(process, 5000);
+    }
+    CloseHandle(process);
+    return result;
+}
+
+bool FileExists(const std::wstring& path)
+{
+    DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::wstring& path)
+{
+    DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool WaitForFile(const std::wstring& path, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+            !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && (data.nFileSizeLow || data.nFileSizeHigh))
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(20);
+    }
+}
+
+std::wstring ReadFileUtf8(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::wstring();
+    std::string bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got)
+        bytes.append(chunk, got);
+    CloseHandle(file);
+    if (bytes.empty())
+        return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], n);
+    return text;
+}
+
+void WriteFileUtf8(const std::wstring& path, const std::wstring& text)
+{
+    std::string bytes;
+    if (!text.empty()) {
+        int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+        bytes.resize(n);
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
+    }
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    if (!bytes.empty())
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+void RemoveTree(const std::wstring& path)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring full = path + L"\\" + name;
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                RemoveTree(full);
+            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveDirectoryW(full.c_str());
+            } else {
+                SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(full.c_str());
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
+    RemoveDirectoryW(path.c_str());
+}
+
+ScratchFolder::ScratchFolder(const std::wstring& prefix)
+{
+    wchar_t temp[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+    std::wstring base(temp, n);
+    if (!base.empty() && base.back() == L'\\')
+        base.pop_back();
+    path_ = base + L"\\" + UniqueName(prefix + L"-");
+    CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
+
+} // namespace LmTest

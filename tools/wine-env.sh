@@ -1,0 +1,9 @@
+# Sourced: the environment every Wine run of the project uses.
+lm_root=$(cd "$(dirname "$0")/.." && pwd)
+: "${LM_BUILD_DIR:=$lm_root/build}"
+export WINEPREFIX="${WINEPREFIX:-$LM_BUILD_DIR/wineprefix}"
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY ftp_proxy FTP_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
+export LANG=C.UTF-8 LC_ALL=C.UTF-8 TZ=UTC
