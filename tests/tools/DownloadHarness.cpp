@@ -5,7 +5,7 @@
 //                       [result=<file>]
 // killat: terminate (exit code 99) once bytesDone reaches the value, while streamCount is
 // killstreams (default: any). result: a UTF-8 line "complete <bytesDone> <totalSize>
-// <streamCount>" or "failed <error text>". Exit code 0 complete, 1 failed, 2 timed out, 3 usage.
+// <streamCount>", "killed <bytesDone>" or "failed <error text>". Exit code 0 complete, 1 failed, 2 timed out, 3 usage.
 #include <windows.h>
 
 #include <cstdio>
@@ -89,6 +89,7 @@ int wmain(int argc, wchar_t** argv)
             }
             if (kill && status.bytesDone >= killAt && (killStreams == 0 || status.streamCount == killStreams)) {
                 // A hard kill, as a crash or a user ending the process would be: no destructor runs.
+                WriteResult(resultPath, "killed " + std::to_string(status.bytesDone));
                 TerminateProcess(GetCurrentProcess(), 99);
             }
             if (GetTickCount64() > end) {

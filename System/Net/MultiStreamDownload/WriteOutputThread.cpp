@@ -149,6 +149,7 @@ DWORD CWriteOutputThread::Execute()
 {
     bool failed = false;
     Win32::CHandleGuard file;
+    Win32::CHandleGuard recordFile;
     try {
         const std::wstring cacheName = GetCacheFileName(m_outputPath);
         file.Reset(OpenFileWithRetryUntilStopped(cacheName, GENERIC_READ | GENERIC_WRITE,
@@ -179,7 +180,11 @@ DWORD CWriteOutputThread::Execute()
                 }
                 WriteBlock(file.Get(), m_buffers.at(item->bufferIndex).data(), item->byteCount);
                 record.Offset = m_writeOffset;
-                record.Write(GetStopEvent().GetHandle());
+                // Opened at the first block, not before: an attempt that writes nothing leaves
+                // the record of the previous one as it is.
+                if (!recordFile.IsValid())
+                    recordFile.Reset(record.Open(GetStopEvent().GetHandle()));
+                record.Rewrite(recordFile.Get());
                 {
                     Win32::CScopedLock lock(m_queueLock);
                     m_queue.pop_front();
@@ -203,6 +208,7 @@ DWORD CWriteOutputThread::Execute()
         m_queue.clear();
     }
     m_bufferReleased.Set();
+    recordFile.Close();
     file.Close();
     m_started.Set();
     return (failed || IsStopRequested()) ? 1 : 0;
