@@ -186,13 +186,14 @@ void CHTTPDownload::StartStreams()
 
         // Every holder exists before any stream runs, so no stream can find the others missing
         // and take itself for the last one.
-        const uint32_t chunk = static_cast<uint32_t>(static_cast<int32_t>(totalSize) / static_cast<int32_t>(streamCount));
+        // Unsigned: a total of 2 GiB or more still splits into two halves.
+        const uint32_t chunk = totalSize / streamCount;
         for (uint32_t i = 0; i < streamCount; ++i)
             holders.push_back(CRefPtr<CDownloadStreamHolder>(new CDownloadStreamHolder(i, i * chunk)));
         m_streams = holders;
     }
 
-    const uint32_t chunk = static_cast<uint32_t>(static_cast<int32_t>(totalSize) / static_cast<int32_t>(streamCount));
+    const uint32_t chunk = totalSize / streamCount;
     for (uint32_t i = 0; i < streamCount; ++i) {
         const uint32_t start = i * chunk;
         const uint32_t length = (i + 1 == streamCount) ? totalSize - (streamCount - 1) * chunk : chunk;
