@@ -340,42 +340,68 @@ TEST(HTTPDownload, killed_single_stream_download_resumes_or_starts_over_as_it_mu
     }
 }
 
-TEST(HTTPDownload, large_file_without_range_support_finishes_in_one_stream)
+namespace {
+
+// A large file from a server without ranges: the two-stream plan fails on the 200 answers and
+// the download restarts as one plain stream, which then refuses the multi-stream request.
+void ExpectSingleStreamFallback(const char* mood)
 {
-    for (const char* mood : { "noranges=1", "ignorerange=1" }) {
-        LmTest::ScratchFolder folder(L"lmdl");
-        const std::wstring target = folder / L"noranges.bin";
-        const std::string tag = Tag();
-        DownloadStatus status =
-            Download(Url("seed=11&size=" + std::to_string(k20MiB + 1) + "&" + mood + "&tag=" + tag), target);
-        ASSERT_TRUE(status.complete) << mood << ": " << ErrorText(status);
-        EXPECT_EQ(1u, status.streamCount) << mood;
-        ExpectBody(target, 11, k20MiB + 1);
-        ExpectOnlyTarget(target);
-        std::vector<LoggedRequest> requests = Requests(tag, 4);
-        ASSERT_FALSE(requests.empty());
-        EXPECT_EQ("", requests.back().range) << mood << ": the last request is a plain single stream";
-        for (const LoggedRequest& r : requests)
-            EXPECT_EQ(200, r.status) << mood;
-    }
+    LmTest::ScratchFolder folder(L"lmdl");
+    const std::wstring target = folder / L"noranges.bin";
+    const std::string tag = Tag();
+    DownloadStatus status = Download(Url("seed=11&size=" + std::to_string(k20MiB + 1) + "&" + mood + "&tag=" + tag),
+                                     target);
+    ASSERT_TRUE(status.complete) << mood << ": " << ErrorText(status);
+    EXPECT_EQ(1u, status.streamCount) << mood;
+    ExpectBody(target, 11, k20MiB + 1);
+    ExpectOnlyTarget(target);
+    std::vector<LoggedRequest> requests = Requests(tag, 4);
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ("", requests.back().range) << mood << ": the last request is a plain single stream";
+    for (const LoggedRequest& r : requests)
+        EXPECT_EQ(200, r.status) << mood;
 }
 
-TEST(HTTPDownload, a_false_content_range_fails_the_attempt_and_the_retry_succeeds)
+// Requests 1 (the whole-file probe) to 3 (the two ranges) get the fault; the retries do not.
+void ExpectRangeRetry(const char* fault)
 {
-    // Requests 1 (the whole-file probe) to 3 (the two ranges) get the fault; the retries do not.
-    for (const char* fault : { "wrongstart", "wrongtotal", "missing" }) {
-        LmTest::ScratchFolder folder(L"lmdl");
-        const std::wstring target = folder / L"range.bin";
-        const std::string tag = Tag();
-        DownloadStatus status = Download(
-            Url("seed=12&size=" + std::to_string(k20MiB + 1) + "&contentrange=" + fault + "&faults=3&tag=" + tag),
-            target);
-        ASSERT_TRUE(status.complete) << fault << ": " << ErrorText(status);
-        EXPECT_EQ(2u, status.streamCount) << fault;
-        ExpectBody(target, 12, k20MiB + 1);
-        std::vector<LoggedRequest> requests = Requests(tag, 5);
-        EXPECT_EQ(5u, requests.size()) << fault << ": each range was asked for twice";
-    }
+    LmTest::ScratchFolder folder(L"lmdl");
+    const std::wstring target = folder / L"range.bin";
+    const std::string tag = Tag();
+    DownloadStatus status = Download(
+        Url("seed=12&size=" + std::to_string(k20MiB + 1) + "&contentrange=" + fault + "&faults=3&tag=" + tag), target);
+    ASSERT_TRUE(status.complete) << fault << ": " << ErrorText(status);
+    EXPECT_EQ(2u, status.streamCount) << fault;
+    ExpectBody(target, 12, k20MiB + 1);
+    std::vector<LoggedRequest> requests = Requests(tag, 5);
+    EXPECT_EQ(5u, requests.size()) << fault << ": each range was asked for twice";
+}
+
+} // namespace
+
+TEST(HTTPDownload, large_file_from_a_server_that_ignores_ranges_finishes_in_one_stream)
+{
+    ExpectSingleStreamFallback("ignorerange=1");
+}
+
+TEST(HTTPDownload, large_file_from_a_server_without_ranges_finishes_in_one_stream)
+{
+    ExpectSingleStreamFallback("noranges=1");
+}
+
+TEST(HTTPDownload, a_content_range_with_a_wrong_start_fails_the_attempt_and_the_retry_succeeds)
+{
+    ExpectRangeRetry("wrongstart");
+}
+
+TEST(HTTPDownload, a_content_range_with_a_wrong_total_fails_the_attempt_and_the_retry_succeeds)
+{
+    ExpectRangeRetry("wrongtotal");
+}
+
+TEST(HTTPDownload, a_missing_content_range_fails_the_attempt_and_the_retry_succeeds)
+{
+    ExpectRangeRetry("missing");
 }
 
 TEST(HTTPDownload, server_ending_early_restarts_and_completes)
