@@ -41,7 +41,7 @@ std::string Body(CHttpWebRequest& request)
 {
     CRefPtr<Lm::System::IO::Stream::CMemoryStream> stream = request.GetResponse().GetResponseStream();
     std::string body(static_cast<size_t>(stream->GetLength()), '\0');
-    int n = body.empty() ? 0 : stream->Read(&body[0], static_cast<int>(body.size()));
+    std::uint32_t n = body.empty() ? 0 : stream->Read(&body[0], static_cast<std::uint32_t>(body.size()));
     body.resize(static_cast<size_t>(n));
     return body;
 }

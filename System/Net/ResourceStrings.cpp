@@ -3,6 +3,8 @@
 #include <cwctype>
 #include <vector>
 
+#include "System/Win32/Handle.h"
+
 namespace Lm {
 namespace System {
 namespace Net {
@@ -24,21 +26,21 @@ std::wstring Lower(std::wstring text)
 // another type). Probing only: a tester's override that cannot be read is no override.
 bool ReadDebuggingString(const std::wstring& keyPath, const wchar_t* name, std::wstring& value)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
+    Win32::CRegKeyHandle key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, key.Receive()) !=
+        ERROR_SUCCESS)
         return false;
     DWORD type = 0, size = 0;
-    bool ok = RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+    bool ok = RegQueryValueExW(key.Get(), name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
               (type == REG_SZ || type == REG_EXPAND_SZ);
     if (ok) {
         std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
         DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-        ok = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes) ==
+        ok = RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes) ==
              ERROR_SUCCESS;
         if (ok)
             value.assign(buffer.data());      // up to the first terminator
     }
-    RegCloseKey(key);
     return ok;
 }
 

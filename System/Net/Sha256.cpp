@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "System/Win32/Handle.h"
@@ -13,7 +14,7 @@ namespace Net {
 
 bool ComputeFileSha256(IO::Stream::CStream& stream, unsigned char out[32])
 {
-    const int kBlock = 8192;
+    const std::uint32_t kBlock = 8192;
     Win32::CCryptProvider context;
     if (CryptAcquireContextW(context.Receive(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) != TRUE)
         return false;
@@ -22,10 +23,10 @@ bool ComputeFileSha256(IO::Stream::CStream& stream, unsigned char out[32])
         return false;
     std::vector<unsigned char> buffer(kBlock);
     for (;;) {
-        int n = stream.Read(buffer.data(), kBlock);
-        if (n <= 0)
+        std::uint32_t n = stream.Read(buffer.data(), kBlock);
+        if (n == 0)
             break;
-        if (CryptHashData(hash.Get(), buffer.data(), static_cast<DWORD>(n), 0) != TRUE)
+        if (CryptHashData(hash.Get(), buffer.data(), n, 0) != TRUE)
             return false;
         if (n != kBlock)
             break;

@@ -28,7 +28,7 @@ std::string Hex(const unsigned char* digest)
 class CChunkedStream : public CMemoryStream {
 public:
     explicit CChunkedStream(int chunk) : m_chunk(chunk) {}
-    int Read(void* buffer, int count) override
+    std::uint32_t Read(void* buffer, std::uint32_t count) override
     {
         ++reads;
         return CMemoryStream::Read(buffer, count < m_chunk ? count : m_chunk);
@@ -36,7 +36,7 @@ public:
     int reads = 0;
 
 private:
-    int m_chunk;
+    std::uint32_t m_chunk;
 };
 
 TEST(Sha256Test, the_empty_stream_has_the_digest_of_the_empty_message)
@@ -82,7 +82,7 @@ TEST(Sha256Test, generated_bodies_match_the_digests_of_hashlib)
         SCOPED_TRACE(c.size);
         CMemoryStream s;
         std::string body = LmTest::GeneratedBody(c.seed, 0, static_cast<size_t>(c.size));
-        s.Write(body.data(), static_cast<int>(body.size()));
+        s.Write(body.data(), static_cast<std::uint32_t>(body.size()));
         s.SetPosition(0);
         unsigned char digest[32];
         ASSERT_TRUE(ComputeFileSha256(s, digest));

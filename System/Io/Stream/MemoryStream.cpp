@@ -24,12 +24,28 @@ CMemoryStream::~CMemoryStream()
         free(m_data);
 }
 
-std::int64_t CMemoryStream::SetPosition(std::int64_t position)
+void CMemoryStream::SetPosition(std::int64_t position)
 {
     if (position < 0 || position > m_length)
         ThrowException("memory stream position", kSource, 66, "Lm::System::IO::Stream::CMemoryStream::SetPosition");
     m_cursor[0] = position;
-    return position;
+}
+
+// The interface counts in unsigned 32-bit units; a count above the signed range is the negative
+// count the cursor operations refuse.
+std::uint32_t CMemoryStream::Read(void* buffer, std::uint32_t count)
+{
+    return static_cast<std::uint32_t>(ReadCur(0, buffer, static_cast<int>(count)));
+}
+
+std::int64_t CMemoryStream::Seek(std::int64_t offset, SeekOrigin origin)
+{
+    return SeekCur(0, offset, static_cast<int>(origin));
+}
+
+void CMemoryStream::Write(const void* buffer, std::uint32_t count)
+{
+    WriteCur(0, buffer, static_cast<int>(count));
 }
 
 // The stream stays as it was when the allocation fails: realloc keeps the old block then. A size

@@ -22,21 +22,23 @@ public:
     CMemoryStream() = default;
     ~CMemoryStream() override;
 
-    bool CanRead() override { return true; }
-    bool CanSeek() override { return true; }
-    bool CanWrite() override { return true; }
+    bool CanRead() const override { return true; }
+    bool CanSeek() const override { return true; }
+    bool CanWrite() const override { return true; }
     std::int64_t GetLength() override { return m_length; }
-    std::int64_t SetPosition(std::int64_t position) override;
+    void SetPosition(std::int64_t position) override;
     std::int64_t GetPosition() override { return m_cursor[0]; }
     bool Flush() override { return true; }
-    int Read(void* buffer, int count) override { return ReadCur(0, buffer, count); }
-    std::int64_t Seek(std::int64_t offset, int origin) override { return SeekCur(0, offset, origin); }
+    std::uint32_t Read(void* buffer, std::uint32_t count) override;
+    std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
     void SetLength(std::int64_t length) override;
-    void Write(const void* buffer, int count) override { WriteCur(0, buffer, count); }
+    void Write(const void* buffer, std::uint32_t count) override;
 
     // Reads up to count bytes at the cursor (a null buffer skips them); returns the bytes taken.
+    // A count below 0 throws.
     int ReadCur(int cursor, void* buffer, int count);
-    // Moves the cursor; a target outside [0, length] leaves it and returns -1.
+    // Moves the cursor (origin 0 begin, 1 current, 2 end); a target outside [0, length] leaves it
+    // and returns -1.
     std::int64_t SeekCur(int cursor, std::int64_t offset, int origin);
     // Writes count bytes at the cursor, growing the stream when they pass its end.
     void WriteCur(int cursor, const void* buffer, int count);

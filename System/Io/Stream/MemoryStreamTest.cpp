@@ -36,7 +36,7 @@ TEST(MemoryStreamTest, a_new_stream_is_empty)
     CMemoryStream s;
     char buffer[10];
     EXPECT_EQ(0, s.GetLength());
-    EXPECT_EQ(0, s.Read(buffer, 10));
+    EXPECT_EQ(0u, s.Read(buffer, 10));
     EXPECT_TRUE(s.CanRead() && s.CanSeek() && s.CanWrite());
 }
 
@@ -45,11 +45,11 @@ TEST(MemoryStreamTest, written_bytes_read_back_from_the_start)
     CMemoryStream s;
     s.Write("hello", 5);
     EXPECT_EQ(5, s.GetPosition());
-    EXPECT_EQ(0, s.SetPosition(0));
+    s.SetPosition(0);
     char buffer[10] = {};
-    EXPECT_EQ(5, s.Read(buffer, 10));
+    EXPECT_EQ(5u, s.Read(buffer, 10));
     EXPECT_EQ(std::string("hello"), std::string(buffer, 5));
-    EXPECT_EQ(0, s.Read(buffer, 10));
+    EXPECT_EQ(0u, s.Read(buffer, 10));
 }
 
 TEST(MemoryStreamTest, writing_before_the_end_overwrites)
@@ -77,12 +77,12 @@ TEST(MemoryStreamTest, seeks_inside_the_content_and_refuses_outside)
     long long position = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.offset);
-        EXPECT_EQ(c.expected, s.Seek(c.offset, c.origin));
+        EXPECT_EQ(c.expected, s.Seek(c.offset, static_cast<Lm::System::IO::Stream::SeekOrigin>(c.origin)));
         if (c.expected >= 0)
             position = c.expected;
         EXPECT_EQ(position, s.GetPosition());
     }
-    EXPECT_EQ(L"seek origin", ThrownMessage([&] { s.Seek(0, 3); }));
+    EXPECT_EQ(L"seek origin", ThrownMessage([&] { s.Seek(0, static_cast<Lm::System::IO::Stream::SeekOrigin>(3)); }));
 }
 
 TEST(MemoryStreamTest, bad_arguments_throw_and_change_nothing)
@@ -92,12 +92,12 @@ TEST(MemoryStreamTest, bad_arguments_throw_and_change_nothing)
     char buffer[4];
     EXPECT_EQ(L"memory stream position", ThrownMessage([&] { s.SetPosition(4); }));
     EXPECT_EQ(L"memory stream position", ThrownMessage([&] { s.SetPosition(-1); }));
-    EXPECT_EQ(L"bad memory stream read count", ThrownMessage([&] { s.Read(buffer, -1); }));
+    EXPECT_EQ(L"bad memory stream read count", ThrownMessage([&] { s.Read(buffer, static_cast<std::uint32_t>(-1)); }));
     EXPECT_EQ(L"memory stream position cursor", ThrownMessage([&] { s.ReadCur(2, buffer, 1); }));
     EXPECT_EQ(L"memory stream position cursor", ThrownMessage([&] { s.SeekCur(-1, 0, 0); }));
     EXPECT_EQ(L"memory stream position cursor", ThrownMessage([&] { s.WriteCur(2, "x", 1); }));
     EXPECT_EQ(L"nullptr buffer pointer", ThrownMessage([&] { s.Write(nullptr, 1); }));
-    EXPECT_EQ(L"bad memory stream write count", ThrownMessage([&] { s.Write("x", -5); }));
+    EXPECT_EQ(L"bad memory stream write count", ThrownMessage([&] { s.Write("x", static_cast<std::uint32_t>(-5)); }));
     EXPECT_EQ(L"memory stream length", ThrownMessage([&] { s.SetLength(-1); }));
     EXPECT_EQ(L"memory stream length", ThrownMessage([&] { s.SetCapacity(-1); }));
     EXPECT_EQ(L"", ThrownMessage([&] { s.Write(nullptr, 0); }));
@@ -111,10 +111,10 @@ TEST(MemoryStreamTest, the_append_cursor_leaves_the_read_cursor_in_place)
     s.WriteCur(1, "first", 5);
     EXPECT_EQ(0, s.GetPosition());
     char buffer[16] = {};
-    EXPECT_EQ(3, s.Read(buffer, 3));
+    EXPECT_EQ(3u, s.Read(buffer, 3));
     s.WriteCur(1, "+more", 5);
     EXPECT_EQ(3, s.GetPosition());
-    EXPECT_EQ(7, s.Read(buffer, 16));
+    EXPECT_EQ(7u, s.Read(buffer, 16));
     EXPECT_EQ(std::string("st+more"), std::string(buffer, 7));
 }
 
@@ -123,7 +123,7 @@ TEST(MemoryStreamTest, a_null_read_buffer_skips_bytes)
     CMemoryStream s;
     s.Write("abcdef", 6);
     s.SetPosition(0);
-    EXPECT_EQ(4, s.Read(nullptr, 4));
+    EXPECT_EQ(4u, s.Read(nullptr, 4));
     EXPECT_EQ("ef", ReadAll(s));
 }
 
@@ -137,7 +137,7 @@ TEST(MemoryStreamTest, set_length_zero_keeps_the_buffer_and_reads_nothing)
     EXPECT_EQ(capacity, s.GetCapacity());
     char buffer[4];
     s.SetPosition(0);
-    EXPECT_EQ(0, s.Read(buffer, 4));
+    EXPECT_EQ(0u, s.Read(buffer, 4));
 }
 
 TEST(MemoryStreamTest, growth_doubles_and_a_capacity_set_first_avoids_reallocation)
