@@ -240,8 +240,15 @@ bool MakeUnixFolderLink(const std::wstring& link, const std::wstring& target)
     ::WaitForSingleObject(process.hProcess, 30000);
     ::CloseHandle(process.hProcess);
     ::CloseHandle(process.hThread);
-    const DWORD attributes = ::GetFileAttributesW(link.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    // The handle of a Unix process may be signalled before the program has done its work: look
+    // for the link for a while.
+    for (int i = 0; i < 100; ++i) {
+        const DWORD attributes = ::GetFileAttributesW(link.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+            return true;
+        ::Sleep(100);
+    }
+    return false;
 }
 
 TEST(DirectoryTest, delete_removes_a_link_to_a_folder_without_entering_it)
