@@ -9,6 +9,7 @@
 #include "System/Exception.h"
 #include "System/Io/Directory.h"
 #include "System/Io/File.h"
+#include "System/Io/Stream/FileStream.h"
 #include "System/String/AnsiWide.h"
 #include "System/String/StringUtils.h"
 #include "System/Win32/Handle.h"
@@ -103,14 +104,11 @@ DWORD ExecWait(const std::wstring& path, const std::wstring& workingFolder, cons
 
 void ExtractResourceToFile(WORD resourceId, const std::wstring& path)
 {
+    using namespace Lm::System::IO::Stream;
     Lm::System::IO::CDirectory::CreateParent(path);
     ResourceData data = GetDataFromResource(resourceId);
-    CHandleGuard file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid())
-        Lm::System::ThrowWin32Exception("Failed to open file : ", kSource, 0, "Lm::CommonAppLogic::InstallUtils::ExtractResourceToFile");
-    DWORD written = 0;
-    if (!WriteFile(file.Get(), data.bytes, data.size, &written, nullptr) || written != data.size)
-        Lm::System::ThrowWin32Exception("WriteFile() failure", kSource, 0, "Lm::CommonAppLogic::InstallUtils::ExtractResourceToFile");
+    CFileStream stream(path, FileMode::Create, FileAccess::Write, 0, FILE_ATTRIBUTE_NORMAL);
+    stream.Write(data.bytes, data.size);
 }
 
 void SplitCommandLine(const std::wstring& text, std::wstring& program, std::wstring& arguments)
