@@ -21,10 +21,11 @@ function(lm_glob_tests out)
     set(${out} ${result} PARENT_SCOPE)
 endfunction()
 
-# lm_test_executable(<name> SOURCES ... LIBS ... [DEPENDS targets...])
+# lm_test_executable(<name> SOURCES ... LIBS ... [DEPENDS targets...] [PROPERTIES name value...])
 # One GoogleTest executable in build/tests, its cases discovered and run by CTest under Wine.
+# PROPERTIES are set on every discovered case (e.g. FIXTURES_REQUIRED LmTestServer).
 function(lm_test_executable name)
-    cmake_parse_arguments(T "" "" "SOURCES;LIBS;DEPENDS" ${ARGN})
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS;DEPENDS;PROPERTIES" ${ARGN})
     if(NOT T_SOURCES)
         return()
     endif()
@@ -38,12 +39,13 @@ function(lm_test_executable name)
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 180
         WORKING_DIRECTORY ${LM_TEST_OUTPUT_DIRECTORY}
-        PROPERTIES TIMEOUT 180)
+        PROPERTIES TIMEOUT 180 ${T_PROPERTIES})
 endfunction()
 
-# lm_library(<target> DIRS <folders...> [LIBS <libraries...>] [TEST_LIBS ...] [TEST_DEPENDS ...])
+# lm_library(<target> DIRS <folders...> [LIBS <libraries...>] [TEST_LIBS ...] [TEST_DEPENDS ...]
+#            [TEST_PROPERTIES ...])
 function(lm_library name)
-    cmake_parse_arguments(L "" "" "DIRS;LIBS;TEST_LIBS;TEST_DEPENDS" ${ARGN})
+    cmake_parse_arguments(L "" "" "DIRS;LIBS;TEST_LIBS;TEST_DEPENDS;TEST_PROPERTIES" ${ARGN})
     lm_glob_sources(sources ${L_DIRS})
     if(NOT sources)
         return()
@@ -51,15 +53,17 @@ function(lm_library name)
     add_library(${name} STATIC ${sources})
     target_link_libraries(${name} PUBLIC ${L_LIBS})
     lm_glob_tests(tests ${L_DIRS})
-    lm_test_executable(${name}Tests SOURCES ${tests} LIBS ${name} ${L_TEST_LIBS} DEPENDS ${L_TEST_DEPENDS})
+    lm_test_executable(${name}Tests SOURCES ${tests} LIBS ${name} ${L_TEST_LIBS} DEPENDS ${L_TEST_DEPENDS}
+                       PROPERTIES ${L_TEST_PROPERTIES})
 endfunction()
 
-# lm_program(<target> OUTPUT_NAME <file name> DIR <folder> [WINDOWS] [LIBS ...] [TEST_LIBS ...] [TEST_DEPENDS ...])
+# lm_program(<target> OUTPUT_NAME <file name> DIR <folder> [WINDOWS] [LIBS ...] [TEST_LIBS ...] [TEST_DEPENDS ...]
+#            [TEST_PROPERTIES ...])
 # A program lands in build/bin as <file name>.exe. Its entry point lives in <folder>/WinMain.cpp;
 # the folder's other sources form <target>Core, which the program and its tests both link.
 # Its tests run the built program itself as well.
 function(lm_program name)
-    cmake_parse_arguments(P "WINDOWS" "OUTPUT_NAME;DIR" "LIBS;TEST_LIBS;TEST_DEPENDS" ${ARGN})
+    cmake_parse_arguments(P "WINDOWS" "OUTPUT_NAME;DIR" "LIBS;TEST_LIBS;TEST_DEPENDS;TEST_PROPERTIES" ${ARGN})
     lm_glob_sources(sources ${P_DIR})
     set(entry ${CMAKE_SOURCE_DIR}/${P_DIR}/WinMain.cpp)
     list(REMOVE_ITEM sources ${entry})
@@ -81,5 +85,6 @@ function(lm_program name)
         set_target_properties(${name} PROPERTIES OUTPUT_NAME ${P_OUTPUT_NAME})
     endif()
     lm_glob_tests(tests ${P_DIR})
-    lm_test_executable(${name}Tests SOURCES ${tests} LIBS ${core_lib} ${P_TEST_LIBS} DEPENDS ${name} ${P_TEST_DEPENDS})
+    lm_test_executable(${name}Tests SOURCES ${tests} LIBS ${core_lib} ${P_TEST_LIBS} DEPENDS ${name} ${P_TEST_DEPENDS}
+                       PROPERTIES ${P_TEST_PROPERTIES})
 endfunction()

@@ -1,0 +1,61 @@
+# Test signatures. Throwaway code-signing certificates are made in the build tree with openssl
+# (self-signed, extended key usage codeSigning, one per organisation name; never committed), and
+# copies of built programs are signed with them by osslsigncode, so tests can run the code-signature
+# test against real Authenticode signatures under the maker's names and under foreign ones.
+#
+#   lm_signed_copy(<target> SOURCE_TARGET <exe target> ORGANISATION "<O>" OUTPUT <path>)
+#       <target> builds <path>: a copy of <exe target> signed by a certificate whose subject
+#       organisation is <O>. Make your test executable depend on <target>.
+#   lm_signing_certificate(<prefix> ORGANISATION "<O>")
+#       sets <prefix>_TARGET, <prefix>_KEY and <prefix>_CERTIFICATE (PEM files in the build tree).
+find_program(LM_OPENSSL openssl REQUIRED)
+find_program(LM_OSSLSIGNCODE osslsigncode REQUIRED)
+set(LM_SIGNING_DIR ${CMAKE_BINARY_DIR}/signing)
+
+function(lm_signing_certificate prefix)
+    cmake_parse_arguments(C "" "ORGANISATION" "" ${ARGN})
+    if(NOT C_ORGANISATION)
+        message(FATAL_ERROR "lm_signing_certificate: ORGANISATION is required")
+    endif()
+    string(MD5 hash "${C_ORGANISATION}")
+    string(SUBSTRING ${hash} 0 12 id)
+    set(key ${LM_SIGNING_DIR}/${id}.key.pem)
+    set(certificate ${LM_SIGNING_DIR}/${id}.cert.pem)
+    set(target LmSigningCertificate_${id})
+    if(NOT TARGET ${target})
+        # openssl's -subj separates attributes with '/': escape one inside the name.
+        string(REPLACE "/" "\\/" subject_organisation "${C_ORGANISATION}")
+        add_custom_command(OUTPUT ${key} ${certificate}
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${LM_SIGNING_DIR}
+            COMMAND ${LM_OPENSSL} genpkey -quiet -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out ${key}
+            COMMAND ${LM_OPENSSL} req -new -x509 -key ${key} -sha256 -days 3650 -out ${certificate}
+                    -subj "/O=${subject_organisation}/CN=${subject_organisation} test code signing"
+                    -addext "extendedKeyUsage=codeSigning"
+                    -addext "keyUsage=critical,digitalSignature"
+            COMMENT "Test code-signing certificate for \"${C_ORGANISATION}\""
+            VERBATIM)
+        add_custom_target(${target} DEPENDS ${key} ${certificate})
+    endif()
+    set(${prefix}_TARGET ${target} PARENT_SCOPE)
+    set(${prefix}_KEY ${key} PARENT_SCOPE)
+    set(${prefix}_CERTIFICATE ${certificate} PARENT_SCOPE)
+endfunction()
+
+function(lm_signed_copy name)
+    cmake_parse_arguments(S "" "SOURCE_TARGET;ORGANISATION;OUTPUT" "" ${ARGN})
+    if(NOT S_SOURCE_TARGET OR NOT S_ORGANISATION OR NOT S_OUTPUT)
+        message(FATAL_ERROR "lm_signed_copy: SOURCE_TARGET, ORGANISATION and OUTPUT are required")
+    endif()
+    lm_signing_certificate(cert ORGANISATION "${S_ORGANISATION}")
+    get_filename_component(out_dir ${S_OUTPUT} DIRECTORY)
+    add_custom_command(OUTPUT ${S_OUTPUT}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${out_dir}
+        COMMAND ${CMAKE_COMMAND} -E rm -f ${S_OUTPUT}
+        COMMAND ${LM_OSSLSIGNCODE} sign -certs ${cert_CERTIFICATE} -key ${cert_KEY} -h sha256
+                -n "Larchmeadow test signature" -in $<TARGET_FILE:${S_SOURCE_TARGET}> -out ${S_OUTPUT}
+        DEPENDS ${S_SOURCE_TARGET} ${cert_CERTIFICATE} ${cert_KEY}
+        COMMENT "Signing a copy of ${S_SOURCE_TARGET} as \"${S_ORGANISATION}\""
+        VERBATIM)
+    add_custom_target(${name} DEPENDS ${S_OUTPUT})
+    add_dependencies(${name} ${cert_TARGET})
+endfunction()

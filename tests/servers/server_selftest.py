@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""Checks the local test server itself (native Python, run by CTest inside the server fixture):
+ranges, status switches, truncation, resets, chunking, the request log and the digest table."""
+
+import hashlib
+import http.client
+import json
+import os
+import socket
+import ssl
+import sys
+import time
+import unittest
+import uuid
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import http_test_server as server  # noqa: E402
+
+FOLDER = os.environ.get("LM_TEST_SERVER_DIR", "")
+
+
+def Port(name):
+    return int(open(os.path.join(FOLDER, name)).read())
+
+
+def Get(path, headers=None, port_file="http.port"):
+    if port_file == "https.port":
+        context = ssl.create_default_context(cafile=os.path.join(FOLDER, "https.pem"))
+        c = http.client.HTTPSConnection("127.0.0.1", Port(port_file), timeout=20, context=context)
+    else:
+        c = http.client.HTTPConnection("127.0.0.1", Port(port_file), timeout=20)
+    c.request("GET", path, headers=headers or {})
+    r = c.getresponse()
+    return r, r.read(), c
+
+
+def LogEntries(tag, timeout=5.0):
+    end = time.monotonic() + timeout
+    while True:
+        with open(os.path.join(FOLDER, "requests.log"), encoding="utf-8") as f:
+            found = [json.loads(line) for line in f if tag in line]
+        if found or time.monotonic() > end:
+            return found
+        time.sleep(0.05)
+
+
+class ServerTest(unittest.TestCase):
+    def test_whole_body_matches_the_generator(self):
+        r, body, _ = Get("/data?seed=7&size=200000")
+        self.assertEqual(200, r.status)
+        self.assertEqual("200000", r.getheader("Content-Length"))
+        self.assertEqual(server.Body(7, 0, 200000), body)
+        self.assertEqual(server.Body(7, 65521, 10), server.Body(7, 0, 10))
+
+    def test_ranges(self):
+        cases = [("bytes=10-19", 206, 10, 10, "bytes 10-19/1000"),
+                 ("bytes=990-", 206, 990, 10, "bytes 990-999/1000"),
+                 ("bytes=-5", 206, 995, 5, "bytes 995-999/1000"),
+                 ("bytes=900-5000", 206, 900, 100, "bytes 900-999/1000"),
+                 ("bytes=1000-", 416, 0, 0, "bytes */1000")]
+        for wanted, status, first, count, content_range in cases:
+            r, body, _ = Get("/data?seed=3&size=1000", {"Range": wanted})
+            self.assertEqual(status, r.status, wanted)
+            self.assertEqual(content_range, r.getheader("Content-Range"), wanted)
+            self.assertEqual(server.Body(3, first, count), body, wanted)
+
+    def test_if_range_and_if_modified_since(self):
+        r, _, _ = Get("/data?seed=3&size=1000")
+        stamp = r.getheader("Last-Modified")
+        r, body, _ = Get("/data?seed=3&size=1000", {"Range": "bytes=10-", "If-Range": stamp})
+        self.assertEqual(206, r.status)
+        r, body, _ = Get("/data?seed=3&size=1000", {"Range": "bytes=10-", "If-Range": "Sat, 01 Jan 2000 00:00:00 GMT"})
+        self.assertEqual((200, 1000), (r.status, len(body)))
+        r, body, _ = Get("/data?seed=3&size=1000", {"If-Modified-Since": stamp})
+        self.assertEqual((304, b""), (r.status, body))
+
+    def test_status_switch_sends_the_body(self):
+        for status in (401, 404, 500):
+            r, body, _ = Get("/data?size=33&status=%d" % status)
+            self.assertEqual((status, server.Body(1, 0, 33)), (r.status, body))
+
+    def test_keep_alive_serves_two_requests_on_one_connection(self):
+        r, _, c = Get("/data?size=10")
+        c.request("GET", "/data?size=20")
+        self.assertEqual(20, len(c.getresponse().read()))
+
+    def test_chunked_and_no_length(self):
+        r, body, _ = Get("/data?seed=4&size=70000&chunked=1")
+        self.assertEqual(("chunked", server.Body(4, 0, 70000)), (r.getheader("Transfer-Encoding"), body))
+        r, body, _ = Get("/data?seed=4&size=5000&nolength=1")
+        self.assertEqual((None, server.Body(4, 0, 5000)), (r.getheader("Content-Length"), body))
+
+    def test_declared_length_larger_than_the_body_ends_early(self):
+        c = http.client.HTTPConnection("127.0.0.1", Port("http.port"), timeout=20)
+        c.request("GET", "/data?size=100&declare=5000")
+        r = c.getresponse()
+        self.assertEqual("5000", r.getheader("Content-Length"))
+        with self.assertRaises(http.client.IncompleteRead):
+            r.read()
+
+    def test_reset_and_close_at(self):
+        tag = uuid.uuid4().hex
+        for switch in ("resetat", "closeat"):
+            s = socket.create_connection(("127.0.0.1", Port("http.port")), timeout=20)
+            s.sendall(("GET /data?size=100000&%s=3000&tag=%s HTTP/1.1\r\nHost: x\r\n\r\n" % (switch, tag)).encode())
+            data = b""
+            try:
+                while True:
+                    piece = s.recv(65536)
+                    if not piece:
+                        break
+                    data += piece
+            except ConnectionResetError:
+                pass
+            s.close()
+            self.assertEqual(server.Body(1, 0, 3000), data.split(b"\r\n\r\n", 1)[1], switch)
+        ends = sorted(e["end"] for e in LogEntries(tag))
+        self.assertEqual(["closed", "reset"], ends)
+
+    def test_lower_case_headers_and_the_log(self):
+        tag = uuid.uuid4().hex
+        s = socket.create_connection(("127.0.0.1", Port("http.port")), timeout=20)
+        s.sendall(("GET /data?size=5&lowercase=1&tag=%s HTTP/1.1\r\nHost: x\r\nRange: bytes=1-2\r\n\r\n" % tag).encode())
+        head = s.recv(65536).decode("latin-1")
+        s.close()
+        self.assertIn("\r\ncontent-length: 2\r\n", head)
+        entry = LogEntries(tag)[0]
+        self.assertEqual(("bytes=1-2", 206, 2), (entry["range"], entry["status"], entry["sent"]))
+
+    def test_stall_before_headers_ends_when_the_client_leaves(self):
+        tag = uuid.uuid4().hex
+        s = socket.create_connection(("127.0.0.1", Port("http.port")), timeout=20)
+        s.sendall(("GET /data?stallheaders=60000&tag=%s HTTP/1.1\r\nHost: x\r\n\r\n" % tag).encode())
+        time.sleep(0.3)
+        s.close()
+        self.assertEqual("client gone during header stall", LogEntries(tag)[0]["end"])
+
+    def test_https_serves_the_same_bodies(self):
+        r, body, _ = Get("/data?seed=9&size=3000", port_file="https.port")
+        self.assertEqual((200, server.Body(9, 0, 3000)), (r.status, body))
+
+    def test_digest_table_matches_hashlib(self):
+        with open(os.path.join(FOLDER, "sha256.txt")) as f:
+            rows = [line.split() for line in f]
+        self.assertEqual(len(server.DIGEST_CASES), len(rows))
+        seed, size, digest = rows[3]
+        self.assertEqual(hashlib.sha256(server.Body(int(seed), 0, int(size))).hexdigest(), digest)
+        self.assertEqual(hashlib.sha256(b"").hexdigest(), rows[0][2])
+
+
+if __name__ == "__main__":
+    unittest.main(warnings="ignore")

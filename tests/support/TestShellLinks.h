@@ -1,0 +1,91 @@
+// Shell links for tests: make a real .lnk with IShellLinkW/IPersistFile and read one back the
+// way the shell does. Header only; link the test with ole32, shell32 and uuid.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <string>
+
+namespace LmTest {
+
+// COM for the calling thread as a single-threaded apartment, for the scope.
+class ComApartment {
+public:
+    ComApartment() : initialized_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComApartment() { if (initialized_) CoUninitialize(); }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+private:
+    bool initialized_;
+};
+
+// What a link holds, as the shell reads it.
+struct ShellLinkData {
+    std::wstring target;
+    std::wstring arguments;
+    std::wstring workingFolder;
+    std::wstring description;
+    std::wstring iconPath;
+    int iconIndex = 0;
+};
+
+namespace Detail {
+template <class T> struct Released {
+    T* p = nullptr;
+    ~Released() { if (p) p->Release(); }
+};
+} // namespace Detail
+
+// Writes a new link file at linkPath. Needs COM on the thread. Returns false on any failure.
+inline bool CreateShellLink(const std::wstring& linkPath, const ShellLinkData& data)
+{
+    Detail::Released<IShellLinkW> link;
+    Detail::Released<IPersistFile> file;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link.p))))
+        return false;
+    if (FAILED(link.p->SetPath(data.target.c_str())) || FAILED(link.p->SetArguments(data.arguments.c_str())) ||
+        FAILED(link.p->SetWorkingDirectory(data.workingFolder.c_str())) ||
+        FAILED(link.p->SetDescription(data.description.c_str())) ||
+        FAILED(link.p->SetIconLocation(data.iconPath.c_str(), data.iconIndex)))
+        return false;
+    if (FAILED(link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))))
+        return false;
+    return SUCCEEDED(file.p->Save(linkPath.c_str(), TRUE));
+}
+
+// Loads the link file at linkPath into out. Needs COM on the thread. Returns false when the
+// shell cannot load it.
+inline bool ReadShellLink(const std::wstring& linkPath, ShellLinkData& out)
+{
+    Detail::Released<IShellLinkW> link;
+    Detail::Released<IPersistFile> file;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link.p))))
+        return false;
+    if (FAILED(link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))) ||
+        FAILED(file.p->Load(linkPath.c_str(), STGM_READ)))
+        return false;
+    wchar_t buffer[INFOTIPSIZE + 1];
+    auto text = [&buffer](HRESULT hr) { return SUCCEEDED(hr) ? std::wstring(buffer) : std::wstring(); };
+    out = ShellLinkData();
+    // SLGP_RAWPATH: the target as written, without resolving the link.
+    buffer[0] = 0;
+    out.target = text(link.p->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH));
+    buffer[0] = 0;
+    out.arguments = text(link.p->GetArguments(buffer, INFOTIPSIZE));
+    buffer[0] = 0;
+    out.workingFolder = text(link.p->GetWorkingDirectory(buffer, MAX_PATH));
+    buffer[0] = 0;
+    out.description = text(link.p->GetDescription(buffer, INFOTIPSIZE));
+    buffer[0] = 0;
+    int index = 0;
+    out.iconPath = text(link.p->GetIconLocation(buffer, MAX_PATH, &index));
+    out.iconIndex = index;
+    return true;
+}
+
+} // namespace LmTest
