@@ -32,6 +32,8 @@ std::wstring BinDir() { return ModuleFolder() + L"..\\bin\\"; }
 
 std::wstring Program(const std::wstring& fileName) { return BinDir() + fileName; }
 
+std::wstring Tool(const std::wstring& fileName) { return TestDir() + fileName; }
+
 std::wstring UniqueName(const std::wstring& prefix)
 {
     static std::atomic<unsigned> counter{0};

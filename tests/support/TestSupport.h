@@ -13,6 +13,8 @@ std::wstring BinDir();
 std::wstring TestDir();
 // Full path of a built program, e.g. Program(L"Park.exe").
 std::wstring Program(const std::wstring& fileName);
+// Full path of a test tool built beside the tests (build\tests\), e.g. Tool(L"StandIn.exe").
+std::wstring Tool(const std::wstring& fileName);
 
 // A name no other test or run uses: prefix + process id + counter + tick count.
 std::wstring UniqueName(const std::wstring& prefix);

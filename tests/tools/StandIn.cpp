@@ -1,0 +1,120 @@
+// StandIn.exe: stands in for a program the suite starts (the main application, a package, an
+// uninstaller). Copy it under the name the suite expects; when run it appends one record to a
+// log and exits.
+//
+// Where the record goes: the folder named by the environment variable LM_STANDIN_LOG_DIR, or,
+// when that is not set, the folder of the exe itself; the file is named after the exe's own
+// file name plus ".log" (a copy named Playdeck-lm.exe writes Playdeck-lm.exe.log).
+//
+// One record, UTF-8, one "key=value" line each, ended by an empty line:
+//   exe=<full path of the running exe>
+//   workdir=<current folder at start>
+//   commandline=<whole command line as received>
+//   arguments=<command line after the program's own name, leading blanks removed>
+//
+// Options, taken out of the command line wherever they stand (they stay in the record):
+//   /standin-exit=<n>    exit with code n (decimal, or hexadecimal with 0x); default 0
+//   /standin-sleep=<ms>  wait so long before writing the record and exiting
+#include <windows.h>
+
+#include <stdlib.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring ModulePath()
+{
+    std::vector<wchar_t> buffer(32768);
+    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    return std::wstring(buffer.data(), n);
+}
+
+std::wstring CurrentFolder()
+{
+    DWORD n = GetCurrentDirectoryW(0, nullptr);
+    std::vector<wchar_t> buffer(n + 1);
+    n = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+    return std::wstring(buffer.data(), n);
+}
+
+std::wstring Environment(const wchar_t* name)
+{
+    DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
+    if (n == 0)
+        return std::wstring();
+    std::vector<wchar_t> buffer(n);
+    n = GetEnvironmentVariableW(name, buffer.data(), n);
+    return std::wstring(buffer.data(), n);
+}
+
+// The command line after the program's own name (quoted or not), leading blanks removed.
+std::wstring ArgumentsOf(const std::wstring& commandLine)
+{
+    size_t i = 0;
+    if (!commandLine.empty() && commandLine[0] == L'"') {
+        size_t close = commandLine.find(L'"', 1);
+        i = close == std::wstring::npos ? commandLine.size() : close + 1;
+    } else {
+        while (i < commandLine.size() && commandLine[i] != L' ' && commandLine[i] != L'\t')
+            ++i;
+    }
+    while (i < commandLine.size() && (commandLine[i] == L' ' || commandLine[i] == L'\t'))
+        ++i;
+    return commandLine.substr(i);
+}
+
+// The number after "<option>" in the command line, or the fallback.
+unsigned long NumberOption(const std::wstring& commandLine, const wchar_t* option, unsigned long fallback)
+{
+    size_t at = commandLine.find(option);
+    if (at == std::wstring::npos)
+        return fallback;
+    return wcstoul(commandLine.c_str() + at + wcslen(option), nullptr, 0);
+}
+
+void AppendUtf8(const std::wstring& path, const std::wstring& text)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
+    // Several copies may run at once: append under a short retry when another holds the file.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+            CloseHandle(file);
+            return;
+        }
+        Sleep(20);
+    }
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    const std::wstring commandLine = GetCommandLineW();
+    const std::wstring exe = ModulePath();
+    const std::wstring workdir = CurrentFolder();
+
+    DWORD sleepMs = NumberOption(commandLine, L"/standin-sleep=", 0);
+    if (sleepMs != 0)
+        Sleep(sleepMs);
+
+    std::wstring folder = Environment(L"LM_STANDIN_LOG_DIR");
+    size_t slash = exe.find_last_of(L'\\');
+    std::wstring ownName = slash == std::wstring::npos ? exe : exe.substr(slash + 1);
+    if (folder.empty())
+        folder = slash == std::wstring::npos ? std::wstring(L".") : exe.substr(0, slash);
+    if (folder.back() != L'\\')
+        folder += L'\\';
+
+    AppendUtf8(folder + ownName + L".log",
+               L"exe=" + exe + L"\r\n" + L"workdir=" + workdir + L"\r\n" + L"commandline=" + commandLine + L"\r\n" +
+                   L"arguments=" + ArgumentsOf(commandLine) + L"\r\n\r\n");
+
+    return static_cast<int>(NumberOption(commandLine, L"/standin-exit=", 0));
+}
