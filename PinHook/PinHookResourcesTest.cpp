@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <set>
 #include <string>
 
@@ -74,6 +75,8 @@ const LanguageText kDescriptions[] = {
            L"\u904a\u6232\u3002"},
     {2052, L"\u5728\u8ba1\u7b97\u673a\u4e0a\u7545\u73a9\u6570\u767e\u6b3e\u6e38\u620f\u3002"},
 };
+
+void PrintTo(const LanguageText& entry, std::ostream* out) { *out << "language " << entry.language; }
 
 class PinHookStringTable : public ::testing::TestWithParam<LanguageText> {};
 
