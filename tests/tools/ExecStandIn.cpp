@@ -1,7 +1,9 @@
 // Stands in for a program that the install utilities start: records the command line it was
 // given and the folder it runs in, then exits with the code it was told.
 //   ExecStandIn.exe [/record=<file>] [/exit=<code>]
-// <file> receives two UTF-8 lines: the whole command line, then the working folder.
+// <file> receives two UTF-8 lines: the whole command line, then the working folder. Without
+// /record= the file named by the environment variable LM_STANDIN_RECORD (if set) receives them,
+// so a start without any arguments can be recorded too.
 // <code> is decimal or 0x-hexadecimal; every 32-bit value comes back exactly.
 #include <windows.h>
 #include <cwchar>
@@ -53,6 +55,12 @@ int wmain(int argc, wchar_t** argv)
             record = value;
         else if (TakeOption(argv[i], L"/exit=", value))
             exitText = value;
+    }
+    if (record.empty()) {
+        wchar_t fromEnvironment[MAX_PATH * 2] = {};
+        DWORD length = GetEnvironmentVariableW(L"LM_STANDIN_RECORD", fromEnvironment, MAX_PATH * 2);
+        if (length > 0 && length < MAX_PATH * 2)
+            record = fromEnvironment;
     }
     if (!record.empty() && !Record(record))
         ExitProcess(0xBADF11E);
