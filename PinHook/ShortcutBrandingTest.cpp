@@ -10,6 +10,7 @@
 #include <ostream>
 #include <string>
 
+#include "PinHook/PinHookTestRun.h"
 #include "TestShellLinks.h"
 #include "TestSupport.h"
 
@@ -17,7 +18,7 @@ namespace {
 
 using LmTest::ShellLinkData;
 
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+using LmTest::Quoted;
 
 class ShortcutBrandingTest : public ::testing::Test {
 protected:
@@ -48,10 +49,7 @@ protected:
         return data;
     }
 
-    LmTest::RunResult Run(const std::wstring& arguments)
-    {
-        return LmTest::RunProgram(LmTest::Program(L"PinHook.exe"), arguments);
-    }
+    LmTest::RunResult Run(const std::wstring& arguments) { return LmTest::RunPinHook(arguments); }
 
     LmTest::ComApartment com_;
     LmTest::ScratchFolder folder_{L"lmpinhook"};
@@ -61,7 +59,7 @@ TEST_F(ShortcutBrandingTest, brand_sets_description_reference_and_icon_and_keeps
 {
     ASSERT_TRUE(CreateDirectoryW((folder_ / L"Start Menu Programs").c_str(), nullptr));
     const std::wstring link = MakeLink(L"Start Menu Programs\\Larchmeadow Games.lnk");
-    const std::wstring module = LmTest::Program(L"PinHook.exe");
+    const std::wstring module = LmTest::PinHookPath();
     const std::wstring icon = folder_ / L"Larchmeadow Games.ico";
 
     LmTest::RunResult run = Run(Quoted(link) + L" " + Quoted(module) + L" " + Quoted(icon) + L" S8");
@@ -95,7 +93,7 @@ TEST_F(ShortcutBrandingTest, clear_empties_description_and_icon_and_keeps_target
 TEST_F(ShortcutBrandingTest, branded_description_resolves_to_the_modules_infotip)
 {
     const std::wstring link = MakeLink(L"Larchmeadow Games.lnk");
-    const std::wstring module = LmTest::Program(L"PinHook.exe");
+    const std::wstring module = LmTest::PinHookPath();
     LmTest::RunResult run = Run(Quoted(link) + L" " + Quoted(module) + L" " + Quoted(module) + L" DT");
     ASSERT_TRUE(run.finished);
     ASSERT_EQ(0u, run.exitCode);
@@ -116,7 +114,7 @@ TEST_F(ShortcutBrandingTest, branded_description_resolves_to_the_modules_infotip
 TEST_F(ShortcutBrandingTest, brand_stamps_user_model_id_and_localized_name_where_the_shell_keeps_them)
 {
     const std::wstring link = MakeLink(L"Larchmeadow Games.lnk");
-    const std::wstring module = LmTest::Program(L"PinHook.exe");
+    const std::wstring module = LmTest::PinHookPath();
     LmTest::RunResult run = Run(Quoted(link) + L" " + Quoted(module) + L" " + Quoted(module));
     ASSERT_TRUE(run.finished);
     ASSERT_EQ(0u, run.exitCode);
@@ -174,12 +172,12 @@ TEST_P(ShortcutBrandingOddPath, succeeds_and_leaves_the_file_as_it_was)
     const std::wstring content = L"not a shell link";
     if (GetParam().fileExists)
         LmTest::WriteFileUtf8(path, content);
-    const std::wstring module = LmTest::Program(L"PinHook.exe");
+    const std::wstring module = LmTest::PinHookPath();
     std::wstring arguments = Quoted(path);
     if (GetParam().brand)
         arguments += L" " + Quoted(module) + L" " + Quoted(module);
 
-    LmTest::RunResult run = LmTest::RunProgram(module, arguments);
+    LmTest::RunResult run = LmTest::RunPinHook(arguments);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(0u, run.exitCode);
     if (GetParam().fileExists)
@@ -224,7 +222,7 @@ TEST_P(ShortcutBrandingDesktopIni, read_only_rule_holds_after_the_run)
             shellAttributes | (GetParam().before == IniBefore::ReadOnly ? FILE_ATTRIBUTE_READONLY : 0);
         ASSERT_TRUE(SetFileAttributesW(ini.c_str(), attributes));
     }
-    const std::wstring module = LmTest::Program(L"PinHook.exe");
+    const std::wstring module = LmTest::PinHookPath();
     std::wstring arguments = Quoted(link);
     if (GetParam().brand)
         arguments += L" " + Quoted(module) + L" " + Quoted(module) + L" S8";

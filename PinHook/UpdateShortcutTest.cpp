@@ -6,11 +6,13 @@
 #include <ostream>
 #include <string>
 
+#include "PinHook/PinHookTestRun.h"
 #include "TestShellLinks.h"
 #include "TestSupport.h"
 
 namespace {
 
+using LmTest::Quoted;
 using LmTest::ShellLinkData;
 
 enum class Effect { Untouched, Cleared, Branded };
@@ -43,7 +45,7 @@ TEST_P(UpdateShortcutArguments, exit_code_and_effect_follow_the_argument_count)
 {
     const ArgumentCase& c = GetParam();
     const std::wstring link = folder_ / L"Larchmeadow Games.lnk";
-    const std::wstring module = LmTest::Program(L"PinHook.exe");
+    const std::wstring module = LmTest::PinHookPath();
     const std::wstring icon = folder_ / L"Larchmeadow Games.ico";
     ShellLinkData original;
     original.target = L"C:\\windows\\system32\\notepad.exe";
@@ -52,12 +54,12 @@ TEST_P(UpdateShortcutArguments, exit_code_and_effect_follow_the_argument_count)
     original.iconIndex = 2;
     ASSERT_TRUE(LmTest::CreateShellLink(link, original));
 
-    const std::wstring all[] = {L"\"" + link + L"\"", L"\"" + module + L"\"", L"\"" + icon + L"\"", L"DT", L"extra"};
+    const std::wstring all[] = {Quoted(link), Quoted(module), Quoted(icon), L"DT", L"extra"};
     std::wstring arguments;
     for (int i = 0; i < c.count; ++i)
         arguments += (i ? L" " : L"") + all[i];
 
-    LmTest::RunResult run = LmTest::RunProgram(LmTest::Program(L"PinHook.exe"), arguments);
+    LmTest::RunResult run = LmTest::RunPinHook(arguments);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(c.exitCode, run.exitCode);
 

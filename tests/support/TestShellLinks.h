@@ -13,10 +13,13 @@
 
 namespace LmTest {
 
-// COM for the calling thread as a single-threaded apartment, for the scope.
+// COM for the calling thread in the multithreaded apartment, for the scope. The shell link
+// object lives in either apartment; the multithreaded one creates no apartment window, so the
+// test process never loads Wine's display driver, whose slow exit under a loaded machine gets
+// the process killed (exit status 137) after its tests have passed.
 class ComApartment {
 public:
-    ComApartment() : initialized_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ComApartment() : initialized_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
     ~ComApartment() { if (initialized_) CoUninitialize(); }
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
