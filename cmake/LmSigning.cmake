@@ -59,3 +59,45 @@ function(lm_signed_copy name)
     add_custom_target(${name} DEPENDS ${S_OUTPUT})
     add_dependencies(${name} ${cert_TARGET})
 endfunction()
+
+# lm_multi_signed_copy(<target> SOURCE_TARGET <exe target> ORGANISATIONS "<O1>" "<O2>" ... OUTPUT <path>)
+#   <path>: a copy of <exe target> whose one embedded signature holds one signer per organisation,
+#   in the order given (osslsigncode signs with one signer only; cmake/LmMergeSignatures.py merges
+#   the signer records and embeds them).
+find_program(LM_PYTHON python3 REQUIRED)
+function(lm_multi_signed_copy name)
+    cmake_parse_arguments(S "" "SOURCE_TARGET;OUTPUT" "ORGANISATIONS" ${ARGN})
+    if(NOT S_SOURCE_TARGET OR NOT S_ORGANISATIONS OR NOT S_OUTPUT)
+        message(FATAL_ERROR "lm_multi_signed_copy: SOURCE_TARGET, ORGANISATIONS and OUTPUT are required")
+    endif()
+    get_filename_component(out_dir ${S_OUTPUT} DIRECTORY)
+    string(MD5 id "${S_OUTPUT}")
+    set(work ${LM_SIGNING_DIR}/parts-${id})
+    set(commands COMMAND ${CMAKE_COMMAND} -E make_directory ${out_dir} ${work})
+    set(parts "")
+    set(depends ${S_SOURCE_TARGET})
+    set(cert_targets "")
+    set(index 0)
+    foreach(organisation IN LISTS S_ORGANISATIONS)
+        lm_signing_certificate(cert ORGANISATION "${organisation}")
+        set(part ${work}/signer${index})
+        list(APPEND commands
+            COMMAND ${CMAKE_COMMAND} -E rm -f ${part}.exe ${part}.der
+            COMMAND ${LM_OSSLSIGNCODE} sign -certs ${cert_CERTIFICATE} -key ${cert_KEY} -h sha256
+                    -n "Larchmeadow test signature" -in $<TARGET_FILE:${S_SOURCE_TARGET}> -out ${part}.exe
+            COMMAND ${LM_OSSLSIGNCODE} extract-signature -in ${part}.exe -out ${part}.der)
+        list(APPEND parts ${part}.der)
+        list(APPEND depends ${cert_CERTIFICATE} ${cert_KEY})
+        list(APPEND cert_targets ${cert_TARGET})
+        math(EXPR index "${index} + 1")
+    endforeach()
+    add_custom_command(OUTPUT ${S_OUTPUT}
+        ${commands}
+        COMMAND ${LM_PYTHON} ${CMAKE_SOURCE_DIR}/cmake/LmMergeSignatures.py ${work}/signer0.exe ${S_OUTPUT} ${parts}
+        DEPENDS ${depends} ${CMAKE_SOURCE_DIR}/cmake/LmMergeSignatures.py
+        COMMENT "Signing a copy of ${S_SOURCE_TARGET} by ${index} signers"
+        VERBATIM)
+    add_custom_target(${name} DEPENDS ${S_OUTPUT})
+    list(REMOVE_DUPLICATES cert_targets)
+    add_dependencies(${name} ${cert_targets})
+endfunction()

@@ -178,6 +178,62 @@ void CDirectory::Delete(const std::wstring& path, bool clearReadOnly)
     }
 }
 
+namespace {
+
+// folder + a backslash unless it already ends in a separator + pattern.
+std::wstring SearchText(const std::wstring& folder, const std::wstring& pattern)
+{
+    if (!folder.empty() && CFilePath::IsDirectorySeparator(folder.back()))
+        return folder + pattern;
+    return folder + L"\\" + pattern;
+}
+
+} // namespace
+
+std::vector<std::wstring> CDirectory::GetFiles(const std::wstring& folder, const std::wstring& pattern)
+{
+    if (!Exists(folder))
+        ThrowException(L"Directory does not exist: " + folder, kSource, 298, "Lm::System::IO::CDirectory::GetFiles");
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW data;
+    CFindHandle find(::FindFirstFileW(SearchText(folder, pattern).c_str(), &data));
+    if (!find)
+        return files;
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            files.push_back(CFilePath::Combine(folder, data.cFileName));
+    } while (::FindNextFileW(find.Get(), &data));
+    return files;
+}
+
+std::vector<std::wstring> CDirectory::GetFiles(const std::wstring& folder)
+{
+    return GetFiles(folder, L"*");
+}
+
+std::vector<std::wstring> CDirectory::GetFilesAndDirectories(const std::wstring& folder, const std::wstring& pattern)
+{
+    if (!Exists(folder))
+        ThrowException(L"Directory does not exist: " + folder, kSource, 338,
+                       "Lm::System::IO::CDirectory::GetFilesAndDirectories");
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    CFindHandle find(::FindFirstFileW(SearchText(folder, pattern).c_str(), &data));
+    if (!find)
+        return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (::FindNextFileW(find.Get(), &data));
+    return names;
+}
+
+std::vector<std::wstring> CDirectory::GetFilesAndDirectories(const std::wstring& folder)
+{
+    return GetFilesAndDirectories(folder, L"*");
+}
+
 } // namespace IO
 } // namespace System
 } // namespace Lm

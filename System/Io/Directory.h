@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace Lm {
 namespace System {
@@ -28,6 +29,16 @@ public:
     // One deletion pass. With throwOnFailure the first failure throws; without, a failure sets
     // leftover and the pass goes on.
     static void DeleteAux(const std::wstring& path, bool clearReadOnly, bool throwOnFailure, bool& leftover);
+
+    // Full paths of the files (never folders) of the folder that match the pattern, in the
+    // order the system finds them. Throws "Directory does not exist: " + folder for a missing
+    // folder; a pattern without matches gives an empty list.
+    static std::vector<std::wstring> GetFiles(const std::wstring& folder, const std::wstring& pattern);
+    static std::vector<std::wstring> GetFiles(const std::wstring& folder);
+    // Names (without path) of the files and folders of the folder that match the pattern, "." and
+    // ".." left out, in the order the system finds them. Throws as GetFiles.
+    static std::vector<std::wstring> GetFilesAndDirectories(const std::wstring& folder, const std::wstring& pattern);
+    static std::vector<std::wstring> GetFilesAndDirectories(const std::wstring& folder);
 };
 
 } // namespace IO

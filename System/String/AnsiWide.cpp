@@ -49,4 +49,14 @@ std::string Utf16ToUtf8(const std::wstring& text)
     return Utf16ToMBCS_CP(CP_UTF8, text);
 }
 
+std::string WideToAnsi(const std::wstring& text)
+{
+    std::vector<char> buffer(4 * text.size() + 3, '\0');
+    const size_t converted = wcstombs(buffer.data(), text.c_str(), buffer.size() - 1);
+    if (converted == static_cast<size_t>(-1))
+        System::ThrowException("Could not convert UTF-16 to ANSI.", "Lm\\System\\String\\AnsiWide.cpp", 38,
+                               "Lm::WideToAnsi");
+    return std::string(buffer.data(), converted);
+}
+
 } // namespace Lm

@@ -21,4 +21,9 @@ std::string Utf16ToMBCS_CP(UINT codePage, const std::wstring& text);
 // Utf16ToMBCS_CP with CP_UTF8 (65001).
 std::string Utf16ToUtf8(const std::wstring& text);
 
+// wcstombs in the current locale into a buffer of 4 x length + 3 bytes. Throws "Could not convert
+// UTF-16 to ANSI." when the runtime rejects the text (in the default "C" locale: any character
+// above 255).
+std::string WideToAnsi(const std::wstring& text);
+
 } // namespace Lm

@@ -1,6 +1,8 @@
 #include "System/String/StringUtils.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <cwctype>
 
@@ -242,6 +244,60 @@ std::wstring GetWin32ErrorText(DWORD code)
     std::wstring text = Lm::AnsiToWide(GetWin32ErrorTextA(code));
     ::SetLastError(lastError);
     return text;
+}
+
+std::string Format(const char* format, ...)
+{
+    // As FormatStringV, with the narrow counted formatter: -1 means the text did not fit.
+    size_t size = std::max<size_t>(1024, 2 * strlen(format));
+    for (;;) {
+        std::string buffer(size, '\0');
+        va_list args;
+        va_start(args, format);
+        const int written = _vsnprintf(&buffer[0], size - 1, format, args);
+        va_end(args);
+        if (written >= 0) {
+            buffer.resize(static_cast<size_t>(written));
+            return buffer;
+        }
+        va_start(args, format);
+        const int needed = _vscprintf(format, args);
+        va_end(args);
+        if (needed < 0 || static_cast<size_t>(needed) < size - 1) {
+            // Not a matter of room: keep what the formatter produced.
+            buffer.resize(strlen(buffer.c_str()));
+            return buffer;
+        }
+        size *= 2;
+    }
+}
+
+std::string ToLower(const std::string& text)
+{
+    std::string result = text;
+    for (char& c : result)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return result;
+}
+
+std::string ByteToHex(uint8_t value)
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    return std::string{kDigits[value >> 4], kDigits[value & 0x0F]};
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const char x = (a[i] >= 'a' && a[i] <= 'z') ? static_cast<char>(a[i] - 'a' + 'A') : a[i];
+        const char y = (b[i] >= 'a' && b[i] <= 'z') ? static_cast<char>(b[i] - 'a' + 'A') : b[i];
+        if (x != y)
+            return false;
+    }
+    return true;
 }
 
 } // namespace String

@@ -46,6 +46,14 @@ std::string GuidToString(const GUID& guid);
 void WordToHex(uint16_t value, char* destination);
 void ByteToHex(uint8_t value, char* destination);
 
+// Narrow counterparts. Format: printf-style into a buffer of max(2 x format length, 1024) bytes
+// that doubles until the text fits. ToLower: ASCII A-Z only. ByteToHex: two upper-case digits,
+// high nibble first. EqualsNoCase: same length and equal after ASCII upper-casing.
+std::string Format(const char* format, ...);
+std::string ToLower(const std::string& text);
+std::string ByteToHex(uint8_t value);
+bool EqualsNoCase(const std::string& a, const std::string& b);
+
 // The system's text for a Win32 error code, with its trailing line break, or
 // "(No Error Description)\r\n". The thread's last error is left as it was.
 std::string GetWin32ErrorTextA(DWORD code);

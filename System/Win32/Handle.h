@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 #include <unknwn.h>
+#include <objbase.h>
 
 #include <utility>
 
@@ -146,6 +147,15 @@ struct CCryptMsgTraits {
     static void Close(HCRYPTMSG h) noexcept { ::CryptMsgClose(h); }
 };
 
+// Memory that COM hands out (StringFromCLSID, SHGetKnownFolderPath): freed with CoTaskMemFree.
+template <typename T>
+struct CCoTaskMemTraits {
+    using HandleType = T*;
+    static T* Invalid() noexcept { return nullptr; }
+    static bool IsValid(T* p) noexcept { return p != nullptr; }
+    static void Close(T* p) noexcept { ::CoTaskMemFree(p); }
+};
+
 // COM interface pointers: the owner holds one reference and releases it.
 template <typename Interface>
 struct CComTraits {
@@ -166,6 +176,8 @@ using CCertStore = CHandleT<CCertStoreTraits>;
 using CCryptMsg = CHandleT<CCryptMsgTraits>;
 template <typename Interface>
 using CComPtrT = CHandleT<CComTraits<Interface>>;
+template <typename T>
+using CCoTaskMemT = CHandleT<CCoTaskMemTraits<T>>;
 
 } // namespace Win32
 

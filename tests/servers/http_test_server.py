@@ -45,6 +45,21 @@ Query switches of /data (combine freely; numbers are decimal):
   setcookie=TEXT        adds "Set-Cookie: TEXT"
   tag=T                 free text that lets a test find its requests in requests.log
 
+Switches for the multi-stream download tests (per tag; requests of one tag are counted from 1):
+  ignorerange=1         answer a Range request with 200 and the whole body (Accept-Ranges stays)
+  acceptranges=TEXT     the Accept-Ranges value ("none", ...; default "bytes")
+  contentrange=K        a 206 with a false Content-Range, body unchanged: wrongstart (first + 1),
+                        wrongend (last - 1), wrongtotal (size + 1), star ("/*"), missing (none)
+  nolastmodified=1      no Last-Modified header
+  changeafter=K seed2=S requests after the K-th of the tag get the body of seed S (same size) and
+                        the Last-Modified of seed S (or lastmodified2=TEXT)
+  faults=K              the fault switches (status, stallheaders, stallat, closeat, resetat,
+                        ignorerange, contentrange, declare) act on the first K requests of the tag only
+  gate=N gatems=MS      a request with a Range header is held, before its status line, until N such
+                        requests of the tag are open at once (or MS ms passed, default 20000); the
+                        log's "gate" says "open" or "timeout"
+The log also gives each request's "number" within its tag, its "client" port and "started" time.
+
 Ranges: "bytes=a-b", "bytes=a-" and "bytes=-n" give 206 with Content-Range; a range that does
 not fit the body gives 416 with "Content-Range: bytes */<size>". "If-Range" different from the
 Last-Modified value gives the whole body with 200. "If-Modified-Since" equal to it gives 304.
@@ -147,6 +162,32 @@ class Scenario:
         default_date = 946684800 + (self.seed % 1000) * 86400      # from 2000-01-01 on
         self.last_modified = q.get("lastmodified") or email.utils.formatdate(default_date, usegmt=True)
         self.set_cookie = q.get("setcookie")
+        self.tag = q.get("tag", "")
+        self.ignore_range = q.get("ignorerange") == "1"
+        self.accept_ranges = q.get("acceptranges")
+        self.content_range = q.get("contentrange")
+        self.no_last_modified = q.get("nolastmodified") == "1"
+        self.change_after = number("changeafter")
+        self.seed2 = number("seed2")
+        self.last_modified2 = q.get("lastmodified2")
+        self.faults = number("faults")
+        self.gate = number("gate")
+        self.gate_ms = number("gatems", 20000)
+        self.number = 0
+
+    def apply_request_number(self, number):
+        """Acts on the per-tag switches for the number-th request of the tag."""
+        self.number = number
+        if self.change_after is not None and self.seed2 is not None and number > self.change_after:
+            self.seed = self.seed2
+            self.last_modified = self.last_modified2 or email.utils.formatdate(
+                946684800 + (self.seed % 1000) * 86400, usegmt=True)
+        if self.faults is not None and number > self.faults:
+            self.status = 200
+            self.stall_headers_ms = 0
+            self.stall_at = self.close_at = self.reset_at = self.declare = None
+            self.ignore_range = False
+            self.content_range = None
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -165,11 +206,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def dispatch(self):
         self.server.touch()
         url = urllib.parse.urlsplit(self.path)
-        self.answer = {"status": None, "sent": 0, "end": "complete", "posted": None}
+        self.answer = {"status": None, "sent": 0, "end": "complete", "posted": None,
+                       "started": round(time.time(), 3)}
         self.posted = self.read_posted_body()
         try:
             if url.path == "/data":
-                self.answer_data(Scenario(url.query))
+                scenario = Scenario(url.query)
+                scenario.apply_request_number(self.server.next_request_number(scenario.tag))
+                self.answer["number"] = scenario.number
+                self.answer_data(scenario)
             elif url.path == "/echo":
                 self.answer_echo()
             else:
@@ -196,17 +241,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.write_body(body)
 
     def answer_data(self, s):
+        if s.gate and self.headers.get("Range"):
+            self.answer["gate"] = "open" if self.server.pass_gate(s.tag, s.gate, s.gate_ms / 1000.0) else "timeout"
         if s.stall_headers_ms:
             if not self.wait_while_client_stays(s.stall_headers_ms / 1000.0):
                 self.answer["end"] = "client gone during header stall"
                 self.close_connection = True
                 return
         status, first, count = s.status, 0, s.size
-        headers = [("Content-Type", "application/octet-stream"), ("Last-Modified", s.last_modified),
-                   ("Accept-Ranges", "none" if s.noranges else "bytes")]
+        headers = [("Content-Type", "application/octet-stream")]
+        if not s.no_last_modified:
+            headers.append(("Last-Modified", s.last_modified))
+        headers.append(("Accept-Ranges", s.accept_ranges or ("none" if s.noranges else "bytes")))
         if s.set_cookie:
             headers.append(("Set-Cookie", s.set_cookie))
-        if status == 200 and not s.noranges:
+        if status == 200 and not s.noranges and not s.ignore_range:
             if self.headers.get("If-Modified-Since") == s.last_modified:
                 status, count = 304, 0
             wanted = self.headers.get("Range")
@@ -219,7 +268,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 else:
                     first, last = span
                     status, count = 206, last - first + 1
-                    headers.append(("Content-Range", "bytes %d-%d/%d" % (first, last, s.size)))
+                    shown = {"wrongstart": "bytes %d-%d/%d" % (first + 1, last, s.size),
+                             "wrongend": "bytes %d-%d/%d" % (first, last - 1, s.size),
+                             "wrongtotal": "bytes %d-%d/%d" % (first, last, s.size + 1),
+                             "star": "bytes %d-%d/*" % (first, last),
+                             "missing": None}.get(s.content_range, "bytes %d-%d/%d" % (first, last, s.size))
+                    if shown is not None:
+                        headers.append(("Content-Range", shown))
         must_close = False
         if s.chunked:
             headers.append(("Transfer-Encoding", "chunked"))
@@ -347,7 +402,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "sent": self.answer["sent"],
             "end": self.answer["end"],
             "postedLength": len(self.posted),
+            "started": self.answer.get("started"),
+            "client": self.client_address[1] if self.client_address else None,
         }
+        for name in ("number", "gate"):
+            if name in self.answer:
+                entry[name] = self.answer[name]
         if self.answer["posted"] is not None:
             entry["posted"] = self.answer["posted"]
         self.server.log.write(entry)
@@ -374,6 +434,11 @@ class Server(http.server.ThreadingHTTPServer):
         self.scheme = scheme
         self.log = log
         self.ssl_context = ssl_context
+        self.tag_lock = threading.Lock()
+        self.tag_counts = {}
+        self.gate_condition = threading.Condition()
+        self.gate_waiting = {}
+        self.gate_open = set()
 
     def get_request(self):
         sock, address = super().get_request()
@@ -387,6 +452,23 @@ class Server(http.server.ThreadingHTTPServer):
 
     def touch(self):
         Server.last_request = time.monotonic()
+
+    def next_request_number(self, tag):
+        with self.tag_lock:
+            number = self.tag_counts.get(tag, 0) + 1
+            self.tag_counts[tag] = number
+            return number
+
+    def pass_gate(self, tag, count, seconds):
+        """Holds the caller until count callers of the tag wait here at once; False on time-out."""
+        with self.gate_condition:
+            self.gate_waiting[tag] = self.gate_waiting.get(tag, 0) + 1
+            self.gate_condition.notify_all()
+            opened = self.gate_condition.wait_for(lambda: self.gate_waiting[tag] >= count or tag in self.gate_open,
+                                                  timeout=min(seconds, MAX_STALL_SECONDS))
+            if opened:
+                self.gate_open.add(tag)
+            return opened
 
 
 def MakeCertificate(folder):

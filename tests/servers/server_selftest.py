@@ -9,6 +9,7 @@ import os
 import socket
 import ssl
 import sys
+import threading
 import time
 import unittest
 import uuid
@@ -134,6 +135,53 @@ class ServerTest(unittest.TestCase):
         time.sleep(0.3)
         s.close()
         self.assertEqual("client gone during header stall", LogEntries(tag)[0]["end"])
+
+    def test_range_faults_for_the_multi_stream_download(self):
+        tag = uuid.uuid4().hex
+        cases = [("contentrange=wrongstart", 206, "bytes 11-19/100"), ("contentrange=wrongend", 206, "bytes 10-18/100"),
+                 ("contentrange=wrongtotal", 206, "bytes 10-19/101"), ("contentrange=star", 206, "bytes 10-19/*"),
+                 ("contentrange=missing", 206, None), ("ignorerange=1", 200, None)]
+        for switch, status, content_range in cases:
+            r, body, _ = Get("/data?seed=4&size=100&%s&tag=%s" % (switch, tag), {"Range": "bytes=10-19"})
+            self.assertEqual((status, content_range), (r.status, r.getheader("Content-Range")), switch)
+            self.assertEqual(server.Body(4, 10 if status == 206 else 0, 10 if status == 206 else 100), body, switch)
+            self.assertEqual("bytes", r.getheader("Accept-Ranges"), switch)
+        r, _, _ = Get("/data?size=10&acceptranges=none&nolastmodified=1")
+        self.assertEqual(("none", None), (r.getheader("Accept-Ranges"), r.getheader("Last-Modified")))
+
+    def test_faults_act_on_the_first_requests_of_a_tag_only(self):
+        tag = uuid.uuid4().hex
+        statuses = [Get("/data?size=10&status=500&faults=2&tag=" + tag)[0].status for _ in range(3)]
+        self.assertEqual([500, 500, 200], statuses)
+        self.assertEqual([1, 2, 3], sorted(e["number"] for e in LogEntries(tag)))
+
+    def test_change_after_serves_another_body_of_the_same_size(self):
+        tag = uuid.uuid4().hex
+        first, body1, _ = Get("/data?seed=5&size=50&changeafter=1&seed2=6&tag=" + tag)
+        second, body2, _ = Get("/data?seed=5&size=50&changeafter=1&seed2=6&tag=" + tag)
+        self.assertEqual((server.Body(5, 0, 50), server.Body(6, 0, 50)), (body1, body2))
+        self.assertNotEqual(first.getheader("Last-Modified"), second.getheader("Last-Modified"))
+
+    def test_gate_holds_ranges_until_two_are_open(self):
+        tag = uuid.uuid4().hex
+        results = []
+        def fetch(wanted):
+            r, body, _ = Get("/data?size=100&gate=2&gatems=10000&tag=" + tag, {"Range": wanted})
+            results.append(r.status)
+        first = threading.Thread(target=fetch, args=("bytes=0-49",))
+        first.start()
+        time.sleep(0.5)
+        self.assertEqual([], results, "the first range waits for the second")
+        fetch("bytes=50-99")
+        first.join(10)
+        self.assertEqual([206, 206], results)
+        entries = LogEntries(tag)
+        for _ in range(50):
+            if len(entries) >= 2:
+                break
+            time.sleep(0.1)
+            entries = LogEntries(tag)
+        self.assertEqual(["open", "open"], [e["gate"] for e in entries])
 
     def test_https_serves_the_same_bodies(self):
         r, body, _ = Get("/data?seed=9&size=3000", port_file="https.port")

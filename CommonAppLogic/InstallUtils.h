@@ -1,0 +1,50 @@
+// What the installing programs use to run other programs, to unpack their embedded files and
+// to compare versions.
+#pragma once
+
+#include <windows.h>
+#include <string>
+
+#include "CommonAppLogic/SecureTemporaryFolder.h"
+
+namespace Lm {
+namespace CommonAppLogic {
+namespace InstallUtils {
+
+// Starts "<path>" [arguments] (the arguments as they are) in the working folder (empty: the
+// caller's) with the creation flags. With requireSignature the file must pass
+// VerifyFileSignature, and it is held open against writing, renaming and deleting from before
+// the test until the process has started, so the file that runs is the file that was tested.
+// Returns the process handle, which the caller closes; throws on every failure.
+HANDLE Exec(const std::wstring& path, const std::wstring& workingFolder, const std::wstring& arguments,
+            DWORD creationFlags, bool requireSignature);
+
+// Exec, then waits without limit for the process and returns its exit code unchanged.
+DWORD ExecWait(const std::wstring& path, const std::wstring& workingFolder, const std::wstring& arguments,
+               DWORD creationFlags, bool requireSignature);
+
+// Writes the bytes of the running module's RT_RCDATA resource to the file (replaced when it
+// exists; its folder is created when missing).
+void ExtractResourceToFile(WORD resourceId, const std::wstring& path);
+
+// Splits an uninstall-style command line: a quoted program gives the text between the first two
+// double quotes as program and everything after the second as arguments (a leading blank stays).
+// With one double quote the program is what follows it, with none the whole text; the arguments
+// are then left as they were.
+void SplitCommandLine(const std::wstring& text, std::wstring& program, std::wstring& arguments);
+
+// Compares dotted versions part by part as numbers (a missing part counts as 0): -1, 0 or 1.
+int CompareVersionStrings(const std::wstring& a, const std::wstring& b);
+
+// A new GUID as 36 lower-case characters without braces.
+std::wstring CreateGuidString();
+
+} // namespace InstallUtils
+
+using InstallUtils::CompareVersionStrings;
+using InstallUtils::CreateGuidString;
+using InstallUtils::ExtractResourceToFile;
+using InstallUtils::SplitCommandLine;
+
+} // namespace CommonAppLogic
+} // namespace Lm

@@ -1,0 +1,353 @@
+#include "CommonAppLogic/InstallUtils.h"
+
+#include <gtest/gtest.h>
+#include <aclapi.h>
+#include <sddl.h>
+#include <knownfolders.h>
+
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include "System/Exception.h"
+#include "System/Win32/KnownFolders.h"
+#include "TestSupport.h"
+
+namespace Lm {
+namespace CommonAppLogic {
+namespace InstallUtils {
+namespace {
+
+std::wstring StandIn()
+{
+    return LmTest::TestDir() + L"ExecStandIn.exe";
+}
+
+std::wstring SignedStandIn(const std::wstring& name)
+{
+    return LmTest::TestDir() + L"signed\\StandIn-" + name + L".exe";
+}
+
+std::string ReadRaw(const std::wstring& path)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// What the stand-in recorded: its command line and its working folder.
+struct Recorded {
+    std::wstring commandLine;
+    std::wstring folder;
+};
+
+Recorded ReadRecord(const std::wstring& path)
+{
+    std::wstring text = LmTest::ReadFileUtf8(path);
+    Recorded recorded;
+    size_t first = text.find(L'\n');
+    recorded.commandLine = text.substr(0, first);
+    if (first != std::wstring::npos)
+        recorded.folder = text.substr(first + 1, text.find(L'\n', first + 1) - first - 1);
+    return recorded;
+}
+
+std::wstring CurrentFolder()
+{
+    wchar_t buffer[MAX_PATH * 2] = {};
+    GetCurrentDirectoryW(MAX_PATH * 2, buffer);
+    return buffer;
+}
+
+template <typename Call>
+Lm::System::CException CaughtFrom(Call call)
+{
+    try {
+        call();
+    } catch (const Lm::System::CException& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no exception";
+    return Lm::System::CException("none", "", 0, "");
+}
+
+TEST(ExecTest, exit_codes_come_back_unchanged_and_unsigned)
+{
+    for (DWORD code : {0ul, 1ul, 259ul, 0x80004005ul, 0xFFFFFFFFul})
+        EXPECT_EQ(code, ExecWait(StandIn(), L"", L"/exit=" + std::to_wstring(code), 0, false)) << code;
+}
+
+TEST(ExecTest, starts_the_quoted_path_with_the_arguments_as_given_in_the_working_folder)
+{
+    LmTest::ScratchFolder folder(L"lmexec");
+    const std::wstring record = folder / L"record.txt";
+    const std::wstring arguments = L"/record=\"" + record + L"\" /exit=7  tail \"quoted arg\"";
+    EXPECT_EQ(7u, ExecWait(StandIn(), folder.Path(), arguments, 0, false));
+    Recorded recorded = ReadRecord(record);
+    EXPECT_EQ(L"\"" + StandIn() + L"\" " + arguments, recorded.commandLine);
+    EXPECT_EQ(0, _wcsicmp(folder.Path().c_str(), recorded.folder.c_str())) << recorded.folder;
+}
+
+TEST(ExecTest, empty_arguments_start_exactly_the_quoted_path_in_the_callers_folder)
+{
+    LmTest::ScratchFolder folder(L"lmexec");
+    const std::wstring record = folder / L"record.txt";
+    ASSERT_TRUE(SetEnvironmentVariableW(L"LM_STANDIN_RECORD", record.c_str()));
+    DWORD code = ExecWait(StandIn(), L"", L"", 0, false);
+    SetEnvironmentVariableW(L"LM_STANDIN_RECORD", nullptr);
+    EXPECT_EQ(0u, code);
+    Recorded recorded = ReadRecord(record);
+    EXPECT_EQ(L"\"" + StandIn() + L"\"", recorded.commandLine);
+    EXPECT_EQ(0, _wcsicmp(CurrentFolder().c_str(), recorded.folder.c_str())) << recorded.folder;
+}
+
+TEST(ExecTest, exec_returns_the_running_process)
+{
+    HANDLE process = Exec(StandIn(), L"", L"/exit=259", 0, false);
+    ASSERT_NE(nullptr, process);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 30000));
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeProcess(process, &code));
+    EXPECT_EQ(259u, code);
+    CloseHandle(process);
+}
+
+TEST(ExecTest, missing_file_throws_before_any_signature_test)
+{
+    LmTest::ScratchFolder folder(L"lmexec");
+    const std::wstring missing = folder / L"missing.exe";
+    for (bool requireSignature : {false, true}) {
+        Lm::System::CException e = CaughtFrom([&] { ExecWait(missing, L"", L"", 0, requireSignature); });
+        EXPECT_EQ(L"File does not exist: " + missing, e.Message());
+        EXPECT_EQ("Lm\\CommonAppLogic\\InstallUtils.cpp", e.SourceFile());
+        EXPECT_EQ(167, e.Line());
+        EXPECT_EQ("Lm::CommonAppLogic::InstallUtils::Exec", e.Function());
+    }
+}
+
+TEST(ExecTest, signature_flag_starts_only_programs_signed_by_the_maker)
+{
+    EXPECT_EQ(0x80004005u, ExecWait(SignedStandIn(L"LarchmeadowCommaInc"), L"", L"/exit=0x80004005", 0, true));
+    EXPECT_EQ(3u, ExecWait(SignedStandIn(L"PellorInc"), L"", L"/exit=3", 0, true));
+    for (const std::wstring& path : {StandIn(), SignedStandIn(L"LarchmeadowGamesInc")}) {
+        Lm::System::CException e = CaughtFrom([&] { ExecWait(path, L"", L"/exit=5", 0, true); });
+        EXPECT_EQ(L"File is not signed", e.Message()) << path;
+        EXPECT_EQ(172, e.Line());
+    }
+    // Without the flag the signature does not matter.
+    EXPECT_EQ(5u, ExecWait(SignedStandIn(L"LarchmeadowGamesInc"), L"", L"/exit=5", 0, false));
+}
+
+TEST(ExecTest, signature_flag_refuses_a_file_that_someone_holds_open_for_writing)
+{
+    LmTest::ScratchFolder folder(L"lmexec");
+    const std::wstring copy = folder / L"signed.exe";
+    ASSERT_TRUE(CopyFileW(SignedStandIn(L"LarchmeadowInc").c_str(), copy.c_str(), FALSE));
+    HANDLE writer = CreateFileW(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    Lm::System::CException e = CaughtFrom([&] { ExecWait(copy, L"", L"", 0, true); });
+    EXPECT_EQ(L"File is not signed", e.Message());
+    CloseHandle(writer);
+    EXPECT_EQ(4u, ExecWait(copy, L"", L"/exit=4", 0, true));
+}
+
+TEST(ExecTest, a_file_that_is_no_program_fails_to_start)
+{
+    LmTest::ScratchFolder folder(L"lmexec");
+    LmTest::WriteFileUtf8(folder / L"notes.exe", L"not a program");
+    Lm::System::CException e = CaughtFrom([&] { ExecWait(folder / L"notes.exe", L"", L"", 0, false); });
+    EXPECT_EQ(L"CreateProcessW failed", e.Message());
+    EXPECT_EQ(202, e.Line());
+}
+
+TEST(ExtractResourceTest, writes_the_resource_bytes_into_a_new_folder_and_replaces_a_file)
+{
+    LmTest::ScratchFolder folder(L"lmres");
+    const std::wstring target = folder / L"deeper\\still\\payload.bin";
+    const std::string expected("Extracted payload\x00\x01\xFE\xFF", 21);
+    ExtractResourceToFile(101, target);
+    EXPECT_EQ(expected, ReadRaw(target));
+    LmTest::WriteFileUtf8(target, std::wstring(100, L'z'));
+    ExtractResourceToFile(101, target);
+    EXPECT_EQ(expected, ReadRaw(target));
+}
+
+TEST(ExtractResourceTest, missing_and_empty_resources_throw)
+{
+    LmTest::ScratchFolder folder(L"lmres");
+    struct Case { WORD id; const wchar_t* message; int line; };
+    const Case cases[] = {{999, L"FindResourceW failed", 34}, {102, L"SizeofResource failed", 44}};
+    for (const auto& c : cases) {
+        Lm::System::CException e = CaughtFrom([&] { ExtractResourceToFile(c.id, folder / L"x.bin"); });
+        EXPECT_EQ(c.message, e.Message());
+        EXPECT_EQ(c.line, e.Line());
+        EXPECT_EQ("`anonymous-namespace'::GetDataFromResource", e.Function());
+        EXPECT_FALSE(LmTest::FileExists(folder / L"x.bin"));
+    }
+}
+
+TEST(SplitCommandLineTest, splits_uninstall_command_lines)
+{
+    struct Case { const wchar_t* text; const wchar_t* program; const wchar_t* arguments; };
+    const Case cases[] = {
+        {L"\"C:\\Program Files\\X\\Uninstall.exe\" /S", L"C:\\Program Files\\X\\Uninstall.exe", L" /S"},
+        {L"\"C:\\a b\\u.exe\"", L"C:\\a b\\u.exe", L""},
+        {L"x \"C:\\u.exe\"tail \"more\"", L"C:\\u.exe", L"tail \"more\""},
+        {L"\"C:\\u.exe", L"C:\\u.exe", L"<kept>"},
+        {L"C:\\u.exe /S", L"C:\\u.exe /S", L"<kept>"},
+        {L"", L"", L"<kept>"},
+        {L"\"\"", L"", L""},
+    };
+    for (const auto& c : cases) {
+        std::wstring program = L"<old>", arguments = L"<kept>";
+        SplitCommandLine(c.text, program, arguments);
+        EXPECT_EQ(c.program, program) << c.text;
+        EXPECT_EQ(c.arguments, arguments) << c.text;
+    }
+}
+
+TEST(CompareVersionStringsTest, compares_numbers_part_by_part)
+{
+    struct Case { const wchar_t* a; const wchar_t* b; int result; };
+    const Case cases[] = {
+        {L"4.1.1.132", L"4.1.1.99", 1}, {L"4.1.1.99", L"4.1.1.132", -1}, {L"1.2", L"1.2.0", 0},
+        {L"1.2.0.0", L"1.2", 0}, {L"1.10", L"1.9", 1}, {L"", L"0", 0}, {L"", L"", 0}, {L"", L"0.0.1", -1},
+        {L"1..2", L"1.2", 0}, {L"1.x", L"1.0", 0}, {L"1.2beta", L"1.2", 0}, {L"2", L"10", -1},
+        {L"1.-1", L"1.0", -1}, {L".5.", L"5", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.result, CompareVersionStrings(c.a, c.b)) << c.a << L" vs " << c.b;
+}
+
+TEST(CreateGuidStringTest, gives_new_lower_case_guids)
+{
+    std::set<std::wstring> seen;
+    for (int i = 0; i < 20; ++i) {
+        std::wstring guid = CreateGuidString();
+        ASSERT_EQ(36u, guid.size());
+        for (size_t j = 0; j < guid.size(); ++j) {
+            if (j == 8 || j == 13 || j == 18 || j == 23)
+                EXPECT_EQ(L'-', guid[j]) << guid;
+            else
+                EXPECT_TRUE(wcschr(L"0123456789abcdef", guid[j]) && guid[j]) << guid;
+        }
+        seen.insert(guid);
+    }
+    EXPECT_EQ(20u, seen.size());
+}
+
+// The access entries of a folder as (type, flags without inheritance marks, mask, SID text).
+std::multiset<std::wstring> AccessEntries(const std::wstring& path)
+{
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    std::multiset<std::wstring> entries;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &descriptor) != ERROR_SUCCESS)
+        return entries;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        ACE_HEADER* header = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&header)) || header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+        LPWSTR sid = nullptr;
+        ConvertSidToStringSidW(&ace->SidStart, &sid);
+        wchar_t text[128];
+        _snwprintf(text, 128, L"%u/%u/%08lx/%s", header->AceType, header->AceFlags & ~INHERITED_ACE, ace->Mask,
+                   sid ? sid : L"?");
+        text[127] = 0;
+        entries.insert(text);
+        LocalFree(sid);
+    }
+    LocalFree(descriptor);
+    return entries;
+}
+
+TEST(SecureTemporaryFolderTest, makes_a_new_folder_with_the_access_list_of_program_files)
+{
+    const std::wstring programFiles = Lm::System::Win32::GetKnownFolderPath(FOLDERID_ProgramFilesX86);
+    std::wstring path;
+    {
+        CSecureTemporaryFolder folder(L"lmtest");
+        path = folder.GetPath();
+        wchar_t temp[MAX_PATH + 1] = {};
+        GetTempPathW(MAX_PATH + 1, temp);
+        ASSERT_EQ(std::wstring(temp) + L"lmtest-", path.substr(0, wcslen(temp) + 7));
+        EXPECT_EQ(36u, path.size() - wcslen(temp) - 7);
+        EXPECT_TRUE(LmTest::DirectoryExists(path));
+        std::multiset<std::wstring> expected = AccessEntries(programFiles);
+        ASSERT_FALSE(expected.empty());
+        std::multiset<std::wstring> actual = AccessEntries(path);
+        for (const auto& entry : expected)
+            EXPECT_EQ(1u, actual.count(entry)) << entry;
+
+        CSecureTemporaryFolder other(L"lmtest");
+        EXPECT_NE(path, other.GetPath());
+    }
+    EXPECT_FALSE(LmTest::DirectoryExists(path));
+}
+
+TEST(SecureTemporaryFolderTest, going_away_deletes_the_folder_and_all_it_holds)
+{
+    std::wstring path;
+    {
+        Lm::System::CRefPtr<CSecureTemporaryFolder> folder(new CSecureTemporaryFolder(L"lmtest"));
+        path = folder->GetPath();
+        CreateDirectoryW((path + L"\\sub").c_str(), nullptr);
+        LmTest::WriteFileUtf8(path + L"\\sub\\file.txt", L"x");
+        LmTest::WriteFileUtf8(path + L"\\readonly.txt", L"x");
+        SetFileAttributesW((path + L"\\readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+    EXPECT_FALSE(LmTest::DirectoryExists(path));
+}
+
+TEST(SecureTemporaryFolderTest, refuses_to_make_a_folder_without_an_access_list)
+{
+    // A folder whose descriptor holds no access list at all (everyone may do everything).
+    LmTest::ScratchFolder open(L"lmnulldacl");
+    SECURITY_DESCRIPTOR nullDacl;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&nullDacl, SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&nullDacl, TRUE, nullptr, FALSE));
+    ASSERT_TRUE(SetFileSecurityW(open.Path().c_str(), DACL_SECURITY_INFORMATION, &nullDacl));
+    PACL dacl = reinterpret_cast<PACL>(1);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              GetNamedSecurityInfoW(open.Path().c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                    &dacl, nullptr, &descriptor));
+    LocalFree(descriptor);
+    if (dacl)
+        GTEST_SKIP() << "this system keeps no NULL DACL on a folder (Wine makes one up from the file mode)";
+    const std::wstring prefix = LmTest::UniqueName(L"lmnull");
+    Lm::System::CException e = CaughtFrom([&] { CSecureTemporaryFolder folder(prefix, open.Path()); });
+    EXPECT_EQ(L"AtlGetDacl failed", e.Message());
+    EXPECT_EQ(254, e.Line());
+    // Nothing was made.
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((std::wstring(temp) + prefix + L"-*").c_str(), &data);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, find);
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+}
+
+TEST(SecureTemporaryFolderTest, a_missing_access_list_source_throws)
+{
+    LmTest::ScratchFolder folder(L"lmsrc");
+    Lm::System::CException e = CaughtFrom([&] { CSecureTemporaryFolder f(L"lmtest", folder / L"missing"); });
+    EXPECT_EQ(L"AtlGetDacl failed", e.Message());
+}
+
+TEST(SecureTemporaryFolderTest, ten_failed_creations_run_out_of_tries)
+{
+    // A prefix below a folder that does not exist makes every creation fail.
+    Lm::System::CException e = CaughtFrom([] { CSecureTemporaryFolder folder(L"no-such-folder-lm\\x"); });
+    EXPECT_EQ(L"Ran out of tries", e.Message());
+    EXPECT_EQ(273, e.Line());
+    EXPECT_EQ("Lm::CommonAppLogic::InstallUtils::CSecureTemporaryFolder::CSecureTemporaryFolder", e.Function());
+}
+
+} // namespace
+} // namespace InstallUtils
+} // namespace CommonAppLogic
+} // namespace Lm
