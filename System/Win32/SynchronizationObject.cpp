@@ -15,6 +15,23 @@ DWORD CSynchronizationObject::Wait(DWORD timeoutMs)
     return result;
 }
 
+DWORD CSynchronizationObject::WaitForMany(const std::vector<CSynchronizationObject*>& objects, DWORD timeoutMs,
+                                          bool waitAll)
+{
+    std::vector<HANDLE> handles;
+    handles.reserve(objects.size());
+    for (CSynchronizationObject* object : objects)
+        handles.push_back(object->GetHandle());
+    return ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), waitAll ? TRUE : FALSE,
+                                    timeoutMs);
+}
+
+DWORD CSynchronizationObject::WaitForAny(CSynchronizationObject& a, CSynchronizationObject& b, DWORD timeoutMs,
+                                         bool waitAll)
+{
+    return WaitForMany({&a, &b}, timeoutMs, waitAll);
+}
+
 } // namespace Win32
 } // namespace System
 } // namespace Lm

@@ -6,6 +6,8 @@
 
 #include "System/ReferenceCounted.h"
 
+#include <vector>
+
 namespace Lm {
 namespace System {
 namespace Win32 {
@@ -17,6 +19,10 @@ public:
     virtual DWORD Wait(DWORD timeoutMs);
 
     HANDLE GetHandle() const { return m_handle; }
+
+    // WaitForMultipleObjects over the objects' handles in their order; its raw result.
+    static DWORD WaitForMany(const std::vector<CSynchronizationObject*>& objects, DWORD timeoutMs, bool waitAll);
+    static DWORD WaitForAny(CSynchronizationObject& a, CSynchronizationObject& b, DWORD timeoutMs, bool waitAll);
 
 protected:
     CSynchronizationObject() = default;
