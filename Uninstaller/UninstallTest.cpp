@@ -834,3 +834,57 @@ TEST_F(UninstallProgram, a_missing_main_entry_is_not_created_and_a_missing_start
     EXPECT_FALSE(KeyExists(KEY_WOW64_64KEY, std::wstring(kUninstallSubKey) + L"\\" + kMainKeyName));
     EXPECT_FALSE(LmTest::DirectoryExists(m_games));
 }
+
+TEST_F(UninstallProgram, a_copy_run_from_elsewhere_removes_the_whole_folder_and_starts_no_self_copy)
+{
+    // The Installer's rollback runs a temporary copy: the touchpoint folder then holds no running
+    // program and goes at once, so no copy of the copy is started.
+    ASSERT_NO_FATAL_FAILURE(LayTouchpoint());
+    LmTest::ScratchFolder rollback(L"uninstall-rollback");
+    ASSERT_TRUE(CopyTo(m_touchpoint + L"\\Uninstall.exe", rollback / L"Uninstall.exe"));
+    const Snapshot before = TakeSnapshot();
+    LmTest::RunResult run =
+        LmTest::RunProgram(rollback / L"Uninstall.exe", L"/silent /S _?=" + m_touchpoint, kRunTimeoutMs, rollback.Path());
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_FALSE(LmTest::DirectoryExists(m_touchpoint));
+    EXPECT_FALSE(LmTest::DirectoryExists(m_touchpoints));
+    EXPECT_EQ(1u, MainUninstallerRuns().size());
+    Sleep(1000);
+    EXPECT_TRUE(NewSelfCopyRunOnceValues().empty());
+    EXPECT_TRUE(RunningProcesses(L"Uninstaller.exe").empty());
+    ExpectMachineAsBefore({m_startMenu + L"\\", m_startMenu + L"\\desktop.ini", m_publicDesktop + L"\\desktop.ini",
+                           L"dir|" + m_games, m_games + L"\\", m_app,
+                           std::wstring(L"reg32\\") + kUninstallSubKey + L"\\" + kMainKeyName});
+}
+
+TEST_F(UninstallProgram, a_file_that_stays_locked_leaves_the_touchpoint_folder_to_the_next_logon)
+{
+    ASSERT_NO_FATAL_FAILURE(LayTouchpoint());
+    // Another program keeps a file of the touchpoint folder open without sharing its deletion.
+    const std::wstring lockedFile = m_touchpoint + L"\\Application.ico";
+    HANDLE locked = CreateFileW(lockedFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+    LmTest::RunResult run = RunUninstall(L"/silent");
+    CloseHandle(locked);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode);
+
+    // The copy deleted the program but not the folder: its RunOnce value (64-bit view) removes it.
+    EXPECT_FALSE(LmTest::FileExists(m_touchpoint + L"\\Uninstall.exe"));
+    EXPECT_TRUE(LmTest::FileExists(lockedFile));
+    auto runOnce = ReadValues(KEY_WOW64_64KEY, kRunOnceSubKey);
+    ASSERT_EQ(1u, runOnce.count(Uninstaller_TouchpointValue()));
+    EXPECT_EQ(L"cmd.exe /c RD /S /Q \"" + m_touchpoint + L"\"", runOnce[Uninstaller_TouchpointValue()]);
+    EXPECT_EQ(1u, NewSelfCopyRunOnceValues().size());
+
+    // The next logon (a restart of the prefix) removes the folder, now that nothing holds it.
+    LmTest::RunResult restart = LmTest::RunProgram(L"C:\\windows\\sysnative\\wineboot.exe", L"-r", 120000);
+    ASSERT_TRUE(restart.started && restart.finished);
+    const DWORD start = GetTickCount();
+    while (LmTest::DirectoryExists(m_touchpoint) && GetTickCount() - start < 30000)
+        Sleep(100);
+    EXPECT_FALSE(LmTest::DirectoryExists(m_touchpoint));
+    EXPECT_EQ(0u, ReadValues(KEY_WOW64_64KEY, kRunOnceSubKey).count(Uninstaller_TouchpointValue()));
+    EXPECT_TRUE(NewSelfCopyRunOnceValues().empty());
+}
