@@ -1,0 +1,690 @@
+#include "System/Net/HttpRequestState.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "System/Win32/Handle.h"
+
+namespace Lm {
+namespace System {
+namespace Net {
+
+using Win32::CScopedLock;
+
+namespace {
+
+const DWORD kChunk = 65536;
+const DWORD kHeaderBuffer = 65536;
+const char kFileDataVersion[] = "File-Data-Version: ";
+const char kLastModified[] = "Last-Modified: ";
+const char kContentLength[] = "Content-Length: ";
+const char kUrl[] = "Url: ";
+
+bool EqualsNoCase(const char* a, const char* b, size_t n)
+{
+    for (size_t i = 0; i < n; ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// The NUL-separated lines of a header buffer, within the bytes WinINet returned.
+std::vector<std::string> SplitHeaderLines(const char* buffer, size_t length)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t i = 0; i <= length; ++i) {
+        if (i == length || buffer[i] == '\0') {
+            if (i > start)
+                lines.emplace_back(buffer + start, i - start);
+            start = i + 1;
+        }
+    }
+    return lines;
+}
+
+// Raw header lookup: "Status-Code" is the text between the first and the second blank of the
+// status line (nothing when longer than 61 bytes); any other name the text after the colon of
+// the first line that starts with the name (in any case) and a colon. found is false without one.
+std::string RawHeaderValue(const std::vector<std::string>& lines, const char* name, bool& found)
+{
+    found = false;
+    if (lines.empty())
+        return std::string();
+    if (strcmp(name, "Status-Code") == 0) {
+        const std::string& status = lines[0];
+        size_t first = status.find(' ');
+        if (first == std::string::npos)
+            return std::string();
+        size_t second = status.find(' ', first + 1);
+        std::string code = status.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+        if (code.size() > 61)
+            return std::string();
+        found = true;
+        return code;
+    }
+    size_t n = strlen(name);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (line.size() > n && line[n] == ':' && EqualsNoCase(line.c_str(), name, n)) {
+            found = true;
+            return line.substr(n + 1);
+        }
+    }
+    return std::string();
+}
+
+bool FileExists(const std::wstring& path)
+{
+    return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::int64_t FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+void CreateParentFolder(const std::wstring& path)
+{
+    // Errors are ignored: opening the file reports what matters.
+    for (size_t slash = path.find_first_of(L"\\/", 3); slash != std::wstring::npos;
+         slash = path.find_first_of(L"\\/", slash + 1))
+        CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
+}
+
+double Percent(double n, double d)
+{
+    if (d == 0)
+        return 1.0;
+    double p = 1 + 98 * n / d;
+    return p < 1 ? 1 : (p > 99 ? 99 : p);
+}
+
+} // namespace
+
+CHttpRequestState::CHttpRequestState() : responseStream(new IO::Stream::CMemoryStream) {}
+
+CHttpRequestState::~CHttpRequestState()
+{
+    CloseHandles();
+}
+
+void CHttpRequestState::Publish(HINTERNET volatile* slot, HINTERNET handle)
+{
+    InterlockedExchangePointer(const_cast<PVOID volatile*>(reinterpret_cast<PVOID volatile*>(slot)), handle);
+}
+
+void CHttpRequestState::CloseHandles()
+{
+    for (HINTERNET volatile* slot : {&requestHandle, &connectHandle, &internetHandle}) {
+        HINTERNET handle = static_cast<HINTERNET>(
+            InterlockedExchangePointer(const_cast<PVOID volatile*>(reinterpret_cast<PVOID volatile*>(slot)), nullptr));
+        if (handle != nullptr)
+            InternetCloseHandle(handle);
+    }
+}
+
+unsigned __stdcall CHttpRequestState::ThreadProc(void* parameter)
+{
+    // The reference Start took for this thread becomes the worker's own.
+    CRefPtr<CHttpRequestState> self(static_cast<CHttpRequestState*>(parameter));
+    self->Release();
+    // No exception leaves the thread: one that escapes the transfer (memory ran out, a stream
+    // refused a size) ends the request as failed, and the end of the transfer still runs.
+    try {
+        self->Execute();
+    } catch (...) {
+        CScopedLock lock(self->stateLock);
+        self->Fail(HttpResultFailed, true);
+    }
+    try {
+        self->CloseConnection();
+    } catch (...) {
+        CScopedLock lock(self->stateLock);
+        self->Fail(HttpResultFailed, true);
+        InterlockedExchange(&self->finished, 1);
+        CScopedLock threadGuard(self->threadLock);
+        if (self->workerThread != nullptr) {
+            CloseHandle(self->workerThread);
+            self->workerThread = nullptr;
+        }
+    }
+    return 0;
+}
+
+bool CHttpRequestState::AbortCheck()
+{
+    CScopedLock lock(stateLock);
+    if (abortRequested)
+        failed = true;
+    return abortRequested;
+}
+
+void CHttpRequestState::Fail(int code, bool setFailedState)
+{
+    failed = true;
+    if (setFailedState)
+        state = HttpStateFailed;
+    if (result == HttpResultNone)
+        result = code;
+}
+
+void CHttpRequestState::Execute()
+{
+    FILE* file = nullptr;
+    try {
+        ExecuteTransfer(file);
+    } catch (...) {
+        if (file != nullptr)
+            fclose(file);
+        throw;
+    }
+    if (file != nullptr)
+        fclose(file);
+}
+
+void CHttpRequestState::ExecuteTransfer(FILE*& file)
+{
+    UpdateState();
+    {
+        CScopedLock lock(stateLock);
+        if (IsResumable())
+            SetUpResume();
+    }
+
+    const char* acceptTypes[] = {accept.empty() ? "*/*" : accept.c_str(), nullptr};
+
+    {
+        CScopedLock lock(stateLock);
+        requestStopwatch.Start();
+    }
+    HINTERNET internet = InternetOpenA(userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, "", "", 0);
+    Publish(&internetHandle, internet);
+    if (internet == nullptr) {
+        CScopedLock lock(stateLock);
+        Fail(HttpResultOpenFailed, false);
+        return;
+    }
+    // Explicit time-outs (the platform's defaults), inherited by the connect and request handles.
+    DWORD connectTimeout = kConnectTimeoutMs, sendTimeout = kSendTimeoutMs, receiveTimeout = kReceiveTimeoutMs;
+    InternetSetOptionA(internet, INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout, sizeof(DWORD));
+    InternetSetOptionA(internet, INTERNET_OPTION_SEND_TIMEOUT, &sendTimeout, sizeof(DWORD));
+    InternetSetOptionA(internet, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout, sizeof(DWORD));
+
+    UpdateState();
+    if (AbortCheck())
+        return;
+    HINTERNET connect = InternetConnectA(internet, url.GetHost().c_str(), static_cast<INTERNET_PORT>(url.GetPort()),
+                                         "", nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    Publish(&connectHandle, connect);
+    if (connect == nullptr) {
+        CScopedLock lock(stateLock);
+        Fail(HttpResultConnectFailed, false);
+        return;
+    }
+
+    std::string objectName = url.GetPathAndQuery();
+    UpdateState();
+    if (AbortCheck())
+        return;
+
+    CCookieCollection* cookies = cookieContainer ? cookieContainer->FindCollection(url) : nullptr;
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
+    if (url.GetScheme() == "https")
+        flags |= INTERNET_FLAG_SECURE;
+    if (cookies != nullptr && cookies->GetCount() > 0)
+        flags |= INTERNET_FLAG_NO_COOKIES;
+    HINTERNET request = HttpOpenRequestA(connect, method.c_str(), objectName.c_str(), "HTTP/1.1", "", acceptTypes,
+                                         flags, 0);
+    Publish(&requestHandle, request);
+    if (request == nullptr) {
+        CScopedLock lock(stateLock);
+        Fail(HttpResultOpenRequestFailed, false);
+        return;
+    }
+    if (AbortCheck())
+        return;
+
+    auto addHeader = [request](const char* name, const std::string& value) {
+        if (value.empty())
+            return;
+        std::string line = std::string(name) + ": " + value + "\r\n";
+        HttpAddRequestHeadersA(request, line.c_str(), static_cast<DWORD>(-1), HTTP_ADDREQ_FLAG_ADD);
+    };
+    addHeader("Connection", connection);
+    addHeader("Content-Type", contentType);
+    if (cookies != nullptr) {
+        std::string text;
+        for (size_t i = 0; i < cookies->GetCount(); ++i) {
+            if (i > 0)
+                text += ";";
+            text += cookies->GetAt(i)->GetName() + "=" + cookies->GetAt(i)->GetValue();
+        }
+        addHeader("Cookie", text);
+    }
+    if (sendIfModifiedSince)
+        addHeader("If-Modified-Since", conditionalValue);
+    if (sendIfRange)
+        addHeader("If-Range", conditionalValue);
+    if (rangeStart >= 0 || rangeEnd >= 0) {
+        std::string range = "bytes=";
+        if (rangeStart >= 0 && rangeEnd >= 0)
+            range += std::to_string(rangeStart) + "-" + std::to_string(rangeEnd);
+        else if (rangeStart >= 0)
+            range += std::to_string(rangeStart) + "-";
+        else
+            range += "-" + std::to_string(rangeEnd);
+        addHeader("Range", range);
+    }
+
+    UpdateState();
+    std::string extra;
+    for (size_t i = 0; i < extraHeaders.size(); ++i)
+        extra += (i > 0 ? "\r\n" : "") + extraHeaders[i];
+    // A failed send is not tested here: it shows as missing response headers below.
+    HttpSendRequestA(request, extra.empty() ? nullptr : extra.c_str(), static_cast<DWORD>(extra.size()),
+                     postData.empty() ? nullptr : postData.data(), static_cast<DWORD>(postData.size()));
+    if (AbortCheck())
+        return;
+
+    std::vector<char> sent(kHeaderBuffer), received(kHeaderBuffer);
+    DWORD sentLength = kHeaderBuffer, receivedLength = kHeaderBuffer;
+    BOOL sentOk = HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS | HTTP_QUERY_FLAG_REQUEST_HEADERS, sent.data(),
+                                 &sentLength, nullptr);
+    BOOL receivedOk = HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS, received.data(), &receivedLength, nullptr);
+    // A failed query leaves the buffer undefined: nothing is read from it, and no headers count.
+    if (!receivedOk || receivedLength >= kHeaderBuffer)
+        receivedLength = 0;
+    std::vector<std::string> sentLines =
+        SplitHeaderLines(sent.data(), sentOk && sentLength < kHeaderBuffer ? sentLength : 0);
+    std::vector<std::string> lines = SplitHeaderLines(received.data(), receivedLength);
+
+    {
+        CScopedLock lock(stateLock);
+        if (receivedLength > 0)
+            responseHeaders = lines;
+        bool found;
+        std::string lengthText = RawHeaderValue(lines, "Content-Length", found);
+        std::int64_t length = found && !lengthText.empty() ? _atoi64(lengthText.c_str()) : -1;
+        declaredLength = 0;
+        lengthKnown = length >= 0;
+        if (lengthKnown) {
+            if (static_cast<std::uint64_t>(length) > static_cast<std::uint64_t>(maxContentLength) ||
+                (cachePath.empty() && !IO::Stream::CMemoryStream::CanHold(length))) {
+                Fail(HttpResultTooLarge, true);
+                return;
+            }
+            declaredLength = length;
+            if (totalSize == 0)
+                totalSize = length;
+        }
+        std::string status = RawHeaderValue(lines, "Status-Code", found);
+        httpStatus = found ? atoi(status.c_str()) : -1;
+        if (receivedLength == 0) {
+            headersReceived = false;
+            return;
+        }
+        headersReceived = true;
+        if (sendIfRange && httpStatus == 200 && IsResumable()) {
+            // The server sent the whole resource instead of the rest: start over from 0.
+            DeleteFileW(cachePath.c_str());
+            ReadFileData();
+            DeleteFileW(fileDataPath.c_str());
+            rangeStart = rangeEnd = -1;
+        }
+    }
+
+    UpdateState();
+    bool cookieFound = false;
+    std::string cookieLine = RawHeaderValue(sentLines, "Cookie", cookieFound);
+    if (cookieFound && cookieContainer) {
+        CScopedLock lock(stateLock);
+        cookieLine.push_back('\0');
+        cookieContainer->GetOrCreateCollection(url).AddCookiesFromBuffer(&cookieLine[0]);
+    }
+
+    std::wstring target;
+    {
+        CScopedLock lock(stateLock);
+        target = cachePath;
+        if (target.empty() && lengthKnown)
+            responseStream->SetCapacity(declaredLength);
+    }
+    if (!target.empty()) {
+        // Resumable mode appends to its cache; straight into the output, a file left by an earlier
+        // attempt is replaced rather than appended to.
+        if (_wfopen_s(&file, target.c_str(), IsResumable() ? L"abS" : L"wbS") != 0 || file == nullptr) {
+            file = nullptr;
+            CScopedLock lock(stateLock);
+            Fail(HttpResultOutputFileFailed, true);
+            return;
+        }
+    }
+    ReadBody(request, file);
+}
+
+void CHttpRequestState::ReadBody(HINTERNET request, FILE* file)
+{
+    std::vector<char> buffer(kChunk);
+    std::int64_t position;
+    std::int64_t remaining;
+    bool known;
+    std::uint64_t limit;
+    {
+        CScopedLock lock(stateLock);
+        position = IsResumable() ? FileSize(cachePath) : 0;
+        known = lengthKnown;
+        remaining = declaredLength;
+        limit = static_cast<std::uint64_t>(maxContentLength);
+        if (file == nullptr && limit > static_cast<std::uint64_t>(IO::Stream::CMemoryStream::kMaxLength))
+            limit = static_cast<std::uint64_t>(IO::Stream::CMemoryStream::kMaxLength);
+    }
+    ULONGLONG lastUpdate = GetTickCount64();
+    for (;;) {
+        DWORD chunk = known && remaining < static_cast<std::int64_t>(kChunk) ? static_cast<DWORD>(remaining) : kChunk;
+        {
+            CScopedLock lock(stateLock);
+            readStopwatch.Reset();
+            readStopwatch.Start();
+        }
+        DWORD n = 0;
+        BOOL ok = chunk == 0 ? TRUE : InternetReadFile(request, buffer.data(), chunk, &n);
+        {
+            CScopedLock lock(stateLock);
+            if (AbortCheck())
+                return;
+            readStopwatch.Pause();
+            bytesRead += n;
+        }
+        if (!ok) {
+            char info[1024];
+            DWORD error = 0, infoLength = sizeof(info);
+            InternetGetLastResponseInfoA(&error, info, &infoLength);
+            CScopedLock lock(stateLock);
+            Fail(HttpResultReadFailed, false);
+            return;
+        }
+        position += n;
+        if (static_cast<std::uint64_t>(position) > limit) {
+            CScopedLock lock(stateLock);
+            Fail(HttpResultTooLarge, true);
+            return;
+        }
+        if (n > 0) {
+            if (file != nullptr) {
+                int status;
+                {
+                    CScopedLock lock(stateLock);
+                    status = httpStatus;
+                }
+                // In resumable mode an error page never reaches the cache.
+                bool skip = IsResumable() && status >= 400 && status <= 505;
+                if (!skip) {
+                    errno = 0;
+                    if (fwrite(buffer.data(), 1, n, file) != n) {
+                        int code = errno == ENOSPC ? HttpResultDiskFull : HttpResultShortWrite;
+                        CScopedLock lock(stateLock);
+                        Fail(code, true);
+                        return;
+                    }
+                }
+            } else {
+                // Through the append cursor, so that the caller reads the body from its start.
+                responseStream->WriteCur(1, buffer.data(), static_cast<int>(n));
+            }
+        }
+        if (known)
+            remaining -= n;
+        if (n == 0) {
+            // The end of the body. Before its declared length it is a truncated download.
+            if (known && remaining > 0) {
+                CScopedLock lock(stateLock);
+                Fail(HttpResultReadFailed, false);
+            }
+            return;
+        }
+        if ((!known || remaining > 0) && GetTickCount64() - lastUpdate > 50) {
+            UpdateState();
+            lastUpdate = GetTickCount64();
+        }
+        if (AbortCheck())
+            return;
+        if (n < chunk) {
+            Sleep(100);
+            if (AbortCheck())
+                return;
+        }
+    }
+}
+
+float CHttpRequestState::GetProgressPercent()
+{
+    CScopedLock lock(stateLock);
+    std::int64_t start = rangeStart > 0 && rangeEnd < 0 ? rangeStart : 0;
+    if (finished)
+        return 100.0f;
+    if (httpStatus < 0) {
+        if (totalSize != 0 && start != 0)
+            return static_cast<float>(Percent(static_cast<double>(start), static_cast<double>(totalSize)));
+        return 0.0f;
+    }
+    std::int64_t contentLength = lengthKnown ? declaredLength : -1;
+    std::uint64_t total = contentLength != 0
+                              ? static_cast<std::uint64_t>(contentLength) + static_cast<std::uint64_t>(start)
+                              : static_cast<std::uint64_t>(totalSize);
+    if (total == 0)
+        return 22.0f;
+    return static_cast<float>(Percent(static_cast<double>(bytesRead + start), static_cast<double>(total)));
+}
+
+void CHttpRequestState::UpdateState()
+{
+    CScopedLock lock(stateLock);
+    CScopedLock notify(notifyLock);
+    if (abortRequested) {
+        failed = true;
+        return;
+    }
+    if (IsResumable() && !fileDataWritten) {
+        std::string lastModified = GetHeaderValue("Last-Modified", "");
+        std::string lengthText = GetHeaderValue("Content-Range", "");
+        size_t slash = lengthText.rfind('/');
+        lengthText = slash == std::string::npos ? std::string() : lengthText.substr(slash + 1);
+        if (lengthText == "*")
+            lengthText.clear();
+        if (lengthText.empty())
+            lengthText = GetHeaderValue("Content-Length", "");
+        if (lengthText.empty())
+            lengthText = std::to_string(storedLengthKnown ? storedLength : 0);
+        if (!lastModified.empty()) {
+            WriteFileData(lastModified, atoi(lengthText.c_str()), url.ToString());
+            fileDataWritten = true;
+        }
+    }
+    if (GetProgressPercent() == 100.0f) {
+        if (!failed) {
+            if (IsResumable() && (httpStatus == 200 || httpStatus == 206))
+                CommitCacheFile();
+            else if (IsResumable() && httpStatus == 304)
+                DeleteFileW(cachePath.c_str());
+            state = (httpStatus >= 200 && httpStatus <= 299) || httpStatus == 304 ? HttpStateDone : HttpStateFailed;
+        } else {
+            state = HttpStateFailed;
+        }
+        if (result == HttpResultNone)
+            result = state == HttpStateDone ? HttpResultDone : (failed ? HttpResultFailed : HttpResultHttpFailure);
+    }
+}
+
+void CHttpRequestState::CloseConnection()
+{
+    {
+        CScopedLock lock(stateLock);
+        readStopwatch.Pause();
+        requestStopwatch.Pause();
+    }
+    CloseHandles();
+    {
+        CScopedLock lock(stateLock);
+        if (!lengthKnown) {
+            declaredLength = bytesRead;
+            if (totalSize == 0)
+                totalSize = bytesRead;
+        }
+        InterlockedExchange(&finished, 1);
+    }
+    UpdateState();
+    CScopedLock lock(stateLock);
+    {
+        CScopedLock threadGuard(threadLock);
+        if (workerThread != nullptr) {
+            CloseHandle(workerThread);
+            workerThread = nullptr;
+        }
+    }
+    if (!pendingOutputPath.empty()) {
+        cachePath = pendingOutputPath;
+        pendingOutputPath.clear();
+        fileDataWritten = false;
+        if (!cachePath.empty() && !outputPath.empty())
+            SetCacheFileNames();
+    }
+}
+
+void CHttpRequestState::SetOutputPath(const std::wstring& path)
+{
+    CScopedLock lock(stateLock);
+    bool running;
+    {
+        CScopedLock threadGuard(threadLock);
+        running = workerThread != nullptr;
+    }
+    if (running) {
+        pendingOutputPath = path;
+        return;
+    }
+    cachePath = path;
+    fileDataWritten = false;
+    if (!cachePath.empty() && !outputPath.empty())
+        SetCacheFileNames();
+}
+
+void CHttpRequestState::SetCacheFileNames()
+{
+    outputPath = cachePath;
+    if (!outputPath.empty()) {
+        cachePath = outputPath + L"_cache";
+        fileDataPath = outputPath + L"_filedata";
+    }
+}
+
+std::string CHttpRequestState::GetHeaderValue(const std::string& name, const std::string& defaultValue)
+{
+    CScopedLock lock(stateLock);
+    size_t n = name.size();
+    for (const std::string& line : responseHeaders) {
+        if (line.size() > n && line[n] == ':' && EqualsNoCase(line.c_str(), name.c_str(), n)) {
+            size_t value = line.find_first_not_of(" \t", n + 1);
+            return value == std::string::npos ? std::string() : line.substr(value);
+        }
+    }
+    return defaultValue;
+}
+
+// Resumable set-up, under stateLock: resume from the cache when it is worth it.
+void CHttpRequestState::SetUpResume()
+{
+    ReadFileData();
+    std::int64_t cacheSize = FileSize(cachePath);
+    bool resume = false;
+    if (!keepCacheOnUrlChange && storedUrl != url.ToString()) {
+        DeleteFileW(fileDataPath.c_str());
+        ReadFileData();
+        DeleteFileW(cachePath.c_str());
+        fileDataWritten = false;
+    } else if (cacheSize < 100) {
+        DeleteFileW(cachePath.c_str());
+    } else if (storedLengthKnown && cacheSize >= storedLength) {
+        DeleteFileW(fileDataPath.c_str());
+        ReadFileData();
+        DeleteFileW(cachePath.c_str());
+    } else {
+        resume = true;
+        rangeStart = cacheSize;
+        rangeEnd = -1;
+        if (storedLengthKnown && storedLength != 0)
+            totalSize = storedLength;
+    }
+    if (storedLastModifiedKnown) {
+        if (resume) {
+            conditionalValue = storedLastModified;
+            sendIfRange = true;
+        } else if (FileExists(outputPath)) {
+            conditionalValue = storedLastModified;
+            sendIfModifiedSince = true;
+        }
+    }
+}
+
+void CHttpRequestState::ReadFileData()
+{
+    storedLastModifiedKnown = false;
+    storedLengthKnown = false;
+    storedUrl.clear();
+    if (!FileExists(outputPath) && !FileExists(cachePath))
+        return;
+    FILE* f = nullptr;
+    if (_wfopen_s(&f, fileDataPath.c_str(), L"r") != 0 || f == nullptr)
+        return;
+    char line[3072];
+    while (fgets(line, sizeof(line), f) != nullptr) {
+        size_t n = strlen(line);
+        while (n > 0 && (line[n - 1] == '\r' || line[n - 1] == '\n'))
+            line[--n] = '\0';
+        if (strncmp(line, kLastModified, sizeof(kLastModified) - 1) == 0) {
+            storedLastModified = line + sizeof(kLastModified) - 1;
+            storedLastModifiedKnown = true;
+        } else if (strncmp(line, kContentLength, sizeof(kContentLength) - 1) == 0) {
+            storedLength = _atoi64(line + sizeof(kContentLength) - 1);
+            storedLengthKnown = true;
+        } else if (strncmp(line, kUrl, sizeof(kUrl) - 1) == 0) {
+            storedUrl = line + sizeof(kUrl) - 1;
+        }
+    }
+    fclose(f);
+}
+
+void CHttpRequestState::WriteFileData(const std::string& lastModified, int length, const std::string& urlText)
+{
+    CreateParentFolder(fileDataPath);
+    FILE* f = nullptr;
+    if (_wfopen_s(&f, fileDataPath.c_str(), L"wb") != 0 || f == nullptr)
+        return;
+    fprintf(f, "%s%d\r\n", kFileDataVersion, 1);
+    fprintf(f, "%s%s\r\n", kLastModified, lastModified.c_str());
+    fprintf(f, "%s%d\r\n", kContentLength, length);
+    fprintf(f, "%s%s\r\n", kUrl, urlText.c_str());
+    fclose(f);
+}
+
+void CHttpRequestState::CommitCacheFile()
+{
+    if (cachePath.empty() || outputPath.empty())
+        return;
+    _wremove(outputPath.c_str());
+    _wrename(cachePath.c_str(), outputPath.c_str());
+}
+
+} // namespace Net
+} // namespace System
+} // namespace Lm

@@ -1,0 +1,152 @@
+// What an HTTP request shares with its worker thread: the settings the worker runs with (copied
+// from the request when it starts), everything the worker writes (status, headers, sizes, the
+// body stream, the outcome) and the three WinINet handles. The worker holds its own reference,
+// so the request can go while the worker still runs (an abort that the platform cannot make the
+// worker notice at once); the worker never touches the request object itself.
+//
+// Lock order: stateLock before notifyLock, stateLock before threadLock; never the other way.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "System/Io/Stream/MemoryStream.h"
+#include "System/Net/CookieContainer.h"
+#include "System/Net/Uri.h"
+#include "System/RefPtr.h"
+#include "System/ReferenceCounted.h"
+#include "System/Stopwatch.h"
+#include "System/Win32/CriticalSectionLock.h"
+
+namespace Lm {
+namespace System {
+namespace Net {
+
+// Outcome codes of a request (CHttpWebRequest::GetResult); 0 until set.
+enum HttpRequestResult {
+    HttpResultNone = 0,
+    HttpResultDone = 1,
+    HttpResultAborted = 2,
+    HttpResultHttpFailure = 3,         // status not 2xx or 304, or no response at all
+    HttpResultOpenFailed = 4,          // InternetOpenA
+    HttpResultConnectFailed = 5,       // InternetConnectA
+    HttpResultOpenRequestFailed = 6,   // HttpOpenRequestA
+    HttpResultReadFailed = 7,          // InternetReadFile failed, or the body ended before its length
+    HttpResultOutputFileFailed = 8,
+    HttpResultShortWrite = 9,
+    HttpResultDiskFull = 10,
+    HttpResultTooLarge = 11,           // over maxContentLength, or more than memory can hold
+    HttpResultFailed = 12,             // failed without a specific code
+};
+
+// Request states (CHttpWebRequest::GetState).
+enum HttpRequestStateCode { HttpStateNotStarted = 0, HttpStateRunning = 1, HttpStateDone = 3, HttpStateFailed = 4 };
+
+class CHttpRequestState : public CReferenceCounted {
+public:
+    // WinINet time-outs, set on every request: a stalled server ends a blocked call after these.
+    static const DWORD kConnectTimeoutMs = 60000;
+    static const DWORD kSendTimeoutMs = 30000;
+    static const DWORD kReceiveTimeoutMs = 30000;
+
+    CHttpRequestState();
+    ~CHttpRequestState() override;
+
+    // Worker thread entry: Execute, then CloseConnection. Never lets an exception out.
+    static unsigned __stdcall ThreadProc(void* state);
+
+    float GetProgressPercent();
+    // Takes the three handles by exchange and closes them (request, connect, internet).
+    void CloseHandles();
+    // Applies the output path now, or when the running worker ends.
+    void SetOutputPath(const std::wstring& path);
+    void SetCacheFileNames();
+    std::string GetHeaderValue(const std::string& name, const std::string& defaultValue);
+
+    Win32::CCriticalSectionLock stateLock;
+    Win32::CCriticalSectionLock notifyLock;
+    Win32::CCriticalSectionLock threadLock;
+
+    // Settings, copied from the request by Start (the resumable set-up may change the range and
+    // the conditional header on the worker).
+    CUri url;
+    std::string userAgent;
+    std::string method;
+    std::string accept;
+    std::string connection;
+    std::string contentType;
+    std::string conditionalValue;
+    bool sendIfModifiedSince = false;
+    bool sendIfRange = false;
+    std::int64_t rangeStart = -1;
+    std::int64_t rangeEnd = -1;
+    std::int64_t maxContentLength = -1;
+    std::vector<char> postData;
+    std::vector<std::string> extraHeaders;
+    CRefPtr<CCookieContainer> cookieContainer;
+
+    // Output file names: cachePath is the file written (the output itself without resumable mode).
+    std::wstring cachePath;
+    std::wstring pendingOutputPath;
+    std::wstring fileDataPath;
+    std::wstring outputPath;
+    bool keepCacheOnUrlChange = false;
+    bool fileDataWritten = false;
+
+    // The "_filedata" record of resumable mode.
+    bool storedLastModifiedKnown = false;
+    bool storedLengthKnown = false;
+    std::string storedLastModified;
+    std::int64_t storedLength = 0;
+    std::string storedUrl;
+
+    // Progress and outcome, written by the worker under stateLock.
+    std::int64_t declaredLength = 0;
+    std::int64_t totalSize = 0;
+    bool lengthKnown = false;
+    std::int64_t bytesRead = 0;
+    volatile LONG finished = 0;
+    bool headersReceived = false;
+    int httpStatus = -1;
+    bool failed = false;
+    bool abortRequested = false;
+    int state = HttpStateNotStarted;
+    int result = HttpResultNone;
+    CStopwatch readStopwatch;
+    CStopwatch requestStopwatch;
+    std::vector<std::string> responseHeaders;
+    CRefPtr<IO::Stream::CMemoryStream> responseStream;
+
+    // The worker thread; closed and cleared by the worker when it ends. Guarded by threadLock.
+    HANDLE workerThread = nullptr;
+
+private:
+    void Execute();
+    void ExecuteTransfer(FILE*& file);
+    void ReadBody(HINTERNET request, FILE* file);
+    void UpdateState();
+    void CloseConnection();
+    // Under stateLock: abortRequested -> failed; true when the worker must end.
+    bool AbortCheck();
+    // Under stateLock: failed, the code unless one is recorded, and the failed state when asked.
+    void Fail(int code, bool setFailedState);
+    void Publish(HINTERNET volatile* slot, HINTERNET handle);
+    void SetUpResume();
+    void ReadFileData();
+    void WriteFileData(const std::string& lastModified, int length, const std::string& url);
+    void CommitCacheFile();
+    bool IsResumable() const { return !cachePath.empty() && !outputPath.empty(); }
+
+    HINTERNET volatile internetHandle = nullptr;
+    HINTERNET volatile connectHandle = nullptr;
+    HINTERNET volatile requestHandle = nullptr;
+};
+
+} // namespace Net
+} // namespace System
+} // namespace Lm
