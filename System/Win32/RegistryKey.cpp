@@ -71,6 +71,41 @@ CRegistryKey::CRegistryKey(const std::wstring& path, bool readOnly, REGSAM extra
 // The owned key closes itself; a root is never closed.
 CRegistryKey::~CRegistryKey() = default;
 
+DWORD CRegistryKey::GetUint32(const std::wstring& name, DWORD defaultValue)
+{
+    const char* function = "Lm::System::Win32::CRegistryKey::GetUint32";
+    const std::wstring valuePath = m_path + L"\\" + name;
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    const LONG result = ::RegQueryValueExW(m_key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    if (result == ERROR_FILE_NOT_FOUND || result == ERROR_KEY_DELETED)
+        return defaultValue;
+    if (result != ERROR_SUCCESS)
+        ThrowRegistryFailure(result, L"RegQueryValueEx failure reading registry value '" + valuePath + L"'.", 323,
+                             function);
+    if (type != REG_DWORD)
+        ThrowException(L"Unexpected type for registry value '" + valuePath + L"'. REG_DWORD expected.", kSource, 331,
+                       function);
+    return value;
+}
+
+bool CRegistryKey::ValueExists(const std::wstring& name)
+{
+    return ::RegQueryValueExW(m_key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+DWORD CRegistryKey::ReadUint32(const std::wstring& path, const std::wstring& name, DWORD defaultValue)
+{
+    CRegistryKey key(path, true);
+    return key.GetUint32(name, defaultValue);
+}
+
+bool CRegistryKey::ReadBool(const std::wstring& path, const std::wstring& name, bool defaultValue)
+{
+    return ReadUint32(path, name, defaultValue ? 1 : 0) != 0;
+}
+
 std::wstring CRegistryKey::GetString(const std::wstring& name, const std::wstring& defaultValue)
 {
     const char* function = "Lm::System::Win32::CRegistryKey::GetString";

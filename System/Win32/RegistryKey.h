@@ -30,6 +30,10 @@ public:
     // An empty name writes the key's default value. The terminating zero is stored.
     void SetString(const std::wstring& name, const std::wstring& value);
     void SetUint32(const std::wstring& name, DWORD value);
+    // The REG_DWORD value, or defaultValue when it is missing; another type throws.
+    DWORD GetUint32(const std::wstring& name, DWORD defaultValue);
+    // The value exists (of any type).
+    bool ValueExists(const std::wstring& name);
     // Appends the names of the subkeys; the vector is not cleared.
     void EnumerateSubKeyNames(std::vector<std::wstring>& names);
 
@@ -47,6 +51,9 @@ public:
     // Deletes the key with everything below it, deepest first. extraAccess selects the view.
     static void DeleteKeyTree(const std::wstring& path, REGSAM extraAccess = 0);
     static void DeleteKeyRecursive(HKEY parent, const std::wstring& subkey, REGSAM extraAccess = 0);
+    // Open the key read-only and read one REG_DWORD value (a missing key throws as the constructor).
+    static DWORD ReadUint32(const std::wstring& path, const std::wstring& name, DWORD defaultValue);
+    static bool ReadBool(const std::wstring& path, const std::wstring& name, bool defaultValue);
 
 private:
     std::wstring m_path;
