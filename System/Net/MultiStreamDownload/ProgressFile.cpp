@@ -255,15 +255,28 @@ bool StreamProgress::Read(HANDLE stopEvent)
 
 void StreamProgress::Write(HANDLE stopEvent)
 {
+    Win32::CHandleGuard file(Open(stopEvent));
+    Rewrite(file.Get());
+}
+
+HANDLE StreamProgress::Open(HANDLE stopEvent)
+{
+    HANDLE file = OpenFileWithRetryUntilStopped(FileName(), GENERIC_WRITE, 0, CREATE_ALWAYS, stopEvent);
+    if (file == INVALID_HANDLE_VALUE)
+        ThrowException("File open failed" + Text(), kSource, 241,
+                       "Lm::System::Net::MultiStreamDownload::StreamProgress::Write");
+    return file;
+}
+
+void StreamProgress::Rewrite(HANDLE file)
+{
     Padding[0] = Padding[1] = 0;
     Crc = ComputeCrc();
     unsigned char bytes[kRecordSize];
     Serialize(bytes);
-    Win32::CHandleGuard file(OpenFileWithRetryUntilStopped(FileName(), GENERIC_WRITE, 0, CREATE_ALWAYS, stopEvent));
-    if (!file.IsValid())
-        ThrowException("File open failed" + Text(), kSource, 241,
-                       "Lm::System::Net::MultiStreamDownload::StreamProgress::Write");
-    if (!WriteRecord(file.Get(), bytes, kRecordSize))
+    LARGE_INTEGER start;
+    start.QuadPart = 0;
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !WriteRecord(file, bytes, kRecordSize))
         ThrowException("Write stream progress failed" + Text(), kSource, 245,
                        "Lm::System::Net::MultiStreamDownload::StreamProgress::Write");
 }

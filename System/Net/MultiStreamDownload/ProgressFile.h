@@ -69,7 +69,12 @@ public:
     // The file is opened with OpenFileWithRetryUntilStopped on the calling thread's stop event
     // (may be null).
     bool Read(HANDLE stopEvent);
+    // Open (CREATE_ALWAYS, no sharing) and Rewrite.
     void Write(HANDLE stopEvent);
+    // The writer of a stream keeps its record open and rewrites the 76 bytes in place after
+    // every block: Open throws "File open failed"..., Rewrite "Write stream progress failed"...
+    HANDLE Open(HANDLE stopEvent);
+    void Rewrite(HANDLE file);
     void Delete();
 
     void Serialize(unsigned char (&bytes)[kRecordSize]) const;

@@ -1,0 +1,28 @@
+// What the controller keeps about one running stream.
+#pragma once
+
+#include <cstdint>
+
+#include "System/RefPtr.h"
+#include "System/ReferenceCounted.h"
+#include "System/Net/MultiStreamDownload/DownloadThread.h"
+
+namespace Lm { namespace System { namespace Net { namespace MultiStreamDownload {
+
+class CDownloadStreamHolder : public CReferenceCounted {
+public:
+    CDownloadStreamHolder(uint32_t streamIndex, uint32_t startOffset)
+        : streamIndex(streamIndex), startOffset(startOffset) {}
+    ~CDownloadStreamHolder() override = default;
+
+    CRefPtr<CDownloadThread> thread;  // set once the thread runs
+    uint32_t bytesDone = 0;           // of this stream's range, from its start, resumed bytes included
+    uint32_t attemptBytes = 0;        // received by the current attempt
+    bool done = false;
+    const uint32_t streamIndex;
+    const uint32_t startOffset;
+    bool reported = false;            // the stream has reported at least once
+    bool checkedIn = false;           // passed the end-of-stream barrier
+};
+
+} } } } // namespace Lm::System::Net::MultiStreamDownload

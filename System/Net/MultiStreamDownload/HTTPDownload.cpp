@@ -1,0 +1,434 @@
+#include "System/Net/MultiStreamDownload/HTTPDownload.h"
+
+#include "System/Net/MultiStreamDownload/DownloadFiles.h"
+#include "System/Net/MultiStreamDownload/ProgressFile.h"
+#include "System/Net/MultiStreamDownload/WrapException.h"
+#include "System/String/AnsiWide.h"
+
+namespace Lm { namespace System { namespace Net { namespace MultiStreamDownload {
+
+namespace {
+
+const char kSource[] = "Lm\\System\\Net\\MultiStreamDownload\\HTTPDownload.cpp";
+const char kCallback[] = "Lm::System::Net::MultiStreamDownload::CHTTPDownload::DownloadThreadCallback";
+const char kFinalize[] = "Lm::System::Net::MultiStreamDownload::CHTTPDownload::FinalizeDownload";
+
+bool IsExistingFile(const std::wstring& name)
+{
+    DWORD attributes = GetFileAttributesW(name.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FileSize(const std::wstring& name, uint64_t& size)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    return Lm::Utf16ToMBCS_CP(CP_ACP, text);
+}
+
+} // namespace
+
+CHTTPDownload::CHTTPDownload(const std::wstring& userAgent, const std::wstring& url, const std::wstring& outputPath,
+                             DownloadCallback callback, void* context, uint32_t retries)
+    : m_retries(retries), m_callback(callback), m_context(context), m_userAgent(Narrow(userAgent)),
+      m_url(Narrow(url)), m_outputPath(outputPath)
+{
+    if (IsExistingFile(m_outputPath)) {
+        {
+            Win32::CScopedLock lock(m_stateLock);
+            m_complete = true;
+            m_bytesDone = m_totalSize;
+        }
+        NotifyProgress();
+        return;
+    }
+    try {
+        m_watchdog = new CWatchdogThread(this);
+        m_watchdog->ThreadStart("LMDownloadWatchdog");
+        {
+            Win32::CScopedLock lock(m_stateLock);
+            m_pendingStart = true;
+        }
+        Start();
+    } catch (...) {
+        // The destructor does not run for a constructor that throws: stop what was started.
+        {
+            Win32::CScopedLock lock(m_stateLock);
+            m_closing = true;
+        }
+        if (m_watchdog)
+            m_watchdog->Stop(INFINITE);
+        JoinStreams();
+        m_watchdog = nullptr;
+        throw;
+    }
+}
+
+CHTTPDownload::~CHTTPDownload()
+{
+    {
+        Win32::CScopedLock lock(m_stateLock);
+        m_closing = true;
+    }
+    // The watchdog uses this object's locks: it ends (finishing a restart under way) before
+    // anything here goes.
+    if (m_watchdog)
+        m_watchdog->Stop(INFINITE);
+    JoinStreams();
+    bool cancelled;
+    {
+        Win32::CScopedLock lock(m_stateLock);
+        cancelled = m_cancelled;
+    }
+    if (cancelled)
+        DeleteProgressFiles(true);
+    m_watchdog = nullptr;
+}
+
+void CHTTPDownload::GetStatus(DownloadStatus& status)
+{
+    Win32::CScopedLock lock(m_stateLock);
+    status.complete = m_complete;
+    status.failed = m_failed;
+    status.pendingStart = m_pendingStart;
+    status.authRefreshNeeded = m_authRefreshNeeded;
+    status.streamCount = m_streamCount;
+    if (m_failed) {
+        status.error = m_lastError;
+        status.bytesDone = status.attemptBytes = status.totalSize = 0;
+        status.percent = 0.0f;
+        return;
+    }
+    status.error = nullptr;
+    status.bytesDone = m_bytesDone;
+    status.attemptBytes = m_attemptBytes;
+    status.totalSize = m_totalSize;
+    status.percent = 0.0f;
+    if (m_totalSize != 0) {
+        double percent = static_cast<double>(m_bytesDone) * 100.0 / static_cast<double>(m_totalSize);
+        status.percent = static_cast<float>(percent > 100.0 ? 100.0 : percent);
+    }
+}
+
+void CHTTPDownload::Cancel()
+{
+    {
+        Win32::CScopedLock lock(m_stateLock);
+        if (m_cancelled || m_complete)
+            return;
+        m_cancelled = true;
+    }
+    // A callback running on another thread finishes before Cancel goes on. The notification
+    // lock is taken with the state lock released: a callback may call GetStatus.
+    if (GetCurrentThreadId() != m_notifyingThreadId) {
+        Win32::CScopedLock notification(m_notificationLock);
+    }
+    SignalStreamsStop(nullptr);
+}
+
+void CHTTPDownload::Start()
+{
+    Win32::CScopedLock restart(m_restartLock);
+    {
+        Win32::CScopedLock lock(m_stateLock);
+        if (m_cancelled || m_complete || m_closing || !m_pendingStart)
+            return;
+    }
+    StartStreams();
+}
+
+// The state file may only resume a download whose data is still there: a missing cache, or
+// one shorter than a stream record claims, would hand over a zero-filled stretch as data.
+bool CHTTPDownload::CanResume(uint32_t threadsUsed)
+{
+    uint64_t cacheSize = 0;
+    if (!FileSize(CacheFileName(m_outputPath), cacheSize))
+        return false;
+    for (uint32_t i = 0; i < threadsUsed; ++i) {
+        StreamProgress record(m_outputPath, i);
+        if (record.Read(nullptr) && record.ThreadsUsed == threadsUsed && record.Offset > cacheSize)
+            return false;
+    }
+    return true;
+}
+
+void CHTTPDownload::StartStreams()
+{
+    JoinStreams();
+
+    std::vector<CRefPtr<CDownloadStreamHolder>> holders;
+    uint32_t totalSize, streamCount;
+    {
+        Win32::CScopedLock lock(m_stateLock);
+        DownloadProgress state(m_outputPath);
+        if (state.Read() && (state.ThreadsUsed == 1 || state.ThreadsUsed == 2) && CanResume(state.ThreadsUsed)) {
+            m_totalSize = state.TotalSize;
+            m_streamCount = state.ThreadsUsed;
+            // A stored total is the size the finished file must have.
+            m_totalSizeKnown = m_totalSize != 0;
+        } else {
+            DeleteProgressFiles(true);
+        }
+        DownloadProgress(m_outputPath, m_streamCount, m_totalSize).Write();
+        m_pendingStart = false;
+        m_checkInCount = 0;
+        m_bytesDone = m_attemptBytes = 0;
+        totalSize = m_totalSize;
+        streamCount = m_streamCount;
+
+        // Every holder exists before any stream runs, so no stream can find the others missing
+        // and take itself for the last one.
+        // Unsigned: a total of 2 GiB or more still splits into two halves.
+        const uint32_t chunk = totalSize / streamCount;
+        for (uint32_t i = 0; i < streamCount; ++i)
+            holders.push_back(CRefPtr<CDownloadStreamHolder>(new CDownloadStreamHolder(i, i * chunk)));
+        m_streams = holders;
+    }
+
+    const uint32_t chunk = totalSize / streamCount;
+    for (uint32_t i = 0; i < streamCount; ++i) {
+        const uint32_t start = i * chunk;
+        const uint32_t length = (i + 1 == streamCount) ? totalSize - (streamCount - 1) * chunk : chunk;
+        const uint32_t end = start + length - 1;
+        CRefPtr<CDownloadThread> thread(new CDownloadThread(m_userAgent, m_url, m_outputPath, start, end, this,
+                                                            totalSize, i, streamCount, m_retries));
+        Win32::CScopedLock lock(m_stateLock);
+        holders[i]->thread = thread;
+    }
+}
+
+void CHTTPDownload::Restart(uint32_t streamCount)
+{
+    Win32::CScopedLock restart(m_restartLock);
+    {
+        Win32::CScopedLock lock(m_stateLock);
+        if (m_cancelled || m_complete || m_closing)
+            return;
+    }
+    SignalStreamsStop(nullptr);
+    JoinStreams();
+    DeleteProgressFiles(true);
+    {
+        Win32::CScopedLock lock(m_stateLock);
+        m_bytesDone = m_attemptBytes = 0;
+        m_streamCount = streamCount;
+        if (streamCount == 1)
+            m_singleStreamOnly = true;
+        ++m_restartCount;
+    }
+    StartStreams();
+}
+
+void CHTTPDownload::RestartDownloadSingleStream()
+{
+    Win32::CScopedLock restart(m_restartLock);
+    Restart(1);
+}
+
+void CHTTPDownload::RestartDownloadMultiStream()
+{
+    Win32::CScopedLock restart(m_restartLock);
+    Restart(2);
+}
+
+void CHTTPDownload::SignalStreamsStop(Win32::CThread* caller)
+{
+    std::vector<CRefPtr<CDownloadThread>> threads;
+    {
+        Win32::CScopedLock lock(m_stateLock);
+        for (const CRefPtr<CDownloadStreamHolder>& holder : m_streams)
+            if (holder->thread)
+                threads.push_back(holder->thread);
+    }
+    for (const CRefPtr<CDownloadThread>& thread : threads)
+        thread->SignalStop();
+    const DWORD self = GetCurrentThreadId();
+    for (const CRefPtr<CDownloadThread>& thread : threads) {
+        if (thread.Get() == caller || ::GetThreadId(thread->GetHandle()) == self)
+            continue; // a stream stopping the download ends on its own
+        thread->CloseConnection(1000);
+    }
+}
+
+void CHTTPDownload::JoinStreams()
+{
+    SignalStreamsStop(nullptr);
+    std::vector<CRefPtr<CDownloadThread>> threads;
+    {
+        Win32::CScopedLock lock(m_stateLock);
+        for (const CRefPtr<CDownloadStreamHolder>& holder : m_streams)
+            if (holder->thread)
+                threads.push_back(holder->thread);
+    }
+    for (const CRefPtr<CDownloadThread>& thread : threads)
+        WaitForSingleObject(thread->GetHandle(), INFINITE);
+    std::vector<CRefPtr<CDownloadStreamHolder>> released;
+    {
+        Win32::CScopedLock lock(m_stateLock);
+        released.swap(m_streams);
+    }
+}
+
+void CHTTPDownload::DeleteProgressFiles(bool withCache)
+{
+    Win32::CScopedLock lock(m_stateLock);
+    // Missing files are what is wanted; a file that cannot go is replaced or rejected later.
+    DeleteFileW(m_outputPath.c_str());
+    StreamProgress(m_outputPath, 0).Delete();
+    StreamProgress(m_outputPath, 1).Delete();
+    DownloadProgress(m_outputPath).Delete();
+    if (withCache)
+        DeleteFileW(CacheFileName(m_outputPath).c_str());
+}
+
+void CHTTPDownload::SetTotalSize(uint32_t size)
+{
+    Win32::CScopedLock lock(m_stateLock);
+    m_totalSizeKnown = true;
+    m_totalSize = size;
+}
+
+bool CHTTPDownload::WaitForAllStreams(uint32_t streamIndex, Win32::CThread* caller)
+{
+    Win32::CScopedLock lock(m_stateLock);
+    // One flag per stream: a stream that checks in again (a repeated final read) counts once.
+    auto countCheckedIn = [this]() {
+        uint32_t count = 0;
+        for (const CRefPtr<CDownloadStreamHolder>& holder : m_streams)
+            if (holder->checkedIn)
+                ++count;
+        return count;
+    };
+    if (streamIndex < m_streams.size())
+        m_streams[streamIndex]->checkedIn = true;
+    m_checkInCount = countCheckedIn();
+    if (m_streamCount == 1 || streamIndex + 1 != m_streamCount)
+        return true;
+    while (m_checkInCount != m_streamCount) {
+        m_stateLock.Unlock();
+        const bool stopped = caller->WaitStopEvent(50);
+        m_stateLock.Lock();
+        if (stopped)
+            return false;
+        m_checkInCount = countCheckedIn();
+    }
+    return true;
+}
+
+void CHTTPDownload::DownloadThreadCallback(uint32_t streamIndex, bool isError, bool isDone, bool authRefreshNeeded,
+                                           uint32_t bytesDone, uint32_t attemptBytes,
+                                           const CRefPtr<CException>& error, Win32::CThread* caller)
+{
+    bool allDone = true, allReported = true;
+    std::wstring target;
+    bool validateSize = false;
+    uint32_t expectedSize = 0;
+    try {
+        {
+            Win32::CScopedLock lock(m_stateLock);
+            m_authRefreshNeeded = authRefreshNeeded;
+            if (m_cancelled || m_pendingStart || m_complete || streamIndex >= m_streams.size())
+                return;
+            CDownloadStreamHolder& holder = *m_streams[streamIndex];
+            if (holder.thread && holder.thread.Get() != caller)
+                return; // a stream of an attempt that was already replaced
+            if (holder.done)
+                return; // a range reports done once; nothing after that counts
+            holder.attemptBytes = attemptBytes;
+            holder.bytesDone = bytesDone;
+            holder.done = isDone;
+            holder.reported = true;
+            m_attemptBytes = m_bytesDone = 0;
+            for (const CRefPtr<CDownloadStreamHolder>& h : m_streams) {
+                m_attemptBytes += h->attemptBytes;
+                m_bytesDone += h->bytesDone;
+                allDone = allDone && h->done;
+                allReported = allReported && h->reported;
+            }
+            // "All" means every planned stream, each with its holder.
+            if (m_streams.size() != m_streamCount)
+                allDone = allReported = false;
+            if (isError) {
+                if (error)
+                    ThrowException(*error, "Download Thread Error", kSource, 384, kCallback);
+                ThrowException("Unknown Download Thread Error", kSource, 385, kCallback);
+            }
+            target = m_outputPath;
+            validateSize = m_totalSizeKnown;
+            expectedSize = m_totalSize;
+        }
+        if (allDone && !isError) {
+            FinalizeDownload(target, validateSize, expectedSize, caller);
+            Win32::CScopedLock lock(m_stateLock);
+            m_complete = true;
+        }
+        if (allReported)
+            NotifyProgress();
+    } catch (...) {
+        Fail(WrapCurrentException("HTTPDownloadThreadCallback", kSource, 399, kCallback), true);
+    }
+}
+
+void CHTTPDownload::Fail(const CRefPtr<CException>& error, bool deleteTarget)
+{
+    if (deleteTarget)
+        DeleteFileW(m_outputPath.c_str()); // a failed download never leaves a target behind
+    {
+        Win32::CScopedLock lock(m_stateLock);
+        m_lastError = error;
+        m_failed = true;
+    }
+    Cancel();
+    NotifyProgress();
+}
+
+void CHTTPDownload::OnWatchdogFailure(const CRefPtr<CException>& error)
+{
+    Fail(error, false);
+}
+
+void CHTTPDownload::FinalizeDownload(const std::wstring& target, bool validateSize, uint32_t expectedSize,
+                                     Win32::CThread* caller)
+{
+    DeleteProgressFiles(false);
+    const std::wstring cache = CacheFileName(target);
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileW(cache.c_str(), target.c_str()))
+            break;
+        if (attempt >= 100 || caller->WaitStopEvent(250))
+            ThrowException("Failed to move cache file to " + Narrow(target), kSource, 428, kFinalize);
+    }
+    uint64_t size = 0;
+    if (!FileSize(target, size))
+        ThrowException("Failed to validate output file exists:" + Narrow(target), kSource, 432, kFinalize);
+    const uint32_t actual = static_cast<uint32_t>(size);
+    if (validateSize && actual != expectedSize)
+        ThrowException("Output file is wrong size. " + Narrow(target) + " should be " + std::to_string(expectedSize) +
+                           " but is " + std::to_string(actual),
+                       kSource, 437, kFinalize);
+}
+
+void CHTTPDownload::NotifyProgress()
+{
+    if (!m_callback)
+        return;
+    DownloadStatus status;
+    GetStatus(status);
+    Win32::CScopedLock notification(m_notificationLock);
+    m_notifyingThreadId = GetCurrentThreadId();
+    if (!(status.failed && m_failureNotified))
+        m_callback(&status, m_context);
+    if (status.failed)
+        m_failureNotified = true;
+    m_notifyingThreadId = 0;
+}
+
+} } } } // namespace Lm::System::Net::MultiStreamDownload

@@ -1,0 +1,217 @@
+#include "System/Net/MultiStreamDownload/WriteOutputThread.h"
+
+#include "System/Net/MultiStreamDownload/DownloadFiles.h"
+#include "System/Net/MultiStreamDownload/ProgressFile.h"
+#include "System/Net/MultiStreamDownload/WrapException.h"
+#include "System/String/AnsiWide.h"
+#include "System/Win32/Handle.h"
+
+namespace Lm { namespace System { namespace Net { namespace MultiStreamDownload {
+
+namespace {
+
+const char kSource[] = "Lm\\System\\Net\\MultiStreamDownload\\WriteOutputThread.cpp";
+const char kConstructor[] = "Lm::System::Net::MultiStreamDownload::CWriteOutputThread::CWriteOutputThread";
+const char kGetBuffer[] = "Lm::System::Net::MultiStreamDownload::CWriteOutputThread::GetBuffer";
+const char kWaitForBuffer[] = "Lm::System::Net::MultiStreamDownload::CWriteOutputThread::WaitForBuffer";
+const char kExecute[] = "Lm::System::Net::MultiStreamDownload::CWriteOutputThread::Execute";
+
+const int kWriteTries = 3;
+
+} // namespace
+
+CWriteOutputThread::CWriteOutputThread(const std::wstring& outputPath, uint32_t streamStart, uint32_t writeOffset,
+                                       uint32_t bufferCount, uint32_t bufferSize, uint32_t totalSize,
+                                       uint32_t streamIndex, uint32_t threadsUsed, const std::string& lastModified)
+    : m_started(false, true), m_dataQueued(false, false), m_bufferReleased(false, false),
+      m_buffers(bufferCount, std::vector<unsigned char>(bufferSize)), m_bufferSize(bufferSize),
+      m_streamStart(streamStart), m_writeOffset(writeOffset), m_outputPath(outputPath), m_totalSize(totalSize),
+      m_lastModified(lastModified), m_streamIndex(streamIndex), m_threadsUsed(threadsUsed)
+{
+    ThreadStart("");
+    // The body sets m_started once the cache is open and again on its way out, so only a thread
+    // that ended without running its body leaves it unset.
+    if (HasEnded() && m_started.Wait(0) != WAIT_OBJECT_0)
+        ThrowException("WriteOutputThread failed to start worker thread", kSource, 52, kConstructor);
+    if (m_started.Wait(INFINITE) != WAIT_OBJECT_0)
+        ThrowException("WriteOutputThread failed to signal a successful start", kSource, 55, kConstructor);
+}
+
+CWriteOutputThread::~CWriteOutputThread()
+{
+    Stop(INFINITE);
+}
+
+std::wstring CWriteOutputThread::GetCacheFileName(const std::wstring& target)
+{
+    return CacheFileName(target);
+}
+
+bool CWriteOutputThread::HasEnded()
+{
+    return WaitForSingleObject(GetHandle(), 0) == WAIT_OBJECT_0;
+}
+
+bool CWriteOutputThread::IsBufferQueued(uint32_t index)
+{
+    Win32::CScopedLock lock(m_queueLock);
+    for (const CRefPtr<CWriteItem>& item : m_queue)
+        if (item->bufferIndex == index)
+            return true;
+    return false;
+}
+
+void CWriteOutputThread::WaitForBuffer(uint32_t index)
+{
+    while (IsBufferQueued(index)) {
+        m_bufferReleased.Wait(50);
+        CRefPtr<CException> error = GetError();
+        if (error)
+            ThrowException(*error, "WriteFileThread Failed.", kSource, 86, kWaitForBuffer);
+        if (HasEnded() && IsBufferQueued(index))
+            ThrowException("WriteOutputThread has exited unexpectedly", kSource, 88, kWaitForBuffer);
+    }
+}
+
+unsigned char* CWriteOutputThread::GetBuffer(uint32_t index)
+{
+    WaitForBuffer(index);
+    CRefPtr<CException> error = GetError();
+    if (error)
+        ThrowException(*error, "GetBuffer Failed.", kSource, 97, kGetBuffer);
+    return m_buffers.at(index).data();
+}
+
+void CWriteOutputThread::QueueWrite(uint32_t index, uint32_t byteCount)
+{
+    {
+        Win32::CScopedLock lock(m_queueLock);
+        m_queue.push_back(CRefPtr<CWriteItem>(new CWriteItem(index, byteCount)));
+    }
+    m_dataQueued.Set();
+}
+
+void CWriteOutputThread::SignalInputComplete()
+{
+    {
+        Win32::CScopedLock lock(m_queueLock);
+        m_inputComplete = true;
+    }
+    m_dataQueued.Set();
+}
+
+CRefPtr<CException> CWriteOutputThread::GetError()
+{
+    Win32::CScopedLock lock(m_queueLock);
+    return m_error;
+}
+
+void CWriteOutputThread::SeekTo(HANDLE file, uint32_t offset, int attempt)
+{
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset); // unsigned: offsets up to 4 GiB - 1
+    if (SetFilePointerEx(file, position, nullptr, FILE_BEGIN))
+        return;
+    const std::string name = Lm::Utf16ToMBCS_CP(CP_ACP, GetCacheFileName(m_outputPath));
+    if (attempt < 0)
+        ThrowException("SetFilePointer returned INVALID_SET_FILE_POINTER.  Offset=" + std::to_string(offset) +
+                           " FileName=" + name,
+                       kSource, 133, kExecute);
+    ThrowException("On Try " + std::to_string(attempt) + ", SetFilePointer returned INVALID_SET_FILE_POINTER.  Offset=" +
+                       std::to_string(offset) + " FileName=" + name,
+                   kSource, 137, kExecute);
+}
+
+// Writes the whole block: WriteFile may write less than asked, and the rest follows at once. A
+// failed call is retried (up to three failures) after seeking back to the first unwritten byte,
+// so a retry leaves no gap.
+void CWriteOutputThread::WriteBlock(HANDLE file, const unsigned char* data, uint32_t byteCount)
+{
+    uint32_t done = 0;
+    int failures = 0;
+    while (done < byteCount) {
+        DWORD written = 0;
+        if (WriteFile(file, data + done, byteCount - done, &written, nullptr) && written > 0) {
+            done += written;
+            m_writeOffset += written;
+            continue;
+        }
+        if (++failures >= kWriteTries)
+            ThrowException("WriteFile failed in WriteOutputThread. FileName=" +
+                               Lm::Utf16ToMBCS_CP(CP_ACP, GetCacheFileName(m_outputPath)),
+                           kSource, 158, kExecute);
+        Sleep(50);
+        SeekTo(file, m_writeOffset, failures - 1);
+    }
+}
+
+DWORD CWriteOutputThread::Execute()
+{
+    bool failed = false;
+    Win32::CHandleGuard file;
+    Win32::CHandleGuard recordFile;
+    try {
+        const std::wstring cacheName = GetCacheFileName(m_outputPath);
+        file.Reset(OpenFileWithRetryUntilStopped(cacheName, GENERIC_READ | GENERIC_WRITE,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, GetStopEvent().GetHandle()));
+        if (!file.IsValid())
+            ThrowException("CreateFileW returned INVALID_FILE_VALUE.  FileName=" + Lm::Utf16ToMBCS_CP(CP_ACP, cacheName),
+                           kSource, 174, kExecute);
+        SeekTo(file.Get(), m_writeOffset, -1);
+        StreamProgress record(m_outputPath, m_streamIndex, m_writeOffset, m_totalSize, m_lastModified, m_threadsUsed);
+        m_started.Set();
+
+        for (;;) {
+            if (IsStopRequested())
+                break;
+            m_dataQueued.Wait(50);
+            if (IsStopRequested())
+                break;
+            bool finished = false;
+            for (;;) {
+                CRefPtr<CWriteItem> item;
+                {
+                    Win32::CScopedLock lock(m_queueLock);
+                    if (m_queue.empty()) {
+                        finished = m_inputComplete;
+                        break;
+                    }
+                    item = m_queue.front();
+                }
+                WriteBlock(file.Get(), m_buffers.at(item->bufferIndex).data(), item->byteCount);
+                record.Offset = m_writeOffset;
+                // Opened at the first block, not before: an attempt that writes nothing leaves
+                // the record of the previous one as it is.
+                if (!recordFile.IsValid())
+                    recordFile.Reset(record.Open(GetStopEvent().GetHandle()));
+                record.Rewrite(recordFile.Get());
+                {
+                    Win32::CScopedLock lock(m_queueLock);
+                    m_queue.pop_front();
+                }
+                m_bufferReleased.Set();
+                if (IsStopRequested())
+                    break;
+            }
+            if (finished)
+                break;
+        }
+    } catch (...) {
+        CRefPtr<CException> error = WrapCurrentException("WriteOutputThread Execute Function", kSource, 210, kExecute);
+        Win32::CScopedLock lock(m_queueLock);
+        m_error = error;
+        failed = true;
+    }
+    // Blocks not yet written are dropped: the record keeps the last offset really written.
+    {
+        Win32::CScopedLock lock(m_queueLock);
+        m_queue.clear();
+    }
+    m_bufferReleased.Set();
+    recordFile.Close();
+    file.Close();
+    m_started.Set();
+    return (failed || IsStopRequested()) ? 1 : 0;
+}
+
+} } } } // namespace Lm::System::Net::MultiStreamDownload

@@ -1,0 +1,80 @@
+// Writes the blocks one stream receives, in order, into the shared "<target>.cache" at the
+// stream's current offset, and records after every block how far the stream has got
+// (StreamProgress), so that a later attempt or run resumes there. The stream reads into one of
+// the buffers while this thread writes the other.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "System/Exception.h"
+#include "System/RefPtr.h"
+#include "System/ReferenceCounted.h"
+#include "System/Win32/CriticalSectionLock.h"
+#include "System/Win32/Event.h"
+#include "System/Win32/Thread.h"
+
+namespace Lm { namespace System { namespace Net { namespace MultiStreamDownload {
+
+// One queued block: which buffer, how many bytes of it.
+class CWriteItem : public CReferenceCounted {
+public:
+    CWriteItem(uint32_t bufferIndex, uint32_t byteCount) : bufferIndex(bufferIndex), byteCount(byteCount) {}
+    ~CWriteItem() override = default;
+    const uint32_t bufferIndex;
+    const uint32_t byteCount;
+};
+
+class CWriteOutputThread : public Win32::CThread {
+public:
+    // Starts the thread and returns once it has opened the cache (or failed: the failure then
+    // shows at the first GetBuffer).
+    CWriteOutputThread(const std::wstring& outputPath, uint32_t streamStart, uint32_t writeOffset,
+                       uint32_t bufferCount, uint32_t bufferSize, uint32_t totalSize, uint32_t streamIndex,
+                       uint32_t threadsUsed, const std::string& lastModified);
+    ~CWriteOutputThread() override;
+
+    // Waits until no queued block uses the buffer and returns it; throws when the writer failed.
+    unsigned char* GetBuffer(uint32_t index);
+    void WaitForBuffer(uint32_t index);
+    uint32_t GetBufferSize() const { return m_bufferSize; }
+    // Queues byteCount bytes of buffer index for writing.
+    void QueueWrite(uint32_t index, uint32_t byteCount);
+    // No more blocks follow: the thread ends once the queue is written.
+    void SignalInputComplete();
+    CRefPtr<CException> GetError();
+    // The absolute cache offset of the next byte to write (read after the thread ended).
+    uint32_t GetWriteOffset() const { return m_writeOffset; }
+
+    static std::wstring GetCacheFileName(const std::wstring& target);
+
+protected:
+    DWORD Execute() override;
+
+private:
+    bool IsBufferQueued(uint32_t index);
+    bool HasEnded();
+    void WriteBlock(HANDLE file, const unsigned char* data, uint32_t byteCount);
+    void SeekTo(HANDLE file, uint32_t offset, int attempt);
+
+    std::list<CRefPtr<CWriteItem>> m_queue;
+    Win32::CCriticalSectionLock m_queueLock; // guards m_queue, m_inputComplete and m_error
+    Win32::CEvent m_started;       // manual reset: set once the cache is open, and on exit
+    Win32::CEvent m_dataQueued;
+    Win32::CEvent m_bufferReleased;
+    bool m_inputComplete = false;
+    std::vector<std::vector<unsigned char>> m_buffers;
+    const uint32_t m_bufferSize;
+    const uint32_t m_streamStart;
+    uint32_t m_writeOffset;
+    const std::wstring m_outputPath;
+    const uint32_t m_totalSize;
+    const std::string m_lastModified;
+    const uint32_t m_streamIndex;
+    const uint32_t m_threadsUsed;
+    CRefPtr<CException> m_error;
+};
+
+} } } } // namespace Lm::System::Net::MultiStreamDownload
