@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <set>
 #include <string>
 
+#include "PinHook/PinHookTestRun.h"
 #include "TestSupport.h"
 
 namespace {
@@ -18,7 +20,7 @@ namespace {
 class ResourceModule {
 public:
     ResourceModule()
-        : module_(LoadLibraryExW(LmTest::Program(L"PinHook.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+        : module_(LoadLibraryExW(LmTest::PinHookPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
     ~ResourceModule() { if (module_) FreeLibrary(module_); }
     ResourceModule(const ResourceModule&) = delete;
     ResourceModule& operator=(const ResourceModule&) = delete;
@@ -75,6 +77,8 @@ const LanguageText kDescriptions[] = {
     {2052, L"\u5728\u8ba1\u7b97\u673a\u4e0a\u7545\u73a9\u6570\u767e\u6b3e\u6e38\u620f\u3002"},
 };
 
+void PrintTo(const LanguageText& entry, std::ostream* out) { *out << "language " << entry.language; }
+
 class PinHookStringTable : public ::testing::TestWithParam<LanguageText> {};
 
 TEST_P(PinHookStringTable, holds_display_name_and_description_in_the_language)
@@ -123,7 +127,7 @@ TEST(PinHookResources, strings_load_in_the_user_language_as_the_shell_loads_them
     EXPECT_TRUE(known) << "string 107 is none of the table's texts";
 
     // The reference PinHook writes into a link's description resolves to that same string.
-    const std::wstring reference = L"@" + LmTest::Program(L"PinHook.exe") + L",-107";
+    const std::wstring reference = L"@" + LmTest::PinHookPath() + L",-107";
     ASSERT_EQ(S_OK, SHLoadIndirectString(reference.c_str(), buffer, 512, nullptr));
     EXPECT_EQ(loaded, buffer);
 }

@@ -3,6 +3,7 @@
 #include "PinHook/DesktopIni.h"
 #include "PinHook/PinHookContract.h"
 #include "PinHook/WritableDesktopIniScope.h"
+#include "System/Win32/Handle.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -12,14 +13,13 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <shobjidl.h>
-#include <wrl/client.h>
 
 #include <cstring>
 #include <cwchar>
 #include <new>
 #include <string>
 
-using Microsoft::WRL::ComPtr;
+using Lm::System::Win32::CComPtrT;
 
 namespace Lm { namespace PinHook {
 
@@ -29,20 +29,22 @@ namespace {
 const PROPERTYKEY kAppUserModelIdKey = {
     {0x9F4C2855, 0x9F79, 0x4B39, {0xA8, 0xD0, 0xE1, 0xD4, 0x2D, 0xE1, 0xD5, 0xF3}}, 5};
 
-ComPtr<IShellLinkW> CreateShellLink()
+CComPtrT<IShellLinkW> CreateShellLink()
 {
-    ComPtr<IShellLinkW> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))))
-        link.Reset();
+    // A failed call leaves the pointer null.
+    CComPtrT<IShellLinkW> link;
+    CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                     reinterpret_cast<void**>(link.Receive()));
     return link;
 }
 
 // The link file through the shell link's IPersistFile, loaded for reading; null when the shell
 // cannot read the file as a link.
-ComPtr<IPersistFile> LoadLink(IShellLinkW* link, const std::wstring& linkPath)
+CComPtrT<IPersistFile> LoadLink(IShellLinkW* link, const std::wstring& linkPath)
 {
-    ComPtr<IPersistFile> file;
-    if (FAILED(link->QueryInterface(IID_PPV_ARGS(&file))) || FAILED(file->Load(linkPath.c_str(), STGM_READ)))
+    CComPtrT<IPersistFile> file;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Receive()))) &&
+        FAILED(file->Load(linkPath.c_str(), STGM_READ)))
         file.Reset();
     return file;
 }
@@ -70,9 +72,9 @@ void CShortcutBranding::Brand(const std::wstring& modulePath, const std::wstring
     // The result is not needed: an apartment that already exists serves as well, and without
     // one the shell calls below fail and are skipped. The process ends without uninitialising.
     CoInitialize(nullptr);
-    ComPtr<IShellLinkW> link = CreateShellLink();
+    CComPtrT<IShellLinkW> link = CreateShellLink();
     if (link) {
-        if (ComPtr<IPersistFile> file = LoadLink(link.Get(), m_linkPath)) {
+        if (CComPtrT<IPersistFile> file = LoadLink(link.Get(), m_linkPath)) {
             // Not examined: a link the shell cannot change keeps its old look and the
             // localized name and user-model id below are written all the same.
             link->SetDescription(description.c_str());
@@ -92,9 +94,9 @@ void CShortcutBranding::Clear() const
 {
     // See Brand for the apartment.
     CoInitialize(nullptr);
-    ComPtr<IShellLinkW> link = CreateShellLink();
+    CComPtrT<IShellLinkW> link = CreateShellLink();
     if (link) {
-        if (ComPtr<IPersistFile> file = LoadLink(link.Get(), m_linkPath)) {
+        if (CComPtrT<IPersistFile> file = LoadLink(link.Get(), m_linkPath)) {
             link->SetDescription(L"");
             if (SUCCEEDED(link->SetIconLocation(L"", 0)))
                 file->Save(m_linkPath.c_str(), TRUE);
@@ -123,9 +125,9 @@ void CShortcutBranding::SetLocalizedName(const std::wstring& modulePath) const
 
 void CShortcutBranding::SetAppUserModelId() const
 {
-    ComPtr<IPropertyStore> store;
-    if (FAILED(SHGetPropertyStoreFromParsingName(m_linkPath.c_str(), nullptr, GPS_READWRITE,
-                                                 IID_PPV_ARGS(&store))))
+    CComPtrT<IPropertyStore> store;
+    if (FAILED(SHGetPropertyStoreFromParsingName(m_linkPath.c_str(), nullptr, GPS_READWRITE, IID_IPropertyStore,
+                                                 reinterpret_cast<void**>(store.Receive()))))
         return;
 
     const size_t bytes = (std::wcslen(kAppUserModelId) + 1) * sizeof(wchar_t);

@@ -9,12 +9,17 @@
 
 #include <string>
 
+#include "System/Win32/Handle.h"
+
 namespace LmTest {
 
-// COM for the calling thread as a single-threaded apartment, for the scope.
+// COM for the calling thread in the multithreaded apartment, for the scope. The shell link
+// object lives in either apartment; the multithreaded one creates no apartment window, so the
+// test process never loads Wine's display driver, whose slow exit under a loaded machine gets
+// the process killed (exit status 137) after its tests have passed.
 class ComApartment {
 public:
-    ComApartment() : initialized_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ComApartment() : initialized_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
     ~ComApartment() { if (initialized_) CoUninitialize(); }
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
@@ -32,58 +37,51 @@ struct ShellLinkData {
     int iconIndex = 0;
 };
 
-namespace Detail {
-template <class T> struct Released {
-    T* p = nullptr;
-    ~Released() { if (p) p->Release(); }
-};
-} // namespace Detail
-
 // Writes a new link file at linkPath. Needs COM on the thread. Returns false on any failure.
 inline bool CreateShellLink(const std::wstring& linkPath, const ShellLinkData& data)
 {
-    Detail::Released<IShellLinkW> link;
-    Detail::Released<IPersistFile> file;
+    Lm::System::Win32::CComPtrT<IShellLinkW> link;
+    Lm::System::Win32::CComPtrT<IPersistFile> file;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link.p))))
+                                reinterpret_cast<void**>(link.Receive()))))
         return false;
-    if (FAILED(link.p->SetPath(data.target.c_str())) || FAILED(link.p->SetArguments(data.arguments.c_str())) ||
-        FAILED(link.p->SetWorkingDirectory(data.workingFolder.c_str())) ||
-        FAILED(link.p->SetDescription(data.description.c_str())) ||
-        FAILED(link.p->SetIconLocation(data.iconPath.c_str(), data.iconIndex)))
+    if (FAILED(link->SetPath(data.target.c_str())) || FAILED(link->SetArguments(data.arguments.c_str())) ||
+        FAILED(link->SetWorkingDirectory(data.workingFolder.c_str())) ||
+        FAILED(link->SetDescription(data.description.c_str())) ||
+        FAILED(link->SetIconLocation(data.iconPath.c_str(), data.iconIndex)))
         return false;
-    if (FAILED(link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))))
+    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Receive()))))
         return false;
-    return SUCCEEDED(file.p->Save(linkPath.c_str(), TRUE));
+    return SUCCEEDED(file->Save(linkPath.c_str(), TRUE));
 }
 
 // Loads the link file at linkPath into out. Needs COM on the thread. Returns false when the
 // shell cannot load it.
 inline bool ReadShellLink(const std::wstring& linkPath, ShellLinkData& out)
 {
-    Detail::Released<IShellLinkW> link;
-    Detail::Released<IPersistFile> file;
+    Lm::System::Win32::CComPtrT<IShellLinkW> link;
+    Lm::System::Win32::CComPtrT<IPersistFile> file;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link.p))))
+                                reinterpret_cast<void**>(link.Receive()))))
         return false;
-    if (FAILED(link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))) ||
-        FAILED(file.p->Load(linkPath.c_str(), STGM_READ)))
+    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Receive()))) ||
+        FAILED(file->Load(linkPath.c_str(), STGM_READ)))
         return false;
     wchar_t buffer[INFOTIPSIZE + 1];
     auto text = [&buffer](HRESULT hr) { return SUCCEEDED(hr) ? std::wstring(buffer) : std::wstring(); };
     out = ShellLinkData();
     // SLGP_RAWPATH: the target as written, without resolving the link.
     buffer[0] = 0;
-    out.target = text(link.p->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH));
+    out.target = text(link->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH));
     buffer[0] = 0;
-    out.arguments = text(link.p->GetArguments(buffer, INFOTIPSIZE));
+    out.arguments = text(link->GetArguments(buffer, INFOTIPSIZE));
     buffer[0] = 0;
-    out.workingFolder = text(link.p->GetWorkingDirectory(buffer, MAX_PATH));
+    out.workingFolder = text(link->GetWorkingDirectory(buffer, MAX_PATH));
     buffer[0] = 0;
-    out.description = text(link.p->GetDescription(buffer, INFOTIPSIZE));
+    out.description = text(link->GetDescription(buffer, INFOTIPSIZE));
     buffer[0] = 0;
     int index = 0;
-    out.iconPath = text(link.p->GetIconLocation(buffer, MAX_PATH, &index));
+    out.iconPath = text(link->GetIconLocation(buffer, MAX_PATH, &index));
     out.iconIndex = index;
     return true;
 }
