@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "System/Win32/KnownFolders.h"
 #include "Uninstaller/UninstallerContract.h"
 
 #include <windows.h>
@@ -37,15 +38,8 @@ constexpr const wchar_t* kTouchpointKeyName =
 constexpr const wchar_t* kMainKeyName = L"{6A1D3F58-2E9C-4b07-A4D3-91C8E5B27F0A}.Larchmeadow Games App";
 constexpr DWORD kRunTimeoutMs = 90000;
 
-std::wstring KnownFolder(REFKNOWNFOLDERID id)
-{
-    PWSTR path = nullptr;
-    std::wstring result;
-    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path)))
-        result = path;
-    CoTaskMemFree(path);
-    return result;
-}
+// The library's lookup: empty when the system has no such folder (Wine has no Quick Launch).
+std::wstring KnownFolder(REFKNOWNFOLDERID id) { return Lm::System::Win32::GetKnownFolderPath(id); }
 
 std::wstring TempFolder()
 {
