@@ -34,5 +34,39 @@ constexpr const wchar_t* kInstallSemaphoreValue = L"InstallSemaphore_1";
 constexpr const wchar_t* kInstallSemaphoreSuccess = L"Success";
 constexpr const wchar_t* kInstallSemaphoreFailure = L"Failure";
 
+// Command line of the Installer (each argument compared whole and case-sensitively; the two
+// valued options by their prefix). setup passes its own arguments, "/update" in full-installer
+// mode and "/park=" with the quoted path of the Park it armed; Restore.exe is started with
+// "/restore".
+constexpr const wchar_t* kSilentOption = L"/silent";
+constexpr const wchar_t* kNsisSilentOption = L"/S";
+constexpr const wchar_t* kUpdateOption = L"/update";
+constexpr const wchar_t* kRestoreOption = L"/restore";
+constexpr const wchar_t* kDpOptionPrefix = L"/dp=";
+constexpr const wchar_t* kNoLegacyUninstallOption = L"/nolegacyuninstall";
+constexpr const wchar_t* kNoLaunchConsoleOption = L"/nolaunchconsole";
+constexpr const wchar_t* kParkOptionPrefix = L"/park=";
+constexpr const wchar_t* kNoLegacySkuValuesOption = L"/nolegacyskuvalues";
+constexpr const wchar_t* kNoConsoleOption = L"/noconsole";
+constexpr const wchar_t* kUseLocalPatchOption = L"/uselocalpatch";
+constexpr const wchar_t* kNoAutoRestoreOption = L"/noautorestore";
+constexpr const wchar_t* kNoStartMenuOption = L"/nostartmenu";
+constexpr const wchar_t* kNoDesktopOption = L"/nodesktop";
+
+// A program file name that selects full-installer mode (compared whole and case-sensitively),
+// given by setup to the Installer it unpacks under its own name.
+constexpr const wchar_t* kFullInstallerFileName = L"SetupArcadeKit.exe";
+// The patch that setup copies beside the Installer when given "/uselocalpatch"; the Installer
+// runs it (signature required) when the download is impossible.
+constexpr const wchar_t* kLocalPatchFileName = L"Patch.exe";
+
+// The Updater's command line as the Installer runs it (the Updater reads it): no dialog, no Park
+// of its own, download progress into "Download", the whole DP (unquoted; it is a safe DP code),
+// and "/nolaunchapp" passed on to the full installer. The local Patch.exe gets "/park=" with the
+// quoted Park path and the same installer argument.
+constexpr const wchar_t* kUpdaterCommandLinePrefix = L"/noprog /noparking /emitdownloadprogress /dp=";
+constexpr const wchar_t* kUpdaterCommandLineSuffix = L" /installerargs=/nolaunchapp";
+constexpr const wchar_t* kLocalPatchArgumentsSuffix = L"\" /installerargs=/nolaunchapp";
+
 } // namespace Installer
 } // namespace Lm

@@ -1,0 +1,325 @@
+// The hand-off to the Updater, run in process: the test executable carries a stand-in for the
+// Updater as resource 103 (tests/tools/HandOffStandIn.cpp), told by the environment which exit
+// code to give and which result the "full installer" leaves in InstallSemaphore_1. The boxes are
+// answered as a user would; the test looks at their texts, at what the stand-in recorded, at the
+// registry value and at the page commands.
+#include "Installer/UpdaterInstall.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "AnsweredCall.h"
+#include "Installer/InstallerContract.h"
+#include "Installer/InstallerMessageTable.h"
+#include "TestSupport.h"
+
+using namespace Lm::Installer;
+
+namespace {
+
+const InstallerMessageRow& Row() { return GetInstallerMessageRow(0); }
+std::wstring Caption() { return InstallerMessageText(Row(), kMessageCaption); }
+std::wstring Offline() { return InstallerMessageText(Row(), kMessageDownloadFailed); }
+std::wstring Unexpected(const wchar_t* code) { return InstallerMessageText(Row(), kMessageUnexpectedError) + std::wstring(code); }
+
+constexpr const wchar_t* kLarchmeadowSubKey = L"Software\\Larchmeadow";
+
+bool ReadSemaphore(std::wstring& value)
+{
+    wchar_t data[256] = {};
+    DWORD size = sizeof(data) - sizeof(wchar_t);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLarchmeadowSubKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    const bool found = RegQueryValueExW(key, kInstallSemaphoreValue, nullptr, nullptr, reinterpret_cast<BYTE*>(data),
+                                        &size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    value = data;
+    return found;
+}
+
+void WriteSemaphore(const std::wstring& value)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kLarchmeadowSubKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &key, nullptr));
+    RegSetValueExW(key, kInstallSemaphoreValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+void DeleteSemaphore()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLarchmeadowSubKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(key, kInstallSemaphoreValue);
+    RegCloseKey(key);
+}
+
+// "key=value" lines of a stand-in's record.
+std::map<std::wstring, std::wstring> ReadRecord(const std::wstring& path)
+{
+    std::map<std::wstring, std::wstring> record;
+    const std::wstring text = LmTest::ReadFileUtf8(path);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        const std::wstring line = text.substr(start, end - start);
+        const size_t equals = line.find(L'=');
+        if (equals != std::wstring::npos)
+            record[line.substr(0, equals)] = line.substr(equals + 1);
+        start = end + 1;
+    }
+    return record;
+}
+
+class RecordingPage : public IInstallerPage {
+public:
+    void PostCommand(const std::wstring& command) override { commands.push_back(command); }
+    void PostClose() override { commands.push_back(L"close"); }
+    std::vector<std::wstring> commands;
+};
+
+CInstallerOptions Options(std::vector<const wchar_t*> arguments)
+{
+    arguments.insert(arguments.begin(), L"Installer.exe");
+    return CInstallerOptions(static_cast<int>(arguments.size()), arguments.data());
+}
+
+// What one hand-off did.
+struct Outcome {
+    LmTest::AnsweredCall call;
+    bool failed = false;
+    std::vector<std::wstring> page;
+    std::map<std::wstring, std::wstring> updater;  // the Updater stand-in's record (empty: it never ran)
+    std::map<std::wstring, std::wstring> patch;    // the Patch.exe stand-in's record
+    bool semaphoreLeft = false;
+};
+
+class HandOff : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteSemaphore();
+        SetEnvironmentVariableW(L"LM_HANDOFF_UPDATER_RECORD", (scratch_ / L"updater.txt").c_str());
+        SetEnvironmentVariableW(L"LM_HANDOFF_PATCH_RECORD", (scratch_ / L"patch.txt").c_str());
+    }
+    void TearDown() override
+    {
+        for (const wchar_t* name : {L"LM_HANDOFF_UPDATER_RECORD", L"LM_HANDOFF_UPDATER_EXIT", L"LM_HANDOFF_UPDATER_RESULT",
+                                    L"LM_HANDOFF_PATCH_RECORD", L"LM_HANDOFF_PATCH_EXIT"})
+            SetEnvironmentVariableW(name, nullptr);
+        DeleteSemaphore();
+    }
+
+    // The Updater stand-in's exit code and the result it leaves (null: none).
+    void Updater(const wchar_t* exitCode, const wchar_t* result = nullptr)
+    {
+        SetEnvironmentVariableW(L"LM_HANDOFF_UPDATER_EXIT", exitCode);
+        SetEnvironmentVariableW(L"LM_HANDOFF_UPDATER_RESULT", result);
+    }
+
+    // A signed Patch.exe stand-in in the folder the Installer runs from.
+    void Patch(const wchar_t* exitCode)
+    {
+        ASSERT_TRUE(CopyFileW(LmTest::Tool(L"installer-signed\\Patch.exe").c_str(), (scratch_ / L"Patch.exe").c_str(), FALSE));
+        SetEnvironmentVariableW(L"LM_HANDOFF_PATCH_EXIT", exitCode);
+    }
+
+    Outcome Run(const CInstallerOptions& options, const std::wstring& dp = L"larchplay", bool withPage = true)
+    {
+        Outcome outcome;
+        RecordingPage page;
+        outcome.failed = false;
+        bool failed = true;  // the hand-off clears it when it runs the Updater
+        outcome.call = LmTest::CallAnsweringBoxes(
+            [&] { HandOffToUpdater(options, dp, failed, Row(), scratch_.Path(), withPage ? &page : nullptr); }, Caption());
+        outcome.failed = failed;
+        outcome.page = page.commands;
+        outcome.updater = ReadRecord(scratch_ / L"updater.txt");
+        outcome.patch = ReadRecord(scratch_ / L"patch.txt");
+        std::wstring left;
+        outcome.semaphoreLeft = ReadSemaphore(left);
+        return outcome;
+    }
+
+    LmTest::ScratchFolder scratch_{L"lmhandoff"};
+};
+
+std::vector<std::wstring> None() { return {}; }
+std::vector<std::wstring> Box(const std::wstring& text) { return {text}; }
+
+} // namespace
+
+TEST_F(HandOff, updater_exit_codes_decide_the_route)
+{
+    struct Case {
+        const wchar_t* exitCode;
+        const wchar_t* result;  // what the full installer leaves
+        bool failed;
+        std::vector<std::wstring> boxes;
+        std::vector<std::wstring> page;
+    };
+    const Case cases[] = {
+        {L"0", L"Success", false, None(), None()},
+        {L"0", L"Failure", true, Box(Unexpected(L" (Error 3-1)")), None()},
+        {L"2", nullptr, true, Box(Offline()), {L"close"}},
+        {L"259", nullptr, true, Box(Offline()), {L"close"}},
+        {L"1", nullptr, true, Box(Unexpected(L" (Error 1-1)")), {L"close"}},
+        {L"3", nullptr, true, Box(Unexpected(L" (Error 1-3)")), {L"close"}},
+        // A result code that reads negative as a signed number is shown unsigned.
+        {L"0xC0000005", nullptr, true, Box(Unexpected(L" (Error 1-3221225477)")), {L"close"}},
+        // A failed Updater fails the hand-off, whatever result a full installer left.
+        {L"1792", L"Success", true, Box(Unexpected(L" (Error 1-1792)")), {L"close"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "exit " << c.exitCode);
+        Updater(c.exitCode, c.result);
+        const Outcome outcome = Run(Options({}));
+        ASSERT_TRUE(outcome.call.finished);
+        EXPECT_FALSE(outcome.call.threw) << outcome.call.exception;
+        EXPECT_EQ(c.failed, outcome.failed);
+        EXPECT_EQ(c.boxes, outcome.call.boxes);
+        EXPECT_EQ(c.page, outcome.page);
+        EXPECT_FALSE(outcome.semaphoreLeft) << "the value is deleted when the hand-off ends";
+        EXPECT_FALSE(outcome.updater.empty()) << "the Updater ran";
+    }
+}
+
+TEST_F(HandOff, updater_runs_unpacked_with_the_whole_dp_and_a_park_copy)
+{
+    LmTest::ScratchFolder parkFolder(L"lmhandoffpark");
+    const std::wstring park = parkFolder / L"Park.exe";
+    LmTest::WriteFileUtf8(park, L"park");
+    Updater(L"0", L"Success");
+
+    const Outcome outcome = Run(Options({}), L"abc!xyz");
+    ASSERT_TRUE(outcome.call.finished);
+    EXPECT_FALSE(outcome.failed);
+    const std::wstring folder = outcome.updater.at(L"workdir");
+    EXPECT_NE(std::wstring::npos, folder.find(L"pdtpi-")) << folder;
+    EXPECT_EQ(L"\"" + folder + L"\\Updater.exe\" /noprog /noparking /emitdownloadprogress /dp=abc!xyz "
+              L"/installerargs=/nolaunchapp",
+              outcome.updater.at(L"commandline"));
+    EXPECT_EQ(L"no", outcome.updater.at(L"park")) << "no /park= option, no copy";
+    EXPECT_FALSE(LmTest::DirectoryExists(folder)) << "the temporary folder goes with the hand-off";
+
+    const std::wstring parkOption = L"/park=" + park;
+    const Outcome withPark = Run(Options({parkOption.c_str()}));
+    EXPECT_EQ(L"yes", withPark.updater.at(L"park"));
+    EXPECT_TRUE(LmTest::FileExists(park)) << "the Park that setup armed stays";
+}
+
+TEST_F(HandOff, a_leftover_success_cannot_end_the_wait)
+{
+    WriteSemaphore(L"Success");
+    Updater(L"0", L"Failure");
+    const Outcome outcome = Run(Options({}));
+    EXPECT_EQ(L"<none>", outcome.updater.at(L"semaphore")) << "deleted before the Updater ran";
+    EXPECT_TRUE(outcome.failed);
+    EXPECT_EQ(Box(Unexpected(L" (Error 3-1)")), outcome.call.boxes);
+}
+
+TEST_F(HandOff, result_written_after_the_updater_ended_is_waited_for)
+{
+    Updater(L"0");
+    // The full installer's result arrives 3 s after the Updater started.
+    std::thread writer([this] {
+        const std::wstring record = scratch_ / L"updater.txt";
+        if (LmTest::WaitForFile(record, 60000)) {
+            Sleep(3000);
+            WriteSemaphore(L"Success");
+        }
+    });
+    const Outcome outcome = Run(Options({}));
+    writer.join();
+    ASSERT_TRUE(outcome.call.finished);
+    EXPECT_FALSE(outcome.failed);
+    EXPECT_EQ(None(), outcome.call.boxes);
+    EXPECT_FALSE(outcome.semaphoreLeft);
+}
+
+TEST_F(HandOff, a_result_that_never_comes_fails_after_the_grace_time)
+{
+    Updater(L"0");
+    const DWORD start = GetTickCount();
+    const Outcome outcome = Run(Options({}));
+    const DWORD elapsed = GetTickCount() - start;
+    ASSERT_TRUE(outcome.call.finished);
+    EXPECT_TRUE(outcome.failed);
+    EXPECT_EQ(Box(Unexpected(L" (Error 3-1)")), outcome.call.boxes);
+    EXPECT_GE(elapsed, kInstallSemaphoreGraceMs);
+    EXPECT_EQ(None(), outcome.page) << "the window stays for the finish page";
+}
+
+TEST_F(HandOff, local_patch_takes_the_place_of_the_download)
+{
+    struct Case {
+        const wchar_t* updaterExit;
+        bool useLocalPatch;
+        const wchar_t* patchExit;  // null: no Patch.exe
+        bool failed;
+        std::vector<std::wstring> boxes;
+        std::vector<std::wstring> page;
+        bool patchRan;
+    };
+    const Case cases[] = {
+        {L"1", true, L"0", false, None(), None(), true},
+        {L"1", true, L"5", true, Box(Unexpected(L" (Error 2-5)")), None(), true},
+        {L"259", true, L"0", false, None(), None(), true},
+        {L"2", false, L"0", true, Box(Offline()), {L"close"}, false},  // not asked for: never run
+        {L"7", true, nullptr, true, Box(Offline()), {L"close"}, false},
+        // Exit 0 polls; the local patch is not looked at.
+        {L"0", true, L"0", false, None(), None(), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "exit " << c.updaterExit << (c.useLocalPatch ? " /uselocalpatch" : "")
+                                        << " patch " << (c.patchExit ? c.patchExit : L"none"));
+        DeleteFileW((scratch_ / L"Patch.exe").c_str());
+        DeleteFileW((scratch_ / L"patch.txt").c_str());
+        Updater(c.updaterExit, L"Success");
+        if (c.patchExit)
+            Patch(c.patchExit);
+        const Outcome outcome = Run(c.useLocalPatch ? Options({L"/uselocalpatch", L"/park=C:\\P 1\\Park.exe"}) : Options({}));
+        ASSERT_TRUE(outcome.call.finished);
+        EXPECT_FALSE(outcome.call.threw) << outcome.call.exception;
+        EXPECT_EQ(c.failed, outcome.failed);
+        EXPECT_EQ(c.boxes, outcome.call.boxes);
+        EXPECT_EQ(c.page, outcome.page);
+        EXPECT_EQ(c.patchRan, !outcome.patch.empty());
+        if (c.patchRan) {
+            EXPECT_EQ(L"\"" + scratch_.Path() + L"\\Patch.exe\" /park=\"C:\\P 1\\Park.exe\" /installerargs=/nolaunchapp",
+                      outcome.patch.at(L"commandline"));
+            EXPECT_EQ(scratch_.Path(), outcome.patch.at(L"workdir"));
+        }
+    }
+}
+
+TEST_F(HandOff, an_unsigned_patch_is_never_started)
+{
+    // The unsigned stand-in itself as Patch.exe.
+    ASSERT_TRUE(CopyFileW(LmTest::Tool(L"HandOffStandIn.exe").c_str(), (scratch_ / L"Patch.exe").c_str(), FALSE));
+    Updater(L"259");
+    const Outcome outcome = Run(Options({L"/uselocalpatch"}));
+    ASSERT_TRUE(outcome.call.finished);
+    EXPECT_TRUE(outcome.call.threw);
+    EXPECT_EQ(L"File is not signed", outcome.call.exception);
+    EXPECT_TRUE(outcome.patch.empty());
+}
+
+TEST_F(HandOff, silent_path_posts_nothing)
+{
+    Updater(L"259");
+    const Outcome outcome = Run(Options({}), L"larchplay", false);
+    EXPECT_TRUE(outcome.failed);
+    EXPECT_EQ(Box(Offline()), outcome.call.boxes);
+}
