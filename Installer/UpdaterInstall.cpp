@@ -4,6 +4,7 @@
 #include "CommonAppLogic/SecureTemporaryFolder.h"
 #include "Installer/InstallerBox.h"
 #include "Installer/InstallerContract.h"
+#include "Installer/OlderInstallations.h"
 #include "System/Exception.h"
 #include "System/Io/File.h"
 #include "System/RefPtr.h"
@@ -98,6 +99,14 @@ std::wstring GetInstallerFolder()
     if (!folder.empty())
         folder.pop_back();
     return folder;
+}
+
+void RunUpdaterInstall(const CInstallerOptions& options, const std::wstring& dp, bool& failed,
+                       const InstallerMessageRow& row, IInstallerPage* page)
+{
+    if (!options.console || options.restore || IsUninstallEntryValid(kMainAppUninstallKeyName))
+        return;
+    HandOffToUpdater(options, dp, failed, row, GetInstallerFolder(), page);
 }
 
 void HandOffToUpdater(const CInstallerOptions& options, const std::wstring& dp, bool& failed,

@@ -35,6 +35,11 @@ void ClearInstallSemaphore();
 // The folder the Installer runs from, without its trailing backslash: where setup puts Patch.exe.
 std::wstring GetInstallerFolder();
 
+// The hand-off, unless the "console" option is off, this is a restore run, or the main
+// application is installed already (its uninstall entry is valid): then nothing is touched.
+void RunUpdaterInstall(const CInstallerOptions& options, const std::wstring& dp, bool& failed,
+                       const InstallerMessageRow& row, IInstallerPage* page);
+
 // The hand-off: sets failed to false when it runs the Updater, and to true (after its box) on
 // every failure it reports; other failures throw. Patch.exe is looked for in patchFolder (no
 // trailing backslash). The page, when there is one, is closed before the boxes that end the

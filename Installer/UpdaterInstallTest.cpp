@@ -17,6 +17,8 @@
 #include "AnsweredCall.h"
 #include "Installer/InstallerContract.h"
 #include "Installer/InstallerMessageTable.h"
+#include "TestRegistry.h"
+#include "TouchpointMachine.h"
 #include "TestSupport.h"
 
 using namespace Lm::Installer;
@@ -28,40 +30,16 @@ std::wstring Caption() { return InstallerMessageText(Row(), kMessageCaption); }
 std::wstring Offline() { return InstallerMessageText(Row(), kMessageDownloadFailed); }
 std::wstring Unexpected(const wchar_t* code) { return InstallerMessageText(Row(), kMessageUnexpectedError) + std::wstring(code); }
 
-constexpr const wchar_t* kLarchmeadowSubKey = L"Software\\Larchmeadow";
-
 bool ReadSemaphore(std::wstring& value)
 {
-    wchar_t data[256] = {};
-    DWORD size = sizeof(data) - sizeof(wchar_t);
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLarchmeadowSubKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    const bool found = RegQueryValueExW(key, kInstallSemaphoreValue, nullptr, nullptr, reinterpret_cast<BYTE*>(data),
-                                        &size) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    value = data;
-    return found;
+    const LmTest::RegValue read = LmTest::RegRead(kLarchmeadowKey, kInstallSemaphoreValue);
+    value = read.Text();
+    return read.exists;
 }
 
-void WriteSemaphore(const std::wstring& value)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kLarchmeadowSubKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &key, nullptr));
-    RegSetValueExW(key, kInstallSemaphoreValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
+void WriteSemaphore(const std::wstring& value) { ASSERT_TRUE(LmTest::RegSetText(kLarchmeadowKey, kInstallSemaphoreValue, value)); }
 
-void DeleteSemaphore()
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLarchmeadowSubKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return;
-    RegDeleteValueW(key, kInstallSemaphoreValue);
-    RegCloseKey(key);
-}
+void DeleteSemaphore() { LmTest::RegDeleteValueAt(kLarchmeadowKey, kInstallSemaphoreValue); }
 
 // "key=value" lines of a stand-in's record.
 std::map<std::wstring, std::wstring> ReadRecord(const std::wstring& path)
@@ -322,4 +300,38 @@ TEST_F(HandOff, silent_path_posts_nothing)
     const Outcome outcome = Run(Options({}), L"larchplay", false);
     EXPECT_TRUE(outcome.failed);
     EXPECT_EQ(Box(Offline()), outcome.call.boxes);
+}
+
+TEST_F(HandOff, no_updater_when_the_application_is_there_or_not_wanted)
+{
+    LmTest::TouchpointMachine machine;
+    Updater(L"1");
+    const auto runs = [&](const CInstallerOptions& options) {
+        DeleteFileW((scratch_ / L"updater.txt").c_str());
+        bool failed = false;
+        const LmTest::AnsweredCall call =
+            LmTest::CallAnsweringBoxes([&] { RunUpdaterInstall(options, L"larchplay", failed, Row(), nullptr); }, Caption());
+        EXPECT_TRUE(call.finished);
+        EXPECT_EQ(None(), call.boxes);
+        EXPECT_FALSE(failed) << "left as it was";
+        return LmTest::FileExists(scratch_ / L"updater.txt");
+    };
+    LmTest::RegDeleteTreeAt(LmTest::kTestMainAppEntry);
+    EXPECT_FALSE(runs(Options({L"/noconsole"})));
+    EXPECT_FALSE(runs(Options({L"/restore"})));
+
+    // The main application is installed: its entry names an existing program.
+    const std::wstring uninstaller = scratch_ / L"unins000.exe";
+    LmTest::WriteFileUtf8(uninstaller, L"x");
+    ASSERT_TRUE(LmTest::RegSetText(LmTest::kTestMainAppEntry, L"UninstallString", L"\"" + uninstaller + L"\" /x"));
+    EXPECT_FALSE(runs(Options({})));
+
+    // An entry whose program is gone does not count: the Updater runs (and fails here with 1).
+    DeleteFileW(uninstaller.c_str());
+    bool failed = false;
+    const LmTest::AnsweredCall call =
+        LmTest::CallAnsweringBoxes([&] { RunUpdaterInstall(Options({}), L"larchplay", failed, Row(), nullptr); }, Caption());
+    EXPECT_TRUE(LmTest::FileExists(scratch_ / L"updater.txt"));
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(Box(Unexpected(L" (Error 1-1)")), call.boxes);
 }
