@@ -11,8 +11,11 @@
 //       whether closing the handles from another thread ends a blocked call: the request is
 //       sent to a server that stalls, another thread closes the handles after 1 s, and the time
 //       until the blocked send (or read) returns is printed.
-// Prints one line: "ok seconds=<wall> cpu=<user+kernel seconds> peakprivate=<bytes> bytes=<n>
-// streams=<n>" or "failed <text>".
+// Prints one line: "ok seconds=<wall> cpu=<user+kernel seconds> peakprivate=<bytes>
+// startrss=<bytes> peakrss=<bytes> bytes=<n> streams=<n>" or "failed <text>". Wine fills the
+// working-set figures from the Linux process's VmRSS and VmHWM, so startrss is the resident
+// memory before the download and peakrss the true peak of the whole process (its page-file
+// figure is the current commit, not a peak: peakprivate is kept for comparison only).
 #include <windows.h>
 #include <psapi.h>
 #include <wininet.h>
@@ -41,12 +44,12 @@ double CpuSeconds()
     return seconds(kernel) + seconds(user);
 }
 
-unsigned long long PeakPrivateBytes()
+PROCESS_MEMORY_COUNTERS_EX MemoryCounters()
 {
     PROCESS_MEMORY_COUNTERS_EX counters = {};
     counters.cb = sizeof(counters);
     GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
-    return counters.PeakPagefileUsage; // peak private (commit) bytes of the process
+    return counters;
 }
 
 int RunMultiStream(const std::wstring& url, const std::wstring& target, uint32_t singleTotal, unsigned& streams,
@@ -219,6 +222,7 @@ int wmain(int argc, wchar_t** argv)
     unsigned streams = 1;
     unsigned long long bytes = 0;
     std::string error;
+    const unsigned long long startRss = MemoryCounters().WorkingSetSize;
     const ULONGLONG begin = GetTickCount64();
     int rc = 3;
     try {
@@ -239,9 +243,12 @@ int wmain(int argc, wchar_t** argv)
         rc = 1;
     }
     const double seconds = (GetTickCount64() - begin) / 1000.0;
-    if (rc == 0)
-        std::printf("ok seconds=%.2f cpu=%.2f peakprivate=%llu bytes=%llu streams=%u\n", seconds, CpuSeconds(),
-                    PeakPrivateBytes(), bytes, streams);
+    if (rc == 0) {
+        const PROCESS_MEMORY_COUNTERS_EX counters = MemoryCounters();
+        std::printf("ok seconds=%.2f cpu=%.2f peakprivate=%llu startrss=%llu peakrss=%llu bytes=%llu streams=%u\n",
+                    seconds, CpuSeconds(), static_cast<unsigned long long>(counters.PeakPagefileUsage), startRss,
+                    static_cast<unsigned long long>(counters.PeakWorkingSetSize), bytes, streams);
+    }
     else
         std::printf("failed %s\n", error.c_str());
     std::fflush(stdout);
