@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Analytics/AnalyticsContract.h"
@@ -383,6 +384,54 @@ TEST_F(AnalyticsStore, a_query_of_65535_bytes_throws_and_releases_the_mutex)
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_TRUE(store->AddItem(std::string(65534, 'q'), ""));
     EXPECT_EQ(2u, ParseStore(ReadBytes(path)).size());
+}
+
+TEST_F(AnalyticsStore, a_mutex_abandoned_by_a_dead_process_is_taken_and_released)
+{
+    LmTest::RunResult run = LmTest::RunProgram(LmTest::Tool(L"AnalyticsStoreTool.exe"),
+                                               L"abandon " + store->GetStoreMutexName(), kBoundMs);
+    ASSERT_TRUE(run.finished);
+    ASSERT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(store->AddItem("a=1", ""));
+    EXPECT_EQ(26u, store->GetStoreSize());
+    // Left free: another thread takes it at once, and not as abandoned.
+    std::wstring mutexName = store->GetStoreMutexName();
+    DWORD result = WAIT_FAILED;
+    std::thread other([&] {
+        HANDLE mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, mutexName.c_str());
+        if (mutex) {
+            result = WaitForSingleObject(mutex, 0);
+            if (result == WAIT_OBJECT_0)
+                ReleaseMutex(mutex);
+            CloseHandle(mutex);
+        }
+    });
+    other.join();
+    EXPECT_EQ(WAIT_OBJECT_0, result);
+}
+
+TEST_F(AnalyticsStore, starts_and_stops_in_any_order_end_each_thread_once)
+{
+    // Threads that end by themselves at once (nothing to send) met by starts and stops at every
+    // moment; each handle is closed once and a start after a stop works.
+    for (int i = 0; i < 40; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(store->StartUploadThread(10));
+        if (i % 3 == 1)
+            Sleep(i % 7);
+        if (i % 2)
+            store->StopUploadThread();
+        else
+            ASSERT_TRUE(WaitUntilStopped(*store));
+        EXPECT_FALSE(store->GetStateFlag());
+    }
+    std::string tag = Tag();
+    ASSERT_TRUE(store->AddItem("tag=" + tag + "&i=0", ""));
+    ASSERT_TRUE(store->StartUploadThread(10));
+    ASSERT_TRUE(WaitUntilStopped(*store));
+    EXPECT_EQ(1u, CollectLines(tag).size());
+    store->StopUploadThread();
+    store->StopUploadThread();
 }
 
 TEST_F(AnalyticsStore, consuming_moves_the_offset_and_compacts_once_past_one_mebibyte)

@@ -5,6 +5,9 @@
 //       exit code 0 when every AddItem returned true, else the number refused
 //   AnalyticsStoreTool.exe upload <store file name> <collect url>
 //       runs the uploader (20 ms interval) until it ends by itself; exit code 0
+//   AnalyticsStoreTool.exe abandon <store mutex name>
+//       takes the store mutex and ends without releasing it (a process that died mid-write);
+//       exit code 0 when it held the mutex
 // Both first wait for the named event "<store file name>-go" when it exists, so that several
 // copies start their work together.
 #include <windows.h>
@@ -46,8 +49,14 @@ void WaitForGo(const std::wstring& storeName)
 
 int wmain(int argc, wchar_t** argv)
 {
+    if (argc == 3 && std::wcscmp(argv[1], L"abandon") == 0) {
+        HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, argv[2]);
+        if (mutex == nullptr || WaitForSingleObject(mutex, 60000) != WAIT_OBJECT_0)
+            return 1;
+        ExitProcess(0);     // still the owner: the system marks the mutex abandoned
+    }
     if (argc != 5 && !(argc == 4 && std::wcscmp(argv[1], L"upload") == 0)) {
-        fwprintf(stderr, L"usage: AnalyticsStoreTool add <store> <count> <tag> | upload <store> <url>\n");
+        fwprintf(stderr, L"usage: AnalyticsStoreTool add <store> <count> <tag> | upload <store> <url> | abandon <mutex>\n");
         return 2;
     }
     try {
