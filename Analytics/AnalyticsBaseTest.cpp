@@ -375,10 +375,8 @@ TEST_F(AnalyticsStore, a_query_of_65535_bytes_throws_and_releases_the_mutex)
     // Another process can take the store mutex at once.
     HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, store->GetStoreMutexName().c_str());
     ASSERT_NE(nullptr, mutex);
-    HANDLE go = CreateEventW(nullptr, TRUE, TRUE, (name + L"-go").c_str());
     LmTest::RunResult run = LmTest::RunProgram(LmTest::Tool(L"AnalyticsStoreTool.exe"),
                                                L"add " + name + L" 1 after", kBoundMs);
-    CloseHandle(go);
     CloseHandle(mutex);
     EXPECT_TRUE(run.finished);
     EXPECT_EQ(0u, run.exitCode);
@@ -600,28 +598,41 @@ TEST_F(AnalyticsStore, offline_the_thread_makes_one_pass_and_the_events_stay)
     EXPECT_EQ(before, ReadBytes(path));
 }
 
+namespace {
+
+// Runs copies of the store tool with the given arguments and lets them start their work together:
+// each reports on "<store>-ready" and waits for "<store>-go". Returns their exit codes.
+std::vector<DWORD> RunToolsTogether(const std::wstring& storeName, const std::vector<std::wstring>& arguments)
+{
+    std::vector<DWORD> codes(arguments.size(), 99);
+    LONG count = static_cast<LONG>(arguments.size());
+    HANDLE ready = CreateSemaphoreW(nullptr, 0, count, (storeName + L"-ready").c_str());
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, (storeName + L"-go").c_str());
+    std::vector<HANDLE> processes;
+    for (const std::wstring& a : arguments)
+        processes.push_back(LmTest::StartProgram(LmTest::Tool(L"AnalyticsStoreTool.exe"), a));
+    for (size_t i = 0; i < arguments.size(); ++i)
+        WaitForSingleObject(ready, static_cast<DWORD>(kBoundMs));
+    SetEvent(go);
+    for (size_t i = 0; i < processes.size(); ++i) {
+        if (processes[i] == nullptr)
+            continue;
+        if (WaitForSingleObject(processes[i], kBoundMs) == WAIT_OBJECT_0)
+            GetExitCodeProcess(processes[i], &codes[i]);
+        CloseHandle(processes[i]);
+    }
+    CloseHandle(go);
+    CloseHandle(ready);
+    return codes;
+}
+
+} // namespace
+
 TEST_F(AnalyticsStore, processes_adding_at_once_store_every_event_once)
 {
     const int kProcesses = 4, kEach = 40;
-    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, (name + L"-go").c_str());
-    ASSERT_NE(nullptr, go);
-    std::vector<HANDLE> processes;
-    for (int i = 0; i < kProcesses; ++i) {
-        HANDLE p = LmTest::StartProgram(LmTest::Tool(L"AnalyticsStoreTool.exe"),
-                                        L"add " + name + L" " + std::to_wstring(kEach) + L" many");
-        ASSERT_NE(nullptr, p);
-        processes.push_back(p);
-    }
-    Sleep(1000);
-    SetEvent(go);
-    for (HANDLE p : processes) {
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(p, kBoundMs));
-        DWORD code = 99;
-        GetExitCodeProcess(p, &code);
-        EXPECT_EQ(0u, code);
-        CloseHandle(p);
-    }
-    CloseHandle(go);
+    std::vector<std::wstring> arguments(kProcesses, L"add " + name + L" " + std::to_wstring(kEach) + L" many");
+    EXPECT_EQ(std::vector<DWORD>(kProcesses, 0), RunToolsTogether(name, arguments));
     std::string bytes = ReadBytes(path);
     EXPECT_EQ(static_cast<std::uint32_t>(kProcesses * kEach), GetU32(bytes, 4));
     std::vector<ParsedRecord> records = ParseStore(bytes);
@@ -647,26 +658,9 @@ TEST_F(AnalyticsStore, two_uploaders_in_two_processes_send_each_event_once)
     std::string tag = Tag();
     for (int i = 0; i < kEvents; ++i)
         ASSERT_TRUE(store->AddItem("tag=" + tag + "&i=" + std::to_string(i), ""));
-    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, (name + L"-go").c_str());
-    ASSERT_NE(nullptr, go);
     std::string collect = LmTest::ServerUrl("/g/collect");
-    std::vector<HANDLE> processes;
-    for (int i = 0; i < 2; ++i) {
-        HANDLE p = LmTest::StartProgram(LmTest::Tool(L"AnalyticsStoreTool.exe"),
-                                        L"upload " + name + L" " + std::wstring(collect.begin(), collect.end()));
-        ASSERT_NE(nullptr, p);
-        processes.push_back(p);
-    }
-    Sleep(1000);
-    SetEvent(go);
-    for (HANDLE p : processes) {
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(p, kBoundMs));
-        DWORD code = 99;
-        GetExitCodeProcess(p, &code);
-        EXPECT_EQ(0u, code);
-        CloseHandle(p);
-    }
-    CloseHandle(go);
+    std::vector<std::wstring> arguments(2, L"upload " + name + L" " + std::wstring(collect.begin(), collect.end()));
+    EXPECT_EQ(std::vector<DWORD>(2, 0), RunToolsTogether(name, arguments));
     EXPECT_EQ(0u, store->GetStoreSize());
     std::vector<std::string> lines = CollectLines(tag);
     std::map<int, int> received;

@@ -8,8 +8,8 @@
 //   AnalyticsStoreTool.exe abandon <store mutex name>
 //       takes the store mutex and ends without releasing it (a process that died mid-write);
 //       exit code 0 when it held the mutex
-// Both first wait for the named event "<store file name>-go" when it exists, so that several
-// copies start their work together.
+// Both first report on the named semaphore "<store file name>-ready" and wait for the named event
+// "<store file name>-go" when they exist, so that several copies start their work together.
 #include <windows.h>
 
 #include <cwchar>
@@ -38,6 +38,11 @@ std::string Narrow(const std::wstring& text)
 
 void WaitForGo(const std::wstring& storeName)
 {
+    HANDLE ready = OpenSemaphoreW(SEMAPHORE_MODIFY_STATE, FALSE, (storeName + L"-ready").c_str());
+    if (ready != nullptr) {
+        ReleaseSemaphore(ready, 1, nullptr);
+        CloseHandle(ready);
+    }
     HANDLE go = OpenEventW(SYNCHRONIZE, FALSE, (storeName + L"-go").c_str());
     if (go != nullptr) {
         WaitForSingleObject(go, 60000);
