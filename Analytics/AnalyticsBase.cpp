@@ -192,6 +192,19 @@ std::vector<unsigned char> ComposeItem(const std::string& text1, const std::stri
     return record;
 }
 
+// A query as the clients write it: printable ASCII without blanks (every other byte is escaped).
+// A record the store holds with anything else was not written by a client, and its text never
+// reaches a request line.
+bool IsSendableQuery(const std::string& query)
+{
+    for (char c : query) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u >= 0x7F)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::wstring BuildAnalyticsUserAgent()
@@ -419,7 +432,7 @@ bool CAnalyticsBase::UploadPendingItems(int& sent)
     if (!found)
         return true;
     sent = 1;
-    if (item.text1.size() >= MaxSentQueryBytes) {
+    if (item.text1.size() >= MaxSentQueryBytes || !IsSendableQuery(item.text1)) {
         ConsumeItems(offset, nextOffset, 1);     // dropped unsent
         return true;
     }

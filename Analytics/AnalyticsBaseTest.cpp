@@ -500,6 +500,30 @@ TEST_F(AnalyticsStore, a_query_of_2047_bytes_is_sent_and_one_of_2048_dropped)
     }
 }
 
+TEST_F(AnalyticsStore, a_query_no_client_writes_is_dropped_unsent)
+{
+    std::string tag = Tag();
+    const std::string queries[] = {
+        "tag=" + tag + "&a=b c",
+        "tag=" + tag + "&a=b\r\nX-Injected: 1",
+        "tag=" + tag + "&a=\xC3\xA9",
+        "tag=" + tag + "&a=\x7F",
+        std::string("tag=") + tag + "&a=" + std::string(1, '\0'),
+    };
+    for (const std::string& query : queries)
+        ASSERT_TRUE(store->AddItem(query, ""));
+    ASSERT_TRUE(store->AddItem("tag=" + tag + "&a=kept%20b", ""));
+    for (size_t i = 0; i < 6; ++i) {
+        int sent = 0;
+        ASSERT_TRUE(store->UploadOnce(sent));
+        EXPECT_EQ(1, sent);
+    }
+    EXPECT_EQ(0u, store->GetStoreSize());
+    std::vector<std::string> lines = CollectLines(tag);
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_NE(std::string::npos, lines[0].find("a=kept%20b"));
+}
+
 TEST_F(AnalyticsStore, a_body_makes_a_post_and_an_empty_one_a_get)
 {
     std::string tag = Tag();
