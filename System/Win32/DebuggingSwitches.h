@@ -1,17 +1,14 @@
-// Switches for testing a build in the field, read from the maker's Debugging key. Set by hand (or
-// by a support tool) on a test machine; read by the Updater. A missing key or value is "off".
+// Switches for testing a build in the field, read from the maker's Debugging key
+// (DebuggingContract.h). A missing key or value is "off".
 #pragma once
 
 #include <string>
 
+#include "System/Win32/DebuggingContract.h"
+
 namespace Lm {
 namespace System {
 namespace Win32 {
-
-// HKLM\SOFTWARE\Larchmeadow\Debugging (32-bit view).
-constexpr const wchar_t* kDebuggingKey = L"HKLM\\SOFTWARE\\Larchmeadow\\Debugging";
-// REG_DWORD, non-zero: the update check asks the test client-services endpoint.
-constexpr const wchar_t* kUseTestEnvironmentValue = L"UseTestEnvironment";
 
 // The REG_DWORD value of the Debugging key is non-zero. Never throws: a missing key, a missing
 // value or a value of another type is false.

@@ -9,7 +9,7 @@ using namespace Lm::System::Win32;
 
 namespace {
 
-const wchar_t kDebuggingSubKey[] = L"SOFTWARE\\Larchmeadow\\Debugging";
+const wchar_t kMakersDebuggingKey[] = L"SOFTWARE\\Larchmeadow\\Debugging";
 
 // A value in the Debugging key that goes again with the object; the key itself goes too when
 // this value made it and nothing else is in it.
@@ -18,7 +18,7 @@ public:
     ScopedDebuggingValue(DWORD type, const void* data, DWORD size) : m_name(LmTest::UniqueName(L"LmTestSwitch-"))
     {
         DWORD disposition = 0;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDebuggingSubKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key,
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMakersDebuggingKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key,
                             &disposition) != ERROR_SUCCESS)
             return;
         m_createdKey = disposition == REG_CREATED_NEW_KEY;
@@ -34,7 +34,7 @@ public:
                          nullptr, nullptr);
         RegCloseKey(m_key);
         if (m_createdKey && subKeys == 0 && values == 0)
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, kDebuggingSubKey);
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, kMakersDebuggingKey);
     }
     const std::wstring& Name() const { return m_name; }
 
@@ -78,7 +78,7 @@ TEST(DebuggingSwitches, the_test_environment_switch_follows_its_value)
     DWORD value = 0, size = sizeof(value), type = 0;
     HKEY key;
     bool expected = false;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDebuggingSubKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMakersDebuggingKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
         expected = RegQueryValueExW(key, L"UseTestEnvironment", nullptr, &type, reinterpret_cast<BYTE*>(&value),
                                     &size) == ERROR_SUCCESS &&
                    type == REG_DWORD && value != 0;
