@@ -287,3 +287,81 @@ TEST(HandleUiEvent, licence_flags_count_only_as_true_or_TRUE)
         EXPECT_EQ(c.agreed, IsLicenceAgreed(context)) << c.text;
     }
 }
+
+namespace {
+
+// Brings a fresh window through load and licence (and the install, when asked) as a user would.
+void AgreeAndInstall(UiHarness& ui, CRecordingSteps& steps, bool install)
+{
+    ASSERT_TRUE(ui.Raise(kEventLoaded));
+    ui.HandleAll(steps);
+    ASSERT_TRUE(ui.Drain());
+    if (install) {
+        ASSERT_TRUE(ui.Raise(kEventBegin));
+        ui.HandleAll(steps);
+        ASSERT_TRUE(ui.Drain());
+    }
+    steps.calls.clear();
+}
+
+bool SendToWindow(UiHarness& ui, UINT message, WPARAM wParam)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(ui.Window()->GetHwnd(), message, wParam, 0, SMTO_NORMAL, 30000, &result) != 0;
+}
+
+} // namespace
+
+TEST(HandleUiEvent, alt_f4_on_the_finish_view_finishes_and_ends_the_window)
+{
+    UiHarness ui(CUiContext{});
+    ASSERT_NE(nullptr, ui.Window());
+    CRecordingSteps steps(ui.Record(), L"HKLM\\Software\\Larchmeadow\\Tests\\unused");
+    ASSERT_NO_FATAL_FAILURE(AgreeAndInstall(ui, steps, true));
+    // Alt+F4 and the taskbar's Close come as SC_CLOSE, which becomes WM_CLOSE.
+    ASSERT_TRUE(SendToWindow(ui, WM_SYSCOMMAND, SC_CLOSE));
+    ui.HandleAll(steps);
+    EXPECT_EQ((std::vector<std::wstring>{L"FinishInstall"}), steps.calls);
+    EXPECT_TRUE(ui.WaitFinished(60000));
+}
+
+TEST(HandleUiEvent, closing_the_licence_view_asks_and_yes_ends_the_window)
+{
+    const std::wstring entryKey = L"HKLM\\Software\\Larchmeadow\\Tests\\" + LmTest::UniqueName(L"TouchpointEntry");
+    CUiContext context;
+    context.touchpointEntryKey = entryKey;
+    LmTest::ScratchFolder settings(L"lmsettings");
+    context.settingsIni = settings / L"Larchmeadow.ini";
+    UiHarness ui(context);
+    ASSERT_NE(nullptr, ui.Window());
+    CRecordingSteps steps(ui.Record(), entryKey);
+    ASSERT_NO_FATAL_FAILURE(AgreeAndInstall(ui, steps, false));
+    ASSERT_TRUE(SendToWindow(ui, WM_CLOSE, 0));
+    LmTest::BoxAnswerer answerer(InstallerMessageText(GetInstallerMessageRow(0), kMessageCaption), IDYES, 60000,
+                                 GetCurrentProcessId());
+    ui.HandleAll(steps);
+    EXPECT_TRUE(answerer.Wait().found);
+    EXPECT_EQ((std::vector<std::wstring>{L"WriteEntry"}), steps.calls);
+    EXPECT_TRUE(ui.WaitFinished(60000));
+    EXPECT_FALSE(LmTest::RegKeyExists(entryKey));
+    LmTest::RegDeleteTreeAt(entryKey);
+}
+
+TEST(HandleUiEvent, closing_while_installing_is_refused)
+{
+    LmTest::ScratchFolder settings(L"lmsettings");
+    CUiContext context;
+    context.settingsIni = settings / L"Larchmeadow.ini";
+    UiHarness ui(context);
+    ASSERT_NE(nullptr, ui.Window());
+    CRecordingSteps steps(ui.Record(), L"HKLM\\Software\\Larchmeadow\\Tests\\unused");
+    ASSERT_NO_FATAL_FAILURE(AgreeAndInstall(ui, steps, false));
+    steps.duringInstall = [&] { EXPECT_TRUE(SendToWindow(ui, WM_CLOSE, 0)); };
+    ASSERT_TRUE(ui.Raise(kEventBegin));
+    CBoxGuard guard(InstallerMessageText(GetInstallerMessageRow(0), kMessageCaption));
+    ui.HandleAll(steps);
+    EXPECT_FALSE(guard.Found());
+    EXPECT_EQ((std::vector<std::wstring>{L"DoInstall"}), steps.calls);
+    EXPECT_EQ(PageStateFinishShown, ui.Window()->GetPageState());
+    EXPECT_FALSE(ui.WaitFinished(500)) << "the window stays for the finish view";
+}

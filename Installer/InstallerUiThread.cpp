@@ -4,27 +4,20 @@
 #include <oleidl.h>
 
 #include "System/Exception.h"
-#include "System/Win32/CriticalSectionLock.h"
+#include "Installer/GuardedPointer.h"
 
 namespace Lm {
 namespace Installer {
 
 using System::CRefPtr;
-using System::Win32::CScopedLock;
 
 namespace {
 
 const DWORD kLoopWaitMs = 20;
 
-System::Win32::CCriticalSectionLock& ThreadPointerLock()
+CGuardedPointer<CInstallerUiThread>& ThreadPointer()
 {
-    static System::Win32::CCriticalSectionLock* lock = new System::Win32::CCriticalSectionLock();
-    return *lock;
-}
-
-CRefPtr<CInstallerUiThread>& ThreadPointer()
-{
-    static CRefPtr<CInstallerUiThread>* pointer = new CRefPtr<CInstallerUiThread>();
+    static CGuardedPointer<CInstallerUiThread>* pointer = new CGuardedPointer<CInstallerUiThread>();
     return *pointer;
 }
 
@@ -48,7 +41,9 @@ bool TranslateInBrowser(CInstallerWindow& window, MSG& message)
     bool handled = false;
     const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
     const bool alt = ::GetKeyState(VK_MENU) < 0;
-    if (!IsHeldBackFromBrowser(message, ctrl, alt) && active->TranslateAccelerator(&message) != S_FALSE) {
+    // Only S_OK says that the browser took the key: an error (a browser that does not translate
+    // keys at all answers E_NOTIMPL) leaves it to the window, as S_FALSE does.
+    if (!IsHeldBackFromBrowser(message, ctrl, alt) && active->TranslateAccelerator(&message) == S_OK) {
         handled = true;
         message.message = WM_NULL;
     }
@@ -137,19 +132,13 @@ DWORD CInstallerUiThread::Execute()
 
 CRefPtr<CInstallerUiThread> GetInstallerUiThread()
 {
-    CScopedLock guard(ThreadPointerLock());
-    return ThreadPointer();
+    return ThreadPointer().Get();
 }
 
 void SetInstallerUiThread(const CRefPtr<CInstallerUiThread>& thread)
 {
-    CRefPtr<CInstallerUiThread> old;
-    {
-        CScopedLock guard(ThreadPointerLock());
-        old = ThreadPointer();
-        ThreadPointer() = thread;
-    }
-    // The old thread object, when this was its last reference, joins here, outside the lock.
+    // The old thread object, when this was its last reference, joins here.
+    ThreadPointer().Set(thread);
 }
 
 } // namespace Installer

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "InstallerPageStandIn.h"
 #include "Installer/PageProtocol.h"
@@ -58,24 +59,17 @@ TEST(UiMessageLoop, key_filter_holds_back_the_browsers_own_keys)
     }
 }
 
-TEST(UiMessageLoop, the_page_close_ends_the_thread)
+TEST(UiMessageLoop, the_page_close_or_a_window_destroyed_otherwise_ends_the_thread)
 {
-    UiHarness ui(CUiContext{});
-    ASSERT_NE(nullptr, ui.Window());
-    ui.Window()->PostCommand(L"test:page-close");
-    ASSERT_TRUE(ui.WaitFinished(60000));
-    EXPECT_EQ(WAIT_OBJECT_0, UiQuitEvent().Wait(0));
-    EXPECT_FALSE(ui.Thread().GetException().IsSet());
-}
-
-TEST(UiMessageLoop, a_window_destroyed_otherwise_ends_the_thread)
-{
-    UiHarness ui(CUiContext{});
-    ASSERT_NE(nullptr, ui.Window());
-    ui.Window()->PostCommand(L"test:destroy");
-    ASSERT_TRUE(ui.WaitFinished(60000));
-    EXPECT_EQ(WAIT_OBJECT_0, UiQuitEvent().Wait(0));
-    EXPECT_FALSE(ui.Thread().GetException().IsSet());
+    for (const wchar_t* ending : {L"test:page-close", L"test:destroy"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(ending)));
+        UiHarness ui(CUiContext{});
+        ASSERT_NE(nullptr, ui.Window());
+        ui.Window()->PostCommand(ending);
+        ASSERT_TRUE(ui.WaitFinished(60000));
+        EXPECT_EQ(WAIT_OBJECT_0, UiQuitEvent().Wait(0));
+        EXPECT_FALSE(ui.Thread().GetException().IsSet());
+    }
 }
 
 TEST(UiMessageLoop, a_page_that_never_loads_ends_the_thread_as_a_failure)
@@ -114,6 +108,49 @@ TEST(UiMessageLoop, a_navigation_error_ends_the_thread_as_a_failure)
     ASSERT_TRUE(failure.IsSet());
     EXPECT_NE(std::wstring::npos, failure->ToString().find(L"could not be loaded")) << failure->ToString();
     EXPECT_NE(std::wstring::npos, failure->ToString().find(L"install.html")) << failure->ToString();
+}
+
+namespace {
+
+// Waits for the window's oldest event; empty when none came in time.
+std::wstring WaitForEvent(CInstallerWindow& window, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    std::wstring event;
+    while (event.empty() && GetTickCount() - start < timeoutMs) {
+        event = window.PopEvent();
+        Sleep(10);
+    }
+    return event;
+}
+
+} // namespace
+
+TEST(UiMessageLoop, keys_pass_the_browser_to_the_window_as_characters)
+{
+    UiHarness ui(CUiContext{});
+    ASSERT_NE(nullptr, ui.Window());
+    ASSERT_TRUE(PostMessageW(ui.Window()->GetHwnd(), WM_KEYDOWN, 'A', 0x001E0001));
+    const DWORD start = GetTickCount();
+    std::vector<std::wstring> entries;
+    while (GetTickCount() - start < 20000) {
+        entries = ui.Record().Entries();
+        if (!entries.empty())
+            break;
+        Sleep(10);
+    }
+    EXPECT_EQ((std::vector<std::wstring>{L"char 97"}), entries);
+}
+
+TEST(UiMessageLoop, alt_f4_through_the_message_loop_becomes_the_views_cancel)
+{
+    UiHarness ui(CUiContext{});
+    ASSERT_NE(nullptr, ui.Window());
+    ui.Window()->SetPageState(PageStateLicence);
+    // Alt+F4 as the system posts it: WM_SYSKEYDOWN with the context (Alt) bit.
+    ASSERT_TRUE(PostMessageW(ui.Window()->GetHwnd(), WM_SYSKEYDOWN, VK_F4, 0x203E0001));
+    EXPECT_EQ(kEventCancel, WaitForEvent(*ui.Window(), 20000));
+    EXPECT_TRUE(IsWindow(ui.Window()->GetHwnd()));
 }
 
 TEST(UiMessageLoop, the_ui_thread_pointer_holds_the_thread_until_it_is_emptied)

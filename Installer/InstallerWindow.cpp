@@ -4,6 +4,7 @@
 
 #include "CommonAppLogic/DpCode.h"
 #include "CommonAppLogic/UILanguage.h"
+#include "Installer/GuardedPointer.h"
 #include "Installer/InstallerMessageTable.h"
 #include "Installer/PageProtocol.h"
 #include "System/Exception.h"
@@ -93,15 +94,9 @@ void LogScriptFailure(const std::wstring& script, const CException& exception)
         System::CLog::AppendTextToFile(text, path);
 }
 
-System::Win32::CCriticalSectionLock& WindowPointerLock()
+CGuardedPointer<CInstallerWindow>& WindowPointer()
 {
-    static System::Win32::CCriticalSectionLock* lock = new System::Win32::CCriticalSectionLock();
-    return *lock;
-}
-
-CRefPtr<CInstallerWindow>& WindowPointer()
-{
-    static CRefPtr<CInstallerWindow>* pointer = new CRefPtr<CInstallerWindow>();
+    static CGuardedPointer<CInstallerWindow>* pointer = new CGuardedPointer<CInstallerWindow>();
     return *pointer;
 }
 
@@ -129,19 +124,12 @@ System::Win32::CEvent& UiQuitEvent()
 
 CRefPtr<CInstallerWindow> GetInstallerWindow()
 {
-    CScopedLock guard(WindowPointerLock());
-    return WindowPointer();
+    return WindowPointer().Get();
 }
 
 void SetInstallerWindow(const CRefPtr<CInstallerWindow>& window)
 {
-    CRefPtr<CInstallerWindow> old;
-    {
-        CScopedLock guard(WindowPointerLock());
-        old = WindowPointer();
-        WindowPointer() = window;
-    }
-    // The old window, when this was its last reference, goes here, outside the lock.
+    WindowPointer().Set(window);
 }
 
 CInstallerWindow::CInstallerWindow(const std::wstring& pageAddress, const CUiContext& context)

@@ -29,7 +29,8 @@
 
 namespace LmTest {
 
-// What the stand-in page saw, in order: the scripts it ran and "show", "hide", "close".
+// What the stand-in page saw, in order: the scripts it ran, "show", "hide", "close", and the
+// characters that reached the window.
 class PageRecord {
 public:
     void Add(const std::wstring& entry)
@@ -122,6 +123,13 @@ protected:
     {
         record_.Add(show ? Lm::Installer::kCommandShow : Lm::Installer::kCommandHide);
         CInstallerWindow::ShowAndRaise(show);
+    }
+    // Characters that reach the window are recorded as "char <code>".
+    bool OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override
+    {
+        if (message == WM_CHAR)
+            record_.Add(L"char " + std::to_wstring(wParam));
+        return CInstallerWindow::OnWindowMessage(message, wParam, lParam, result);
     }
     void OnNavigateError(const std::wstring& url, LONG statusCode) override
     {
