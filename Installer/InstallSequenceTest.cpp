@@ -1,0 +1,356 @@
+// The install steps run in process against the machine's touchpoint places (saved and put back
+// by TouchpointMachine). The test executable carries the signed Uninstall (102), a stand-in for
+// the Updater (103, tests/tools/HandOffStandIn.cpp) and the touchpoint resources (104, 105).
+#include "Installer/InstallSequence.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "AnsweredCall.h"
+#include "CaughtException.h"
+#include "CommonAppLogic/IniFile.h"
+#include "Installer/InstallerContract.h"
+#include "Park/ParkContract.h"
+#include "StandInLog.h"
+#include "TestRegistry.h"
+#include "TestSupport.h"
+#include "TouchpointMachine.h"
+
+namespace Lm {
+namespace Installer {
+namespace {
+
+using LmTest::RegRead;
+using LmTest::RegSetText;
+
+constexpr const wchar_t* kRunOnceKey = L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+constexpr const wchar_t* kRunOnceValue = L"{8E2B7C40-5F1A-4D39-B6E8-0A7C3D9F2B64}-larchplay";
+
+const InstallerMessageRow& Row() { return GetInstallerMessageRow(0); }
+std::wstring Caption() { return InstallerMessageText(Row(), kMessageCaption); }
+
+class RecordingPage : public IInstallerPage {
+public:
+    void PostCommand(const std::wstring& command) override { commands.push_back(command); }
+    void PostClose() override { commands.push_back(L"close"); }
+    std::vector<std::wstring> commands;
+};
+
+CInstallerOptions Options(std::vector<const wchar_t*> arguments)
+{
+    arguments.insert(arguments.begin(), L"Installer.exe");
+    return CInstallerOptions(static_cast<int>(arguments.size()), arguments.data());
+}
+
+std::vector<std::wstring> TouchpointFiles()
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((LmTest::TouchpointFolder() + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class InstallSequence : public testing::Test {
+protected:
+    LmTest::TouchpointMachine machine;
+    LmTest::RegistryKeySnapshot runOnce{kRunOnceKey, KEY_WOW64_64KEY};
+    LmTest::RegistryKeySnapshot status{kInstallerStatusKey};
+    LmTest::StandInLogFolder logs;
+    LmTest::ScratchFolder scratch{L"lmsequence"};
+
+    void SetUp() override
+    {
+        for (const wchar_t* key : {LmTest::kTestTouchpointEntry, LmTest::kTestMainAppEntry, LmTest::kTestMasterEntry})
+            LmTest::RegDeleteTreeAt(key);
+        LmTest::RemoveTree(LmTest::TouchpointFolder());
+        DeleteFileW(LmTest::SharedIniPath().c_str());
+        LmTest::RegDeleteValueAt(kLarchmeadowKey, kInstallSemaphoreValue);
+    }
+    void TearDown() override
+    {
+        for (const wchar_t* name : {L"LM_HANDOFF_UPDATER_EXIT", L"LM_HANDOFF_UPDATER_RESULT"})
+            SetEnvironmentVariableW(name, nullptr);
+        LmTest::RegDeleteValueAt(kLarchmeadowKey, kInstallSemaphoreValue);
+    }
+
+    // The Updater stand-in's exit code and the full installer's result (null: none).
+    void Updater(const wchar_t* exitCode, const wchar_t* result)
+    {
+        SetEnvironmentVariableW(L"LM_HANDOFF_UPDATER_EXIT", exitCode);
+        SetEnvironmentVariableW(L"LM_HANDOFF_UPDATER_RESULT", result);
+    }
+
+    // The main application installed: its entry names a signed stand-in for its uninstaller.
+    void MainApplication()
+    {
+        const std::wstring uninstaller = LmTest::PlaceStandIn(scratch / L"app\\MainUninstall.exe", true);
+        ASSERT_FALSE(uninstaller.empty());
+        RegSetText(LmTest::kTestMainAppEntry, L"UninstallString", L"\"" + uninstaller + L"\"");
+    }
+
+    // Runs DoInstall, answering its boxes; returns their texts.
+    std::vector<std::wstring> Install(CInstallContext& context, bool silent)
+    {
+        const LmTest::AnsweredCall call = LmTest::CallAnsweringBoxes([&] { DoInstall(context, silent); }, Caption());
+        EXPECT_TRUE(call.finished);
+        EXPECT_FALSE(call.threw) << call.exception;
+        return call.boxes;
+    }
+};
+
+TEST_F(InstallSequence, silent_install_lays_down_the_touchpoint_and_posts_nothing)
+{
+    RegSetText(kRunOnceKey, kRunOnceValue, L"cmd.exe /c RD /S /Q \"x\"", REG_SZ, KEY_WOW64_64KEY);
+    Updater(L"0", L"Success");
+    const CInstallerOptions options = Options({L"/silent"});
+    CInstallContext context(options, Row());
+    context.dp = context.dpShort = L"larchplay";
+
+    EXPECT_TRUE(Install(context, true).empty());
+    EXPECT_FALSE(context.failed);
+    EXPECT_EQ((std::vector<std::wstring>{L"Application.ico", L"PinHook.exe", L"Restore.exe", L"Uninstall.exe"}),
+              TouchpointFiles());
+    EXPECT_TRUE(LmTest::SameFileContent(LmTest::TestDir() + L"..\\payloads\\Uninstall.exe",
+                                        LmTest::TouchpointFolder() + L"\\Uninstall.exe"));
+    EXPECT_EQ(L"\"" + LmTest::TouchpointFolder() + L"\\Uninstall.exe\"",
+              RegRead(LmTest::kTestTouchpointEntry, L"UninstallString").Text());
+    EXPECT_FALSE(RegRead(kRunOnceKey, kRunOnceValue, KEY_WOW64_64KEY).exists) << "pending folder removal cancelled";
+    EXPECT_FALSE(LmTest::FileExists(LmTest::SharedIniPath())) << "no licence was agreed";
+    EXPECT_TRUE(context.uninstallerLaidDown);
+    EXPECT_FALSE(context.mainApplicationWasInstalled);
+}
+
+TEST_F(InstallSequence, window_install_posts_its_progress_and_records_the_agreement)
+{
+    struct Case {
+        bool fullMode;
+        const wchar_t* eulaAgreed;  // null: no flag written
+    } cases[] = {{false, L"true"}, {true, nullptr}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fullMode ? "full-installer mode" : "plain window run");
+        DeleteFileW(LmTest::SharedIniPath().c_str());
+        Updater(L"0", L"Success");
+        const CInstallerOptions options = Options({});
+        RecordingPage page;
+        CInstallContext context(options, Row());
+        context.dp = context.dpShort = L"larchplay";
+        context.fullMode = c.fullMode;
+        context.page = &page;
+        EXPECT_TRUE(Install(context, false).empty());
+        EXPECT_EQ((std::vector<std::wstring>{L"DownloaderStarted( 0,70,80 );", L"DownloaderEnded();",
+                                             L"SetProgressPercent( 90 );", L"SetProgressPercent( 95 );",
+                                             L"SetProgressPercent( 98 );"}),
+                  page.commands);
+        const std::wstring agreed = LmTest::FileExists(LmTest::SharedIniPath())
+            ? Lm::CommonAppLogic::ReadIniString(L"Main", L"DownloadEULAAgreed", L"<none>", 64, LmTest::SharedIniPath())
+            : L"<none>";
+        EXPECT_EQ(c.eulaAgreed ? c.eulaAgreed : L"<none>", agreed);
+    }
+}
+
+TEST_F(InstallSequence, failed_hand_off_stops_after_the_download_and_rollback_takes_it_back)
+{
+    Updater(L"259", nullptr);
+    const CInstallerOptions options = Options({});
+    RecordingPage page;
+    CInstallContext context(options, Row());
+    context.dp = context.dpShort = L"larchplay";
+    context.page = &page;
+
+    EXPECT_EQ(std::vector<std::wstring>{InstallerMessageText(Row(), kMessageDownloadFailed)}, Install(context, false));
+    EXPECT_TRUE(context.failed);
+    EXPECT_EQ((std::vector<std::wstring>{L"DownloaderStarted( 0,70,80 );", L"close", L"DownloaderEnded();"}),
+              page.commands);
+    EXPECT_EQ(std::vector<std::wstring>{L"Uninstall.exe"}, TouchpointFiles());
+
+    RollbackInstall(context);
+    EXPECT_FALSE(LmTest::DirectoryExists(LmTest::TouchpointFolder()));
+}
+
+TEST_F(InstallSequence, rollback_keeps_a_main_application_that_was_there_before)
+{
+    struct Case {
+        bool before;  // the main application was installed before the run
+        size_t mainUninstallerRuns;
+    } cases[] = {{true, 0}, {false, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.before ? "installed before" : "installed by this run");
+        logs.Clear(L"Uninstall.exe");
+        LmTest::RegDeleteTreeAt(LmTest::kTestMainAppEntry);
+        if (c.before)
+            MainApplication();
+        Updater(L"0", L"Success");
+        const CInstallerOptions options = Options({L"/silent"});
+        CInstallContext context(options, Row());
+        context.dp = context.dpShort = L"larchplay";
+        Install(context, true);
+        EXPECT_EQ(c.before, context.mainApplicationWasInstalled);
+        if (!c.before)
+            MainApplication();  // what the full installer laid down
+        // A later step failed.
+        context.failed = true;
+        RollbackInstall(context);
+        EXPECT_FALSE(LmTest::DirectoryExists(LmTest::TouchpointFolder()));
+        EXPECT_FALSE(LmTest::RegKeyExists(LmTest::kTestTouchpointEntry));
+        EXPECT_EQ(c.mainUninstallerRuns, logs.Records(L"Uninstall.exe").size());
+    }
+}
+
+TEST_F(InstallSequence, rollback_runs_only_an_uninstaller_this_run_laid_down)
+{
+    // An older touchpoint's Uninstall.exe (a signed stand-in) and a failure before this run began
+    // its touchpoint.
+    ASSERT_FALSE(LmTest::PlaceStandIn(LmTest::TouchpointFolder() + L"\\Uninstall.exe", true).empty());
+    const CInstallerOptions options = Options({});
+    CInstallContext context(options, Row());
+    context.failed = true;
+    RollbackInstall(context);
+    EXPECT_TRUE(logs.Records(L"Uninstall.exe").empty());
+    EXPECT_TRUE(LmTest::FileExists(LmTest::TouchpointFolder() + L"\\Uninstall.exe"));
+
+    // Laid down by this run but gone since: nothing to run, and no failure.
+    LmTest::RemoveTree(LmTest::TouchpointFolder());
+    context.uninstallerLaidDown = true;
+    RollbackInstall(context);
+    EXPECT_FALSE(LmTest::DirectoryExists(LmTest::TouchpointFolder()));
+}
+
+// The Park that setup armed: a signed Park waiting to start a stand-in for the main application.
+class ParkRelease : public InstallSequence {
+protected:
+    void SetUp() override
+    {
+        InstallSequence::SetUp();
+        park_ = scratch / L"Park.exe";
+        ASSERT_TRUE(CopyFileW((LmTest::TestDir() + L"installer-signed\\Park.exe").c_str(), park_.c_str(), FALSE));
+        app_ = LmTest::InstallStandIn(scratch.Path(), L"Playdeck-lm.exe");
+        ASSERT_FALSE(app_.empty());
+        LmTest::RegSetText(kInstallerStatusKey, L"Install", L"0");
+    }
+    void TearDown() override
+    {
+        if (waiting_) {
+            // A Park left waiting by the case is released here.
+            LmTest::RunProgram(LmTest::TestDir() + L"installer-signed\\Park.exe", Lm::Park::SignalTerminateCommandLine);
+            WaitForSingleObject(waiting_, 30000);
+            CloseHandle(waiting_);
+            waiting_ = nullptr;
+        }
+        InstallSequence::TearDown();
+    }
+
+    void ArmPark()
+    {
+        wchar_t arguments[2048];
+        _snwprintf(arguments, 2048, Lm::Park::WaitCommandLineFormat, app_.c_str(), L"/src installer /dp larchplay");
+        arguments[2047] = 0;
+        waiting_ = LmTest::StartProgram(park_, arguments, scratch.Path());
+        ASSERT_NE(nullptr, waiting_);
+        // Armed once its events exist.
+        for (int i = 0; i < 600; ++i) {
+            HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, Lm::Park::EventExecuteName);
+            if (event) {
+                CloseHandle(event);
+                return;
+            }
+            Sleep(50);
+        }
+        FAIL() << "Park did not arm";
+    }
+    bool ParkEnded() { return waiting_ == nullptr || WaitForSingleObject(waiting_, 30000) == WAIT_OBJECT_0; }
+
+    std::wstring park_, app_;
+    HANDLE waiting_ = nullptr;
+};
+
+TEST_F(ParkRelease, finish_starts_the_application_once_and_clean_up_removes_park)
+{
+    ArmPark();
+    const std::wstring parkOption = L"/park=" + park_;
+    const CInstallerOptions options = Options({parkOption.c_str()});
+    RecordingPage page;
+    CInstallContext context(options, Row());
+    context.page = &page;
+    FinishInstall(context);
+    CleanupInstall(context);
+    EXPECT_TRUE(ParkEnded());
+    std::vector<LmTest::StandInRecord> started;
+    for (int i = 0; i < 600 && started.empty(); ++i, Sleep(50))
+        started = logs.Records(L"Playdeck-lm.exe");
+    ASSERT_EQ(1u, started.size());
+    EXPECT_EQ(L"/src installer /dp larchplay", started[0].arguments);
+    EXPECT_EQ(std::vector<std::wstring>{L"SetProgressPercent( 100 );"}, page.commands);
+    EXPECT_FALSE(LmTest::FileExists(park_));
+    EXPECT_FALSE(LmTest::RegKeyExists(kInstallerStatusKey));
+}
+
+TEST_F(ParkRelease, a_failed_run_releases_park_without_starting_anything)
+{
+    ArmPark();
+    const std::wstring parkOption = L"/park=" + park_;
+    const CInstallerOptions options = Options({parkOption.c_str()});
+    CInstallContext context(options, Row());
+    context.failed = true;
+    FinishInstall(context);
+    CleanupInstall(context);
+    EXPECT_TRUE(ParkEnded());
+    EXPECT_TRUE(logs.Records(L"Playdeck-lm.exe").empty());
+    EXPECT_FALSE(LmTest::FileExists(park_));
+}
+
+TEST_F(ParkRelease, restore_and_nolaunchconsole_leave_park_alone)
+{
+    for (const wchar_t* option : {L"/restore", L"/nolaunchconsole"}) {
+        SCOPED_TRACE(testing::Message() << option);
+        ArmPark();
+        const std::wstring parkOption = L"/park=" + park_;
+        const CInstallerOptions options = Options({option, parkOption.c_str()});
+        CInstallContext context(options, Row());
+        FinishInstall(context);
+        CleanupInstall(context);
+        EXPECT_FALSE(LmTest::RegKeyExists(kInstallerStatusKey)) << "the status key goes on every run";
+        EXPECT_TRUE(LmTest::FileExists(park_));
+        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(waiting_, 0)) << "still waiting";
+        ParkRelease::TearDown();
+        LmTest::RegSetText(kInstallerStatusKey, L"Install", L"0");
+    }
+    EXPECT_TRUE(logs.Records(L"Playdeck-lm.exe").empty());
+}
+
+TEST_F(ParkRelease, a_missing_park_is_passed_over_and_an_unsigned_one_never_started)
+{
+    const std::wstring missing = L"/park=" + scratch / L"gone\\Park.exe";
+    const CInstallerOptions noPark = Options({missing.c_str()});
+    CInstallContext context(noPark, Row());
+    FinishInstall(context);
+    CleanupInstall(context);
+    EXPECT_FALSE(context.executeSignalled);
+
+    const std::wstring unsignedPark = scratch / L"Unsigned\\Park.exe";
+    CreateDirectoryW((scratch / L"Unsigned").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(LmTest::Program(L"Park.exe").c_str(), unsignedPark.c_str(), FALSE));
+    const std::wstring parkOption = L"/park=" + unsignedPark;
+    const CInstallerOptions options = Options({parkOption.c_str()});
+    CInstallContext unsignedContext(options, Row());
+    EXPECT_EQ(L"File is not signed", LmTest::CaughtException([&] { FinishInstall(unsignedContext); }).Message());
+    EXPECT_EQ(L"File is not signed", LmTest::CaughtException([&] { CleanupInstall(unsignedContext); }).Message());
+    EXPECT_TRUE(LmTest::FileExists(unsignedPark));
+}
+
+} // namespace
+} // namespace Installer
+} // namespace Lm
