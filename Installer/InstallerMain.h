@@ -21,5 +21,10 @@ constexpr int kInstallerMutexRestoreTries = 50;
 // and false.
 bool AcquireInstallerMutex(const InstallerMessageRow& row, bool restore);
 
+// The whole run, from the process's arguments. Failures that a step reports end in a box and a
+// rollback; an exception that leaves it (silent path, older installations, the DP) means exit
+// code 1 without rollback or clean-up.
+void InstallerMain();
+
 } // namespace Installer
 } // namespace Lm

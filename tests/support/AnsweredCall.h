@@ -1,6 +1,6 @@
-// Runs a call that may show message boxes of this process on a thread of its own, answering
-// each box with the caption as a user would, until the call returns. Gives the texts of the
-// boxes in the order they came, and the exception text when the call threw.
+// Calls and programs that may show message boxes, answered as a user would: each box with the
+// given caption is answered with the given button until the call returns or the program ends;
+// the texts of the boxes come back in the order they came.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "BoxAnswer.h"
+#include "TestSupport.h"
 #include "System/Exception.h"
 
 namespace LmTest {
@@ -69,6 +70,44 @@ inline AnsweredCall CallAnsweringBoxes(const std::function<void()>& call, const 
     } else {
         worker.detach();
     }
+    return result;
+}
+
+// Result of a program run whose boxes were answered.
+struct AnsweredRun {
+    RunResult run;                    // started, finished in time, exit code
+    std::vector<std::wstring> boxes;  // texts of the boxes it showed, in order
+};
+
+// Runs "<path> <arguments>", answering each box with the caption that the program shows, until
+// it ends (or the time is up: the program is then terminated and finished stays false).
+inline AnsweredRun RunAnsweringBoxes(const std::wstring& path, const std::wstring& arguments,
+                                     const std::wstring& caption, int button = IDOK, DWORD timeoutMs = 240000,
+                                     const std::wstring& workingDir = L"")
+{
+    AnsweredRun result;
+    HANDLE process = StartProgram(path, arguments, workingDir);
+    if (process == nullptr)
+        return result;
+    result.run.started = true;
+    const DWORD processId = GetProcessId(process);
+    const DWORD start = GetTickCount();
+    while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT && GetTickCount() - start < timeoutMs) {
+        const AnsweredBox box = AnswerBox(caption, button, 100, processId);
+        if (!box.found)
+            continue;
+        result.boxes.push_back(box.text);
+        while (AnswerBox(caption, 0, 0, processId).found && GetTickCount() - start < timeoutMs)
+            Sleep(25);
+    }
+    if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+        result.run.finished = true;
+        GetExitCodeProcess(process, &result.run.exitCode);
+    } else {
+        TerminateProcess(process, 0xDEAD);
+        WaitForSingleObject(process, 5000);
+    }
+    CloseHandle(process);
     return result;
 }
 
