@@ -17,6 +17,7 @@
 #include "Installer/InstallerContract.h"
 #include "Park/ParkContract.h"
 #include "StandInLog.h"
+#include "InstallerTestSupport.h"
 #include "TestRegistry.h"
 #include "TestSupport.h"
 #include "TouchpointMachine.h"
@@ -34,18 +35,9 @@ constexpr const wchar_t* kRunOnceValue = L"{8E2B7C40-5F1A-4D39-B6E8-0A7C3D9F2B64
 const InstallerMessageRow& Row() { return GetInstallerMessageRow(0); }
 std::wstring Caption() { return InstallerMessageText(Row(), kMessageCaption); }
 
-class RecordingPage : public IInstallerPage {
-public:
-    void PostCommand(const std::wstring& command) override { commands.push_back(command); }
-    void PostClose() override { commands.push_back(L"close"); }
-    std::vector<std::wstring> commands;
-};
+using LmTest::RecordingPage;
 
-CInstallerOptions Options(std::vector<const wchar_t*> arguments)
-{
-    arguments.insert(arguments.begin(), L"Installer.exe");
-    return CInstallerOptions(static_cast<int>(arguments.size()), arguments.data());
-}
+CInstallerOptions Options(std::vector<const wchar_t*> arguments) { return LmTest::InstallerOptionsOf(arguments); }
 
 std::vector<std::wstring> TouchpointFiles()
 {
@@ -72,27 +64,11 @@ protected:
     LmTest::StandInLogFolder logs;
     LmTest::ScratchFolder scratch{L"lmsequence"};
 
-    void SetUp() override
-    {
-        for (const wchar_t* key : {LmTest::kTestTouchpointEntry, LmTest::kTestMainAppEntry, LmTest::kTestMasterEntry})
-            LmTest::RegDeleteTreeAt(key);
-        LmTest::RemoveTree(LmTest::TouchpointFolder());
-        DeleteFileW(LmTest::SharedIniPath().c_str());
-        LmTest::RegDeleteValueAt(kLarchmeadowKey, kInstallSemaphoreValue);
-    }
-    void TearDown() override
-    {
-        for (const wchar_t* name : {L"LM_HANDOFF_UPDATER_EXIT", L"LM_HANDOFF_UPDATER_RESULT"})
-            SetEnvironmentVariableW(name, nullptr);
-        LmTest::RegDeleteValueAt(kLarchmeadowKey, kInstallSemaphoreValue);
-    }
+    void SetUp() override { LmTest::ClearTouchpointPlaces(); }
+    void TearDown() override { LmTest::ClearHandOffStandIns(); }
 
     // The Updater stand-in's exit code and the full installer's result (null: none).
-    void Updater(const wchar_t* exitCode, const wchar_t* result)
-    {
-        SetEnvironmentVariableW(L"LM_HANDOFF_UPDATER_EXIT", exitCode);
-        SetEnvironmentVariableW(L"LM_HANDOFF_UPDATER_RESULT", result);
-    }
+    void Updater(const wchar_t* exitCode, const wchar_t* result) { LmTest::SetHandOffStandIn(L"UPDATER", exitCode, result); }
 
     // The main application installed: its entry names a signed stand-in for its uninstaller.
     void MainApplication()

@@ -19,6 +19,7 @@
 #include "Park/ParkContract.h"
 #include "System/Io/FilePath.h"
 #include "StandInLog.h"
+#include "InstallerTestSupport.h"
 #include "TestRegistry.h"
 #include "TestShellLinks.h"
 #include "TestSupport.h"
@@ -68,30 +69,20 @@ protected:
 
     void SetUp() override
     {
-        for (const wchar_t* key : {LmTest::kTestTouchpointEntry, LmTest::kTestMainAppEntry, LmTest::kTestMasterEntry})
-            LmTest::RegDeleteTreeAt(key);
-        LmTest::RemoveTree(LmTest::TouchpointFolder());
-        DeleteFileW(LmTest::SharedIniPath().c_str());
-        DeleteFileW(LmTest::PublicDesktopLink().c_str());
-        DeleteFileW((LmTest::StartMenuGamesFolder() + L"\\Larchmeadow Games.lnk").c_str());
-        LmTest::RegDeleteValueAt(kLarchmeadowKey, kInstallSemaphoreValue);
-        SetEnvironmentVariableW(L"LM_HANDOFF_UPDATER_RECORD", (scratch / L"updater.txt").c_str());
+        LmTest::ClearTouchpointPlaces();
         Updater(L"0", L"Success");
         temporaryBefore_ = InstallerTemporaryFolders();
     }
     void TearDown() override
     {
         ReleasePark();
-        for (const wchar_t* name : {L"LM_HANDOFF_UPDATER_RECORD", L"LM_HANDOFF_UPDATER_EXIT", L"LM_HANDOFF_UPDATER_RESULT"})
-            SetEnvironmentVariableW(name, nullptr);
-        LmTest::RegDeleteValueAt(kLarchmeadowKey, kInstallSemaphoreValue);
+        LmTest::ClearHandOffStandIns();
     }
 
     // The Updater stand-in's exit code and the full installer's result (null: none).
     void Updater(const wchar_t* exitCode, const wchar_t* result)
     {
-        SetEnvironmentVariableW(L"LM_HANDOFF_UPDATER_EXIT", exitCode);
-        SetEnvironmentVariableW(L"LM_HANDOFF_UPDATER_RESULT", result);
+        LmTest::SetHandOffStandIn(L"UPDATER", exitCode, result, (scratch / L"updater.txt").c_str());
     }
     bool UpdaterRan() const { return LmTest::FileExists(scratch / L"updater.txt"); }
     std::wstring UpdaterCommandLine() const

@@ -17,6 +17,7 @@
 #include "AnsweredCall.h"
 #include "Installer/InstallerContract.h"
 #include "Installer/InstallerMessageTable.h"
+#include "InstallerTestSupport.h"
 #include "TestRegistry.h"
 #include "TouchpointMachine.h"
 #include "TestSupport.h"
@@ -60,18 +61,9 @@ std::map<std::wstring, std::wstring> ReadRecord(const std::wstring& path)
     return record;
 }
 
-class RecordingPage : public IInstallerPage {
-public:
-    void PostCommand(const std::wstring& command) override { commands.push_back(command); }
-    void PostClose() override { commands.push_back(L"close"); }
-    std::vector<std::wstring> commands;
-};
+using LmTest::RecordingPage;
 
-CInstallerOptions Options(std::vector<const wchar_t*> arguments)
-{
-    arguments.insert(arguments.begin(), L"Installer.exe");
-    return CInstallerOptions(static_cast<int>(arguments.size()), arguments.data());
-}
+CInstallerOptions Options(std::vector<const wchar_t*> arguments) { return LmTest::InstallerOptionsOf(arguments); }
 
 // What one hand-off did.
 struct Outcome {
@@ -85,32 +77,20 @@ struct Outcome {
 
 class HandOff : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        DeleteSemaphore();
-        SetEnvironmentVariableW(L"LM_HANDOFF_UPDATER_RECORD", (scratch_ / L"updater.txt").c_str());
-        SetEnvironmentVariableW(L"LM_HANDOFF_PATCH_RECORD", (scratch_ / L"patch.txt").c_str());
-    }
-    void TearDown() override
-    {
-        for (const wchar_t* name : {L"LM_HANDOFF_UPDATER_RECORD", L"LM_HANDOFF_UPDATER_EXIT", L"LM_HANDOFF_UPDATER_RESULT",
-                                    L"LM_HANDOFF_PATCH_RECORD", L"LM_HANDOFF_PATCH_EXIT"})
-            SetEnvironmentVariableW(name, nullptr);
-        DeleteSemaphore();
-    }
+    void SetUp() override { DeleteSemaphore(); }
+    void TearDown() override { LmTest::ClearHandOffStandIns(); }
 
     // The Updater stand-in's exit code and the result it leaves (null: none).
     void Updater(const wchar_t* exitCode, const wchar_t* result = nullptr)
     {
-        SetEnvironmentVariableW(L"LM_HANDOFF_UPDATER_EXIT", exitCode);
-        SetEnvironmentVariableW(L"LM_HANDOFF_UPDATER_RESULT", result);
+        LmTest::SetHandOffStandIn(L"UPDATER", exitCode, result, (scratch_ / L"updater.txt").c_str());
     }
 
     // A signed Patch.exe stand-in in the folder the Installer runs from.
     void Patch(const wchar_t* exitCode)
     {
         ASSERT_TRUE(CopyFileW(LmTest::Tool(L"installer-signed\\Patch.exe").c_str(), (scratch_ / L"Patch.exe").c_str(), FALSE));
-        SetEnvironmentVariableW(L"LM_HANDOFF_PATCH_EXIT", exitCode);
+        LmTest::SetHandOffStandIn(L"PATCH", exitCode, nullptr, (scratch_ / L"patch.txt").c_str());
     }
 
     Outcome Run(const CInstallerOptions& options, const std::wstring& dp = L"larchplay", bool withPage = true)
@@ -286,6 +266,7 @@ TEST_F(HandOff, an_unsigned_patch_is_never_started)
 {
     // The unsigned stand-in itself as Patch.exe.
     ASSERT_TRUE(CopyFileW(LmTest::Tool(L"HandOffStandIn.exe").c_str(), (scratch_ / L"Patch.exe").c_str(), FALSE));
+    LmTest::SetHandOffStandIn(L"PATCH", L"0", nullptr, (scratch_ / L"patch.txt").c_str());
     Updater(L"259");
     const Outcome outcome = Run(Options({L"/uselocalpatch"}));
     ASSERT_TRUE(outcome.call.finished);

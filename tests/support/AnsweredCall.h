@@ -19,6 +19,24 @@
 
 namespace LmTest {
 
+// Answers the boxes of the process with the caption until ended() or the time is up; their texts.
+inline std::vector<std::wstring> AnswerBoxesUntil(const std::function<bool()>& ended, const std::wstring& caption,
+                                                  int button, DWORD processId, DWORD timeoutMs)
+{
+    std::vector<std::wstring> texts;
+    const DWORD start = GetTickCount();
+    while (!ended() && GetTickCount() - start < timeoutMs) {
+        const AnsweredBox box = AnswerBox(caption, button, 100, processId);
+        if (!box.found)
+            continue;
+        texts.push_back(box.text);
+        // The same box is not counted twice: wait until it has gone.
+        while (AnswerBox(caption, 0, 0, processId).found && GetTickCount() - start < timeoutMs)
+            Sleep(25);
+    }
+    return texts;
+}
+
 struct AnsweredCall {
     std::vector<std::wstring> boxes;  // texts of the boxes answered
     bool threw = false;               // the call ended with an exception
@@ -51,17 +69,7 @@ inline AnsweredCall CallAnsweringBoxes(const std::function<void()>& call, const 
         state->done = true;
     });
     AnsweredCall result;
-    const DWORD processId = GetCurrentProcessId();
-    const DWORD start = GetTickCount();
-    while (!state->done && GetTickCount() - start < timeoutMs) {
-        const AnsweredBox box = AnswerBox(caption, button, 100, processId);
-        if (!box.found)
-            continue;
-        result.boxes.push_back(box.text);
-        // The same box is not counted twice: wait until it has gone.
-        while (AnswerBox(caption, 0, 0, processId).found && GetTickCount() - start < timeoutMs)
-            Sleep(25);
-    }
+    result.boxes = AnswerBoxesUntil([&] { return state->done.load(); }, caption, button, GetCurrentProcessId(), timeoutMs);
     if (state->done) {
         worker.join();
         result.finished = true;
@@ -90,16 +98,8 @@ inline AnsweredRun RunAnsweringBoxes(const std::wstring& path, const std::wstrin
     if (process == nullptr)
         return result;
     result.run.started = true;
-    const DWORD processId = GetProcessId(process);
-    const DWORD start = GetTickCount();
-    while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT && GetTickCount() - start < timeoutMs) {
-        const AnsweredBox box = AnswerBox(caption, button, 100, processId);
-        if (!box.found)
-            continue;
-        result.boxes.push_back(box.text);
-        while (AnswerBox(caption, 0, 0, processId).found && GetTickCount() - start < timeoutMs)
-            Sleep(25);
-    }
+    result.boxes = AnswerBoxesUntil([&] { return WaitForSingleObject(process, 0) != WAIT_TIMEOUT; }, caption, button,
+                                    GetProcessId(process), timeoutMs);
     if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
         result.run.finished = true;
         GetExitCodeProcess(process, &result.run.exitCode);
