@@ -58,9 +58,7 @@ std::vector<std::wstring> TouchpointFiles()
 
 class InstallSequence : public testing::Test {
 protected:
-    LmTest::TouchpointMachine machine;
-    LmTest::RegistryKeySnapshot runOnce{kRunOnceKey, KEY_WOW64_64KEY};
-    LmTest::RegistryKeySnapshot status{kInstallerStatusKey};
+    LmTest::InstallerMachine machine;
     LmTest::StandInLogFolder logs;
     LmTest::ScratchFolder scratch{L"lmsequence"};
 
@@ -70,13 +68,7 @@ protected:
     // The Updater stand-in's exit code and the full installer's result (null: none).
     void Updater(const wchar_t* exitCode, const wchar_t* result) { LmTest::SetHandOffStandIn(L"UPDATER", exitCode, result); }
 
-    // The main application installed: its entry names a signed stand-in for its uninstaller.
-    void MainApplication()
-    {
-        const std::wstring uninstaller = LmTest::PlaceStandIn(scratch / L"app\\MainUninstall.exe", true);
-        ASSERT_FALSE(uninstaller.empty());
-        RegSetText(LmTest::kTestMainAppEntry, L"UninstallString", L"\"" + uninstaller + L"\"");
-    }
+    void MainApplication() { LmTest::InstallMainApplicationEntry(scratch.Path()); }
 
     // Runs DoInstall, answering its boxes; returns their texts.
     std::vector<std::wstring> Install(CInstallContext& context, bool silent)
@@ -205,106 +197,65 @@ TEST_F(InstallSequence, rollback_runs_only_an_uninstaller_this_run_laid_down)
     EXPECT_FALSE(LmTest::DirectoryExists(LmTest::TouchpointFolder()));
 }
 
-// The Park that setup armed: a signed Park waiting to start a stand-in for the main application.
+// The Park that setup armed, waiting to start a stand-in for the main application.
 class ParkRelease : public InstallSequence {
 protected:
     void SetUp() override
     {
         InstallSequence::SetUp();
-        park_ = scratch / L"Park.exe";
-        ASSERT_TRUE(CopyFileW((LmTest::TestDir() + L"installer-signed\\Park.exe").c_str(), park_.c_str(), FALSE));
-        app_ = LmTest::InstallStandIn(scratch.Path(), L"Playdeck-lm.exe");
-        ASSERT_FALSE(app_.empty());
         LmTest::RegSetText(kInstallerStatusKey, L"Install", L"0");
-    }
-    void TearDown() override
-    {
-        if (waiting_) {
-            // A Park left waiting by the case is released here.
-            LmTest::RunProgram(LmTest::TestDir() + L"installer-signed\\Park.exe", Lm::Park::SignalTerminateCommandLine);
-            WaitForSingleObject(waiting_, 30000);
-            CloseHandle(waiting_);
-            waiting_ = nullptr;
-        }
-        InstallSequence::TearDown();
+        ASSERT_TRUE(park_.Arm()) << "Park did not arm";
+        parkOption_ = L"/park=" + park_.Path();
     }
 
-    void ArmPark()
-    {
-        wchar_t arguments[2048];
-        _snwprintf(arguments, 2048, Lm::Park::WaitCommandLineFormat, app_.c_str(), L"/src installer /dp larchplay");
-        arguments[2047] = 0;
-        waiting_ = LmTest::StartProgram(park_, arguments, scratch.Path());
-        ASSERT_NE(nullptr, waiting_);
-        // Armed once its events exist.
-        for (int i = 0; i < 600; ++i) {
-            HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, Lm::Park::EventExecuteName);
-            if (event) {
-                CloseHandle(event);
-                return;
-            }
-            Sleep(50);
-        }
-        FAIL() << "Park did not arm";
-    }
-    bool ParkEnded() { return waiting_ == nullptr || WaitForSingleObject(waiting_, 30000) == WAIT_OBJECT_0; }
-
-    std::wstring park_, app_;
-    HANDLE waiting_ = nullptr;
+    LmTest::ArmedPark park_{scratch.Path()};
+    std::wstring parkOption_;
 };
 
 TEST_F(ParkRelease, finish_starts_the_application_once_and_clean_up_removes_park)
 {
-    ArmPark();
-    const std::wstring parkOption = L"/park=" + park_;
-    const CInstallerOptions options = Options({parkOption.c_str()});
+    const CInstallerOptions options = Options({parkOption_.c_str()});
     RecordingPage page;
     CInstallContext context(options, Row());
     context.page = &page;
     FinishInstall(context);
     CleanupInstall(context);
-    EXPECT_TRUE(ParkEnded());
-    std::vector<LmTest::StandInRecord> started;
-    for (int i = 0; i < 600 && started.empty(); ++i, Sleep(50))
-        started = logs.Records(L"Playdeck-lm.exe");
+    EXPECT_TRUE(park_.Ended());
+    const std::vector<LmTest::StandInRecord> started = LmTest::ArmedPark::ApplicationRecords(logs);
     ASSERT_EQ(1u, started.size());
     EXPECT_EQ(L"/src installer /dp larchplay", started[0].arguments);
     EXPECT_EQ(std::vector<std::wstring>{L"SetProgressPercent( 100 );"}, page.commands);
-    EXPECT_FALSE(LmTest::FileExists(park_));
+    EXPECT_FALSE(LmTest::FileExists(park_.Path()));
     EXPECT_FALSE(LmTest::RegKeyExists(kInstallerStatusKey));
 }
 
 TEST_F(ParkRelease, a_failed_run_releases_park_without_starting_anything)
 {
-    ArmPark();
-    const std::wstring parkOption = L"/park=" + park_;
-    const CInstallerOptions options = Options({parkOption.c_str()});
+    const CInstallerOptions options = Options({parkOption_.c_str()});
     CInstallContext context(options, Row());
     context.failed = true;
     FinishInstall(context);
     CleanupInstall(context);
-    EXPECT_TRUE(ParkEnded());
-    EXPECT_TRUE(logs.Records(L"Playdeck-lm.exe").empty());
-    EXPECT_FALSE(LmTest::FileExists(park_));
+    EXPECT_TRUE(park_.Ended());
+    EXPECT_EQ(0u, LmTest::ArmedPark::ApplicationStarts(logs));
+    EXPECT_FALSE(LmTest::FileExists(park_.Path()));
 }
 
 TEST_F(ParkRelease, restore_and_nolaunchconsole_leave_park_alone)
 {
     for (const wchar_t* option : {L"/restore", L"/nolaunchconsole"}) {
         SCOPED_TRACE(testing::Message() << option);
-        ArmPark();
-        const std::wstring parkOption = L"/park=" + park_;
-        const CInstallerOptions options = Options({option, parkOption.c_str()});
+        ASSERT_TRUE(park_.Arm());
+        LmTest::RegSetText(kInstallerStatusKey, L"Install", L"0");
+        const CInstallerOptions options = Options({option, parkOption_.c_str()});
         CInstallContext context(options, Row());
         FinishInstall(context);
         CleanupInstall(context);
         EXPECT_FALSE(LmTest::RegKeyExists(kInstallerStatusKey)) << "the status key goes on every run";
-        EXPECT_TRUE(LmTest::FileExists(park_));
-        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(waiting_, 0)) << "still waiting";
-        ParkRelease::TearDown();
-        LmTest::RegSetText(kInstallerStatusKey, L"Install", L"0");
+        EXPECT_TRUE(LmTest::FileExists(park_.Path()));
+        EXPECT_TRUE(park_.Waiting());
     }
-    EXPECT_TRUE(logs.Records(L"Playdeck-lm.exe").empty());
+    EXPECT_EQ(0u, LmTest::ArmedPark::ApplicationStarts(logs));
 }
 
 TEST_F(ParkRelease, a_missing_park_is_passed_over_and_an_unsigned_one_never_started)

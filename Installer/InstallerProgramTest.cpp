@@ -61,9 +61,7 @@ std::set<std::wstring> InstallerTemporaryFolders()
 
 class InstallerProgram : public testing::Test {
 protected:
-    LmTest::TouchpointMachine machine;
-    LmTest::RegistryKeySnapshot runOnce{kRunOnceKey, KEY_WOW64_64KEY};
-    LmTest::RegistryKeySnapshot status{kInstallerStatusKey};
+    LmTest::InstallerMachine machine;
     LmTest::StandInLogFolder logs;
     LmTest::ScratchFolder scratch{L"lminstaller"};
 
@@ -73,11 +71,7 @@ protected:
         Updater(L"0", L"Success");
         temporaryBefore_ = InstallerTemporaryFolders();
     }
-    void TearDown() override
-    {
-        ReleasePark();
-        LmTest::ClearHandOffStandIns();
-    }
+    void TearDown() override { LmTest::ClearHandOffStandIns(); }
 
     // The Updater stand-in's exit code and the full installer's result (null: none).
     void Updater(const wchar_t* exitCode, const wchar_t* result)
@@ -107,54 +101,14 @@ protected:
         return run;
     }
 
-    // A Park signed as the maker, armed as setup arms it, to start a stand-in for the main
-    // application; returns the "/park=" argument that names it.
+    // The Park that setup arms; returns the "/park=" argument that names it.
     std::wstring ArmPark()
     {
-        park_ = scratch / L"Park.exe";
-        EXPECT_TRUE(CopyFileW((LmTest::TestDir() + L"installer-signed\\Park.exe").c_str(), park_.c_str(), FALSE));
-        const std::wstring app = LmTest::InstallStandIn(scratch.Path(), L"Playdeck-lm.exe");
-        wchar_t arguments[2048];
-        _snwprintf(arguments, 2048, Lm::Park::WaitCommandLineFormat, app.c_str(), L"/src installer /dp larchplay");
-        arguments[2047] = 0;
-        waitingPark_ = LmTest::StartProgram(park_, arguments, scratch.Path());
-        EXPECT_NE(nullptr, waitingPark_);
-        for (int i = 0; i < 600; ++i, Sleep(50)) {
-            HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, Lm::Park::EventExecuteName);
-            if (event) {
-                CloseHandle(event);
-                break;
-            }
-        }
-        return L"\"/park=" + park_ + L"\"";
+        EXPECT_TRUE(park_.Arm()) << "Park did not arm";
+        return park_.Option();
     }
-    // Whether the armed Park has ended (it is given the time a signal needs).
-    bool ParkEnded() { return waitingPark_ && WaitForSingleObject(waitingPark_, 30000) == WAIT_OBJECT_0; }
-    void ReleasePark()
-    {
-        if (!waitingPark_)
-            return;
-        LmTest::RunProgram(LmTest::TestDir() + L"installer-signed\\Park.exe", Lm::Park::SignalTerminateCommandLine);
-        WaitForSingleObject(waitingPark_, 30000);
-        CloseHandle(waitingPark_);
-        waitingPark_ = nullptr;
-    }
-    // The main application's starts by Park, once Park has ended.
-    size_t ApplicationStarts()
-    {
-        std::vector<LmTest::StandInRecord> records;
-        for (int i = 0; i < 40; ++i, Sleep(50))
-            records = logs.Records(L"Playdeck-lm.exe");
-        return records.size();
-    }
-
-    // The main application installed: its entry names a program that exists.
-    void MainApplication()
-    {
-        const std::wstring uninstaller = LmTest::PlaceStandIn(scratch / L"app\\MainUninstall.exe", true);
-        ASSERT_FALSE(uninstaller.empty());
-        RegSetText(LmTest::kTestMainAppEntry, L"UninstallString", L"\"" + uninstaller + L"\"");
-    }
+    size_t ApplicationStarts() { return LmTest::ArmedPark::ApplicationStarts(logs); }
+    void MainApplication() { LmTest::InstallMainApplicationEntry(scratch.Path()); }
 
     // Nothing of a run is left on the machine.
     void ExpectNothingLeft()
@@ -182,8 +136,7 @@ protected:
     }
 
     std::set<std::wstring> temporaryBefore_;
-    std::wstring park_;
-    HANDLE waitingPark_ = nullptr;
+    LmTest::ArmedPark park_{scratch.Path()};
 };
 
 TEST_F(InstallerProgram, silent_install_lays_down_the_touchpoint_and_lets_park_start_the_application)
@@ -197,9 +150,9 @@ TEST_F(InstallerProgram, silent_install_lays_down_the_touchpoint_and_lets_park_s
     EXPECT_EQ(L"larchplay", RegRead(LmTest::kTestTouchpointEntry, L"DP").Text());
     EXPECT_FALSE(RegRead(kRunOnceKey, L"{8E2B7C40-5F1A-4D39-B6E8-0A7C3D9F2B64}-larchplay", KEY_WOW64_64KEY).exists);
     EXPECT_FALSE(LmTest::FileExists(LmTest::SharedIniPath())) << "no licence was agreed";
-    EXPECT_TRUE(ParkEnded());
+    EXPECT_TRUE(park_.Ended());
     EXPECT_EQ(1u, ApplicationStarts());
-    EXPECT_FALSE(LmTest::FileExists(park_)) << "clean-up deletes the Park that setup armed";
+    EXPECT_FALSE(LmTest::FileExists(park_.Path())) << "clean-up deletes the Park that setup armed";
 }
 
 TEST_F(InstallerProgram, window_path_under_wine_ends_with_its_box_and_leaves_nothing)
@@ -214,10 +167,10 @@ TEST_F(InstallerProgram, window_path_under_wine_ends_with_its_box_and_leaves_not
         EXPECT_EQ(Box(Unexpected(L" (Error 4-1)")), run.boxes);
         EXPECT_FALSE(UpdaterRan());
         ExpectNothingLeft();
-        EXPECT_TRUE(ParkEnded()) << "released by the clean-up";
+        EXPECT_TRUE(park_.Ended()) << "released by the clean-up";
         EXPECT_EQ(0u, ApplicationStarts());
-        EXPECT_FALSE(LmTest::FileExists(park_));
-        ReleasePark();
+        EXPECT_FALSE(LmTest::FileExists(park_.Path()));
+        park_.Release();
     }
 }
 
@@ -283,9 +236,9 @@ TEST_F(InstallerProgram, a_failed_hand_off_is_rolled_back_and_park_released)
         EXPECT_EQ(0u, run.run.exitCode);
         EXPECT_EQ(Box(c.box), run.boxes);
         ExpectNothingLeft();
-        EXPECT_TRUE(ParkEnded());
+        EXPECT_TRUE(park_.Ended());
         EXPECT_EQ(0u, ApplicationStarts()) << "Park never starts what the rollback removed";
-        ReleasePark();
+        park_.Release();
     }
 }
 
