@@ -34,6 +34,36 @@ constexpr const wchar_t* kInstallSemaphoreValue = L"InstallSemaphore_1";
 constexpr const wchar_t* kInstallSemaphoreSuccess = L"Success";
 constexpr const wchar_t* kInstallSemaphoreFailure = L"Failure";
 
+// Touchpoint folder (<Program Files (x86)>\Larchmeadow Games\Touchpoints\larchplay, names in
+// Uninstaller/UninstallerContract.h): files the Installer lays down beside Uninstall.exe. The links
+// name PinHook.exe and the icon; Restore.exe is the Installer's own copy, run with "/restore".
+constexpr const wchar_t* kIconFileName = L"Application.ico";
+constexpr const wchar_t* kRestoreFileName = L"Restore.exe";
+// The main application's folder below "Larchmeadow Games" and its program, installed by its own
+// full installer; the links and the touchpoint entry point at them.
+constexpr const wchar_t* kMainAppFolderName = L"App";
+constexpr const wchar_t* kMainAppExeName = L"Playdeck-lm.exe";
+// The main application's protocol handler (below the main application's folder), run by the
+// Installer with "/reg" in restore mode.
+constexpr const wchar_t* kProtocolHandlerFolderName = L"BrowserIntegration";
+constexpr const wchar_t* kProtocolHandlerFileName = L"lmapp_ProtocolHandler.exe";
+constexpr const wchar_t* kProtocolHandlerArguments = L"/reg";
+
+// The touchpoint entry's version: written as "Version" by the Installer; an older touchpoint
+// (below kLegacyTouchpointVersion) is removed by the main application's uninstaller first.
+constexpr const wchar_t* kInstallerVersion = L"4.1.1.132";
+constexpr const wchar_t* kLegacyTouchpointVersion = L"4.0.3.57";
+// The main application's master entry (written by its full installer): its REG_SZ
+// "TouchpointInstallerSupport" = "1" asks the Installer to hide the touchpoint entry.
+constexpr const wchar_t* kMasterUninstallKeyName = L"Larchmeadow larchplay Master Uninstall";
+constexpr const wchar_t* kTouchpointInstallerSupportValue = L"TouchpointInstallerSupport";
+// "1" in the touchpoint entry once the legacy games below InstalledSKUs have been completed.
+constexpr const wchar_t* kLegacySkuValuesSetValue = L"LegacySKUValuesSet";
+
+// Games the main application knows to be installed (32-bit view): one subkey per game, read by
+// the main application; older editions created some, the Installer completes them.
+constexpr const wchar_t* kInstalledSkusKey = L"HKLM\\Software\\Larchmeadow\\InstalledSKUs";
+
 // --- What setup hands the Installer (setup writes these, the Installer reads them) -----------
 // setup unpacks the Installer under setup's own file name, so both draw the same conclusions from
 // it; this name selects full-installer mode (whole name, exact case).
@@ -50,8 +80,6 @@ constexpr const wchar_t* kParkOptionPrefix = L"/park=";
 // With "/uselocalpatch" setup copies a signed "Patch.exe" from its own folder into the Installer's
 // folder, where the Installer looks for it.
 constexpr const wchar_t* kLocalPatchFileName = L"Patch.exe";
-// The main application, below Program Files (x86): laid down by its full installer, started by Park.
-constexpr const wchar_t* kMainApplicationRelativePath = L"Larchmeadow Games\\App\\Playdeck-lm.exe";
 
 } // namespace Installer
 } // namespace Lm

@@ -50,8 +50,8 @@ CSetupPaths GetSetupPaths(const std::wstring& folder, const std::wstring& ownFil
     paths.installer = folder + L"\\" + InstallerFileName(ownFileName);
     paths.park = folder + L"\\" + kParkFileName;
     paths.localPatch = folder + L"\\" + Lm::Installer::kLocalPatchFileName;
-    paths.mainApplication =
-        Lm::System::Win32::GetProgramFilesX86Path() + L"\\" + Lm::Installer::kMainApplicationRelativePath;
+    paths.mainApplication = Lm::System::Win32::GetProgramFilesX86Path() + L"\\" + Lm::Uninstaller::kGamesFolderName +
+                            L"\\" + Lm::Installer::kMainAppFolderName + L"\\" + Lm::Installer::kMainAppExeName;
     return paths;
 }
 

@@ -88,3 +88,17 @@ function(lm_program name)
     lm_test_executable(${name}Tests SOURCES ${tests} LIBS ${core_lib} ${P_TEST_LIBS} DEPENDS ${name} ${P_TEST_DEPENDS}
                        PROPERTIES ${P_TEST_PROPERTIES})
 endfunction()
+
+# lm_tests_resource_lock(<test executable> <regex> <lock>)
+# The executable's discovered cases whose names match the regex hold the CTest resource lock, so
+# cases that write the same machine-wide keys run one at a time while the others go on in parallel.
+function(lm_tests_resource_lock exe regex lock)
+    set(file ${CMAKE_CURRENT_BINARY_DIR}/${exe}-${lock}.cmake)
+    file(WRITE ${file}
+        "foreach(test IN LISTS ${exe}_TESTS)\n"
+        "    if(test MATCHES [==[${regex}]==])\n"
+        "        set_tests_properties(\"\${test}\" PROPERTIES RESOURCE_LOCK ${lock})\n"
+        "    endif()\n"
+        "endforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
+endfunction()

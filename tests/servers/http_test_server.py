@@ -25,6 +25,9 @@ generator in tests/support/TestServer.cpp). Any size is served without fixture f
 Paths:
   /data          a generated body, configured by the query switches below
   /echo          answers with the posted body (any method); the log keeps the posted bytes
+  /g/collect     the analytics collect endpoint: 204 without a body; the event's own query
+                 carries the fault switches of /data (status=C answers C with the body of
+                 seed/size, stallheaders, faults=K with tag, ...); the log keeps each query
   anything else  404 with a short text body
 
 Query switches of /data (combine freely; numbers are decimal):
@@ -217,6 +220,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.answer_data(scenario)
             elif url.path == "/echo":
                 self.answer_echo()
+            elif url.path == "/g/collect":
+                self.answer_collect(url.query)
             else:
                 self.send_simple(404, b"not found\n")
         except (ConnectionError, socket.timeout, ssl.SSLError) as error:
@@ -235,6 +240,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def answer_echo(self):
         self.answer["posted"] = self.posted.decode("latin-1")
         self.send_simple(200, self.posted, content_type="application/octet-stream")
+
+    # --- "/g/collect": the analytics collect endpoint ---------------------------------------
+    def answer_collect(self, query):
+        """204 and no body, unless the query's switches ask for a fault or another status."""
+        s = Scenario(query)
+        s.apply_request_number(self.server.next_request_number(s.tag))
+        self.answer["number"] = s.number
+        asked = "status" in urllib.parse.parse_qs(query) and (s.faults is None or s.number <= s.faults)
+        if not asked:
+            s.status = 204
+        if s.stall_headers_ms and not self.wait_while_client_stays(s.stall_headers_ms / 1000.0):
+            self.answer["end"] = "client gone during header stall"
+            self.close_connection = True
+            return
+        if s.status == 204:
+            self.start_answer(204, [], s.lowercase)
+            return
+        self.start_answer(s.status, [("Content-Type", "text/plain"), ("Content-Length", str(s.size))], s.lowercase)
+        self.send_body(s, 0, s.size)
 
     def send_simple(self, status, body, content_type="text/plain"):
         self.start_answer(status, [("Content-Type", content_type), ("Content-Length", str(len(body)))], False)

@@ -1,0 +1,160 @@
+#include "Installer/Shortcuts.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <shobjidl.h>
+
+#include <vector>
+
+#include "CommonAppLogic/DpCode.h"
+#include "CommonAppLogic/InstallUtils.h"
+#include "CommonAppLogic/SharedSettings.h"
+#include "Installer/InstallerContract.h"
+#include "Installer/TouchpointFiles.h"
+#include "PinHook/PinHookContract.h"
+#include "System/Io/Directory.h"
+#include "System/String/StringUtils.h"
+#include "System/Win32/COMInitializer.h"
+#include "System/Win32/Handle.h"
+#include "System/Win32/KnownFolders.h"
+
+namespace Lm {
+namespace Installer {
+
+using System::Win32::CComPtrT;
+
+HRESULT CShortcutSpec::Write() const
+{
+    if (::PathFileExistsW(linkPath.c_str()))
+        return E_FAIL;
+    CComPtrT<IShellLinkW> link;
+    HRESULT result = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                        reinterpret_cast<void**>(link.Receive()));
+    if (FAILED(result))
+        return result;
+    result = link->SetPath(targetPath.c_str());
+    if (SUCCEEDED(result))
+        result = link->SetArguments(arguments.c_str());
+    if (SUCCEEDED(result))
+        result = link->SetIconLocation(iconPath.c_str(), iconIndex);
+    if (SUCCEEDED(result))
+        result = link->SetShowCmd(showCommand);
+    if (SUCCEEDED(result))
+        result = link->SetHotkey(hotkey);
+    if (SUCCEEDED(result))
+        result = link->SetDescription(description.c_str());
+    if (FAILED(result))
+        return result;
+    CComPtrT<IPersistFile> file;
+    result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Receive()));
+    if (SUCCEEDED(result))
+        result = file->Save(linkPath.c_str(), TRUE);
+    return result;
+}
+
+std::wstring PinHookSetCommandLine(const std::wstring& pinHook, const std::wstring& link, const std::wstring& icon)
+{
+    return System::String::FormatString(L"\"%s\" \"%s\" \"%s\" \"%s\" %s", pinHook.c_str(), link.c_str(),
+                                        pinHook.c_str(), icon.c_str(), PinHook::kStartMenuTag);
+}
+
+namespace {
+
+std::wstring MainAppTarget()
+{
+    return GetMainAppFolderPath() + L"\\" + kMainAppExeName;
+}
+
+// PinHook on the Start-menu link, from the touchpoint folder (which only administrators can
+// change), without the signature test; a PinHook that cannot start leaves the link unbranded.
+void RunPinHookUnchecked(const std::wstring& pinHook, const std::wstring& commandLine, const std::wstring& folder)
+{
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(pinHook.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                          &startup, &process))
+        return;
+    ::CloseHandle(process.hThread);
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    ::CloseHandle(process.hProcess);
+}
+
+} // namespace
+
+void CreateShortcut(const std::wstring& linkFileName, const std::wstring& touchpointFolder,
+                    const std::wstring& target, const std::wstring& arguments, const std::wstring& description)
+{
+    const std::wstring commonPrograms = System::Win32::GetKnownFolderPath(FOLDERID_CommonPrograms);
+    const std::wstring startMenuFolder = CommonAppLogic::GetStartMenuFolderPath();
+    // The folder is made whichever folder receives the link. It takes the access list of the
+    // Programs folder it lies in: a folder that every user may write to would let anyone plant
+    // links that administrators open.
+    if (!startMenuFolder.empty() && !System::IO::CDirectory::Exists(startMenuFolder))
+        ::CreateDirectoryW(startMenuFolder.c_str(), nullptr);
+    const std::wstring folder = CommonAppLogic::IsShortcutInStartMenuFolder() ? startMenuFolder : commonPrograms;
+    if (folder.empty())
+        return;   // no Start menu known to the shell: there is nothing to write into
+    const std::wstring linkPath = folder + L"\\" + linkFileName;
+    const std::wstring icon = touchpointFolder + L"\\" + kIconFileName;
+
+    CShortcutSpec spec;
+    spec.linkPath = linkPath;
+    spec.targetPath = target;
+    spec.arguments = arguments;
+    spec.iconPath = icon;
+    spec.description = description;
+    {
+        System::Win32::CCOMInitializer com;
+        spec.Write();   // an existing link stays as it is and is branded again below
+    }
+    const std::wstring pinHook = touchpointFolder + L"\\" + Uninstaller::kPinHookFileName;
+    RunPinHookUnchecked(pinHook, PinHookSetCommandLine(pinHook, linkPath, icon), touchpointFolder);
+}
+
+void CreateStartMenuShortcut(const CInstallerOptions& options, const std::wstring& dp,
+                             const InstallerMessageRow& messages)
+{
+    if (!options.startMenu)
+        return;
+    CreateShortcut(Uninstaller::kGamesLinkName, GetTouchpointFolderPath(), MainAppTarget(),
+                   kStartMenuLinkArguments + CommonAppLogic::GetShortDpCode(dp),
+                   InstallerMessageText(messages, kMessageTagline));
+}
+
+void CreateDesktopShortcut(const CInstallerOptions& options, const std::wstring& dp,
+                           const InstallerMessageRow& messages)
+{
+    if (!options.desktop)
+        return;
+    const std::wstring desktop = System::Win32::GetKnownFolderPath(FOLDERID_PublicDesktop);
+    if (desktop.empty())
+        return;   // no public desktop known to the shell: there is nothing to write into
+    const std::wstring touchpoint = GetTouchpointFolderPath();
+    const std::wstring linkPath = desktop + L"\\" + Uninstaller::kGamesLinkName;
+    const std::wstring pinHook = touchpoint + L"\\" + Uninstaller::kPinHookFileName;
+
+    CShortcutSpec spec;
+    spec.linkPath = linkPath;
+    spec.targetPath = MainAppTarget();
+    spec.arguments = kDesktopLinkArguments + CommonAppLogic::GetShortDpCode(dp);
+    spec.iconPath = touchpoint + L"\\" + kIconFileName;
+    spec.description = InstallerMessageText(messages, kMessageTagline);
+    {
+        System::Win32::CCOMInitializer com;
+        spec.Write();   // an existing link stays as it is and is branded again below
+    }
+    // The public desktop is a place a user could change: PinHook runs only when it is signed.
+    CommonAppLogic::InstallUtils::ExecWait(pinHook, touchpoint,
+                                           L"\"" + linkPath + L"\" \"" + pinHook + L"\" \"" + spec.iconPath + L"\" " +
+                                               PinHook::kDesktopTag,
+                                           0, true);
+    ::SetFileAttributesW(linkPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    System::Win32::RefreshDesktop();
+}
+
+} // namespace Installer
+} // namespace Lm
