@@ -17,8 +17,9 @@ deps:
 	@tools/deps.sh
 	@tools/fetch-sources.sh $(BUILD)/_deps
 
-$(BUILD)/CMakeCache.txt:
-	@$(MAKE) --no-print-directory deps
+# deps runs once per make, also under -j: the cache rule waits for it (order only, so that a
+# configured tree is not configured again), and tools/deps.sh takes a lock against other makes.
+$(BUILD)/CMakeCache.txt: | deps
 	cmake --preset mingw-i686 >/dev/null
 
 configure: deps $(BUILD)/CMakeCache.txt
@@ -28,11 +29,16 @@ build: configure
 
 # On a heavily loaded machine whose Wine runs its 32-bit side under qemu-user, a test process now
 # and then dies of a signal while exiting after its test passed; CTest then reports
-# "Subprocess killed". Each test must pass in one of two runs (CTEST_REPEAT= turns that off).
+# "Subprocess killed". Each test must pass in one of two runs (CTEST_REPEAT= turns that off). The
+# failed first run's output stays in the output, and the end names every test that passed only
+# on its second run (tools/second-runs.sh), so that a flaky test is seen.
 CTEST_REPEAT ?= --repeat until-pass:2
+CTEST_LOG := $(BUILD)/Testing/make-test.log
 
 test: build
-	@tools/wine-session.sh ctest --test-dir $(BUILD) -j$(CTEST_J) --output-on-failure --timeout 300 $(CTEST_REPEAT) $(CTEST_ARGS)
+	@mkdir -p $(BUILD)/Testing; rm -f $(CTEST_LOG)
+	@tools/wine-session.sh ctest --test-dir $(BUILD) -j$(CTEST_J) --output-on-failure --timeout 300 $(CTEST_REPEAT) \
+		-O $(abspath $(CTEST_LOG)) $(CTEST_ARGS); rc=$$?; tools/second-runs.sh $(CTEST_LOG); exit $$rc
 
 demo: build
 	@tools/wine-session.sh tools/demo.sh

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "CommonAppLogic/InstallUtils.h"
 #include "System/Exception.h"
 #include "System/Io/File.h"
 #include "System/Win32/CriticalSectionLock.h"
@@ -21,6 +22,8 @@ const size_t kSectionKeysBufferSize = 1298;
 const size_t kValueBufferSize = 519;
 // Beyond this a value or list is taken as it is (a private-profile line is far shorter).
 const size_t kLargestBuffer = 1 << 20;
+// A random name that is taken already is someone's doing; a few new ones are enough.
+const int kTemporaryNameTries = 3;
 
 CCriticalSectionLock& ProfileLock()
 {
@@ -171,18 +174,26 @@ void CIniFile::Save()
             text += OneLine(entry.first) + L"=" + ValueText(entry.second) + L"\r\n";
     }
 
-    wchar_t unique[32];
-    _snwprintf(unique, 32, L".%lu.tmp", GetCurrentProcessId());
-    unique[31] = L'\0';
-    const std::wstring temporary = m_path + unique;
-    bool written;
-    {
-        CHandleGuard file(CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    // The folder of shared settings lets users create files: a temporary file of a name that they
+    // could guess might be theirs already (or a link to a file of someone else's), and writing
+    // through it would write into their file. So the name holds a new random GUID, and CREATE_NEW
+    // never opens what is already there.
+    std::wstring temporary;
+    bool written = false;
+    for (int attempt = 0; attempt < kTemporaryNameTries && temporary.empty(); ++attempt) {
+        const std::wstring candidate = m_path + L"." + InstallUtils::CreateGuidString() + L".tmp";
+        CHandleGuard file(CreateFileW(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.IsValid())
-            return; // the folder is not writable: the old file stays as it was
+        if (!file.IsValid()) {
+            if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)
+                continue; // someone else's file: leave it and take another name
+            return;       // the folder is not writable: the old file stays as it was
+        }
+        temporary = candidate;
         written = WriteAll(file.Get(), text) && FlushFileBuffers(file.Get());
     }
+    if (temporary.empty())
+        return;
     if (!written || !MoveFileExW(temporary.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         DeleteFileW(temporary.c_str()); // the old file stays whole; nothing else to undo
 }

@@ -28,8 +28,9 @@ public:
 
     // Rewrites the whole file from memory, sections and keys in sorted order, as UTF-16 with a
     // byte-order mark (what the private-profile readers read back unchanged). The text goes to a
-    // temporary file beside the target first, which then replaces the target, so a failed save
-    // leaves the old file whole. Failures are not reported.
+    // new temporary file beside the target first ("<file>.<random GUID>.tmp", never one that is
+    // there already), which then replaces the target, so a failed save leaves the old file whole.
+    // Failures are not reported.
     void Save();
 
     const std::wstring& GetPath() const { return m_path; }

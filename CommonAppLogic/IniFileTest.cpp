@@ -194,6 +194,29 @@ TEST(IniFileTest, failed_save_leaves_the_old_file_whole)
     EXPECT_EQ(1u, FilesIn(folder.Path()));
 }
 
+TEST(IniFileTest, save_writes_through_no_file_planted_beside_the_target)
+{
+    // Users may create files in the folder of the shared settings. One plants, under the name a
+    // predictable scheme would give the temporary file (<file>.<process id>.tmp), a link to a file
+    // that the elevated program may write and the user may not.
+    LmTest::ScratchFolder folder(L"lmini");
+    const std::wstring path = folder / L"settings.ini";
+    const std::wstring victim = folder / L"victim.txt";
+    const std::wstring planted = path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    WriteRaw(path, "[Old]\r\nk=v\r\n");
+    WriteRaw(victim, "someone else's file");
+    ASSERT_TRUE(CreateHardLinkW(planted.c_str(), victim.c_str(), nullptr)) << GetLastError();
+
+    CIniFile ini(path);
+    ini.SetValue(L"Old", L"k", L"new");
+    ini.Save();
+    EXPECT_EQ(L"new", ProfileString(path, L"Old", L"k"));
+    EXPECT_EQ("someone else's file", ReadRaw(victim));
+    EXPECT_EQ("someone else's file", ReadRaw(planted));
+    // The target, the other file and the planted link; no temporary file is left.
+    EXPECT_EQ(3u, FilesIn(folder.Path()));
+}
+
 TEST(IniFileTest, missing_file_gives_an_empty_object_and_load_throws)
 {
     LmTest::ScratchFolder folder(L"lmini");

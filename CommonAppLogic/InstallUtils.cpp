@@ -17,6 +17,8 @@
 namespace {
 
 const char kSource[] = "Lm\\CommonAppLogic\\InstallUtils.cpp";
+// How long a process that was ended is given to be gone.
+const DWORD kEndedProcessWaitMs = 5000;
 
 struct ResourceData {
     const void* bytes;
@@ -87,10 +89,17 @@ HANDLE Exec(const std::wstring& path, const std::wstring& workingFolder, const s
 }
 
 DWORD ExecWait(const std::wstring& path, const std::wstring& workingFolder, const std::wstring& arguments,
-               DWORD creationFlags, bool requireSignature)
+               DWORD creationFlags, bool requireSignature, DWORD timeoutMs)
 {
     CHandleGuard process(Exec(path, workingFolder, arguments, creationFlags, requireSignature));
-    WaitForSingleObject(process.Get(), INFINITE);
+    if (WaitForSingleObject(process.Get(), timeoutMs) == WAIT_TIMEOUT) {
+        // A hung helper must not hold its caller for ever; it goes before the caller reports it.
+        TerminateProcess(process.Get(), ERROR_TIMEOUT);
+        WaitForSingleObject(process.Get(), kEndedProcessWaitMs);
+        SetLastError(ERROR_TIMEOUT);
+        Lm::System::ThrowException(L"Process did not end in time: " + path, kSource, 151,
+                                   "Lm::CommonAppLogic::InstallUtils::ExecWait");
+    }
     DWORD exitCode = 0;
     if (!GetExitCodeProcess(process.Get(), &exitCode)) {
         DWORD error = GetLastError();

@@ -19,9 +19,12 @@ namespace InstallUtils {
 HANDLE Exec(const std::wstring& path, const std::wstring& workingFolder, const std::wstring& arguments,
             DWORD creationFlags, bool requireSignature);
 
-// Exec, then waits without limit for the process and returns its exit code unchanged.
+// Exec, then waits for the process and returns its exit code unchanged. Without a time limit it
+// waits as long as the program runs (a program that a person answers); a program that must end
+// on its own is given a limit in ms: when it has not ended by then it is ended and the call
+// throws "Process did not end in time".
 DWORD ExecWait(const std::wstring& path, const std::wstring& workingFolder, const std::wstring& arguments,
-               DWORD creationFlags, bool requireSignature);
+               DWORD creationFlags, bool requireSignature, DWORD timeoutMs = INFINITE);
 
 // Writes the bytes of the running module's RT_RCDATA resource to the file (replaced when it
 // exists; its folder is created when missing).

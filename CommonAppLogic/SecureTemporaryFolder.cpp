@@ -4,6 +4,9 @@
 #include <aclapi.h>
 #include <knownfolders.h>
 
+#include <cwctype>
+#include <vector>
+
 #include "CommonAppLogic/InstallUtils.h"
 #include "System/Exception.h"
 #include "System/Io/Directory.h"
@@ -30,6 +33,62 @@ std::wstring TemporaryPath()
     return std::wstring(buffer, length);
 }
 
+// The full, long form of an existing path without a trailing backslash; the path as it is when
+// the system cannot say.
+std::wstring ComparableForm(const std::wstring& path)
+{
+    std::wstring result = path;
+    wchar_t full[MAX_PATH * 2] = {};
+    DWORD length = GetFullPathNameW(result.c_str(), MAX_PATH * 2, full, nullptr);
+    if (length > 0 && length < MAX_PATH * 2)
+        result.assign(full, length);
+    wchar_t longForm[MAX_PATH * 2] = {};
+    length = GetLongPathNameW(result.c_str(), longForm, MAX_PATH * 2);
+    if (length > 0 && length < MAX_PATH * 2)
+        result.assign(longForm, length);
+    while (result.size() > 3 && (result.back() == L'\\' || result.back() == L'/'))
+        result.pop_back();
+    return result;
+}
+
+// 8-4-4-4-12 hexadecimal digits, as CreateGuidString writes them (either case).
+bool IsGuidText(const std::wstring& text)
+{
+    if (text.size() != 36)
+        return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? text[i] != L'-' : !iswxdigit(text[i]))
+            return false;
+    }
+    return true;
+}
+
+// A copy of the access list whose entries are all the list's own: what the source inherited from
+// its parents is marked as inherited there, and a protected list holds no inherited entries. The
+// order stays, so access is checked as on the source. Empty when the list cannot be copied.
+std::vector<BYTE> OwnEntriesOf(PACL source)
+{
+    ACL_SIZE_INFORMATION size = {};
+    if (!GetAclInformation(source, &size, sizeof(size), AclSizeInformation))
+        return std::vector<BYTE>();
+    std::vector<BYTE> copy(sizeof(ACL) + size.AclBytesInUse);
+    PACL list = reinterpret_cast<PACL>(copy.data());
+    if (!InitializeAcl(list, static_cast<DWORD>(copy.size()), source->AclRevision))
+        return std::vector<BYTE>();
+    for (DWORD i = 0; i < size.AceCount; ++i) {
+        ACE_HEADER* entry = nullptr;
+        if (!GetAce(source, i, reinterpret_cast<void**>(&entry)) ||
+            !AddAce(list, source->AclRevision, MAXDWORD, entry, entry->AceSize))
+            return std::vector<BYTE>();
+        ACE_HEADER* added = nullptr;
+        if (!GetAce(list, i, reinterpret_cast<void**>(&added)))
+            return std::vector<BYTE>();
+        added->AceFlags &= static_cast<BYTE>(~INHERITED_ACE);
+    }
+    return copy;
+}
+
 } // namespace
 
 CSecureTemporaryFolder::CSecureTemporaryFolder(const std::wstring& prefix)
@@ -53,9 +112,16 @@ CSecureTemporaryFolder::CSecureTemporaryFolder(const std::wstring& prefix, const
     if (!dacl)
         Lm::System::ThrowException("AtlGetDacl failed", kSource, 254, kConstructor);
 
+    std::vector<BYTE> ownList = OwnEntriesOf(dacl);
+    if (ownList.empty())
+        Lm::System::ThrowException("AtlGetDacl failed", kSource, 254, kConstructor);
+
+    // Protected: the system merges none of the temporary folder's inheritable entries into the
+    // list (in a user's temporary folder they give that user full control of everything below).
     SECURITY_DESCRIPTOR descriptor;
     if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE))
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<PACL>(ownList.data()), FALSE) ||
+        !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
         Lm::System::ThrowException("AtlGetDacl failed", kSource, 254, kConstructor);
     SECURITY_ATTRIBUTES attributes = {sizeof(SECURITY_ATTRIBUTES), &descriptor, FALSE};
 
@@ -68,6 +134,23 @@ CSecureTemporaryFolder::CSecureTemporaryFolder(const std::wstring& prefix, const
         }
     }
     Lm::System::ThrowException("Ran out of tries", kSource, 273, kConstructor);
+}
+
+bool CSecureTemporaryFolder::IsNamedAsMadeWith(const std::wstring& prefix, const std::wstring& folder)
+{
+    const std::wstring path = ComparableForm(folder);
+    const size_t separator = path.find_last_of(L"\\/");
+    if (separator == std::wstring::npos)
+        return false;
+    const std::wstring name = path.substr(separator + 1);
+    const std::wstring start = prefix + L"-";
+    if (name.size() <= start.size() || _wcsnicmp(name.c_str(), start.c_str(), start.size()) != 0 ||
+        !IsGuidText(name.substr(start.size())))
+        return false;
+    const std::wstring temporary = TemporaryPath();
+    if (temporary.empty())
+        return false;
+    return _wcsicmp(ComparableForm(path.substr(0, separator + 1)).c_str(), ComparableForm(temporary).c_str()) == 0;
 }
 
 CSecureTemporaryFolder::~CSecureTemporaryFolder()

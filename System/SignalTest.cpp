@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -170,16 +171,34 @@ TEST(Signal, signal_destroyed_first_is_dropped_from_its_observers)
     EXPECT_EQ(0u, a.GetSignalCount());
 }
 
+namespace {
+
+// Takes the place of a destroyed signal: a call that an observer still makes on the signal that
+// was there lands here and is counted, where it would otherwise run into freed memory.
+class CSignalStandIn : public Lm::System::CSignalBase {
+public:
+    void Disconnect(CSignalObserver*) override { ++m_calls; }
+    int m_calls = 0;
+};
+
+} // namespace
+
 TEST(Signal, an_observer_destroyed_after_its_signal_calls_nothing_on_it)
 {
+    using Signal = CSignal<const std::wstring&>;
     Journal journal;
     auto observer = std::make_unique<CRecorder>(L"a", journal);
-    {
-        CSignal<const std::wstring&> gone;
-        gone.Connect(observer.get(), &CRecorder::OnEvent);
-    }
-    observer.reset(); // would call into the destroyed signal if it were still listed
-    SUCCEED();
+    alignas(Signal) alignas(CSignalStandIn) unsigned char place[sizeof(Signal) > sizeof(CSignalStandIn)
+                                                                    ? sizeof(Signal)
+                                                                    : sizeof(CSignalStandIn)];
+    Signal* gone = new (place) Signal();
+    gone->Connect(observer.get(), &CRecorder::OnEvent);
+    gone->~Signal();
+    CSignalStandIn* standIn = new (place) CSignalStandIn();
+    EXPECT_EQ(0u, observer->GetSignalCount());
+    observer.reset();
+    EXPECT_EQ(0, standIn->m_calls) << "the observer called the destroyed signal";
+    standIn->~CSignalStandIn();
 }
 
 TEST(Signal, handler_may_disconnect_itself_while_firing)

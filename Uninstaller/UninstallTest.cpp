@@ -323,11 +323,10 @@ class UninstallProgram : public testing::Test {
 protected:
     void SetUp() override
     {
-        // The stand-in and the box answerer are test tools of their own; without them there is
-        // nothing to run here.
+        // The build makes the signed stand-in, the signed PinHook and the box answerer for these
+        // tests: without them nothing here is tested, which is a failure, not a skip.
         for (const wchar_t* tool : {L"uninstall-signed\\StandIn.exe", L"BoxAnswerer.exe", L"uninstall-signed\\PinHook.exe"})
-            if (!LmTest::FileExists(LmTest::TestDir() + tool))
-                GTEST_SKIP() << "test tool not built: " << Narrow(tool);
+            ASSERT_TRUE(LmTest::FileExists(LmTest::TestDir() + tool)) << "test tool not built: " << Narrow(tool);
         m_mutex = CreateMutexW(nullptr, FALSE, kTouchpointMutexName);
         ASSERT_NE(nullptr, m_mutex);
         // CTest runs these tests one at a time (RESOURCE_LOCK); the mutex guards against other
@@ -886,4 +885,132 @@ TEST_F(UninstallProgram, a_file_that_stays_locked_leaves_the_touchpoint_folder_t
     EXPECT_FALSE(LmTest::DirectoryExists(m_touchpoint));
     EXPECT_EQ(0u, ReadValues(KEY_WOW64_64KEY, kRunOnceSubKey).count(Uninstaller_TouchpointValue()));
     EXPECT_TRUE(NewSelfCopyRunOnceValues().empty());
+}
+
+namespace {
+
+std::wstring NewGuidText()
+{
+    GUID guid = {};
+    CoCreateGuid(&guid);
+    wchar_t text[40] = {};
+    StringFromGUID2(guid, text, 40);
+    return Lower(std::wstring(text + 1, 36));
+}
+
+} // namespace
+
+TEST_F(UninstallProgram, a_del_run_anywhere_but_its_own_temporary_folder_removes_and_schedules_nothing)
+{
+    ASSERT_NO_FATAL_FAILURE(LayTouchpoint());
+    // Places a "/del" copy might be started from: a user's download folder, a folder of the self
+    // copy's name that is not directly in the temporary folder, and folders in the temporary
+    // folder whose names only look alike.
+    LmTest::ScratchFolder downloads(L"Downloads");
+    LmTest::ScratchFolder holder(L"uninstall-holder");
+    const std::wstring temp = TempFolder();
+    const std::wstring guid = NewGuidText();
+    const std::vector<std::wstring> folders = {downloads.Path(), holder / (L"pdtpu-" + guid),
+                                               temp + L"\\pdtpuninstaller-" + guid, temp + L"\\pdtpu-" + guid + L"x",
+                                               temp + L"\\pdtpu-not-a-guid"};
+    for (const std::wstring& folder : folders) {
+        SCOPED_TRACE(Narrow(folder));
+        MakeFolders(folder);
+        ASSERT_TRUE(CopyTo(m_touchpoint + L"\\Uninstall.exe", folder + L"\\Uninstaller.exe"));
+        LmTest::WriteFileUtf8(folder + L"\\holiday.jpg", L"the user's own file");
+
+        LmTest::RunResult run = LmTest::RunProgram(folder + L"\\Uninstaller.exe", L"/del", kRunTimeoutMs, folder);
+        Sleep(500);
+        const auto runOnce = ReadValues(KEY_WOW64_64KEY, kRunOnceSubKey);
+        for (const auto& value : runOnce)
+            if (!m_runOnceBefore.count(value.first)) {
+                ADD_FAILURE() << "scheduled for the next logon: " << Narrow(value.second);
+                HKEY key = CreateKey(KEY_WOW64_64KEY, kRunOnceSubKey);
+                RegDeleteValueW(key, value.first.c_str());
+                RegCloseKey(key);
+            }
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(1u, run.exitCode);
+        EXPECT_TRUE(LmTest::FileExists(folder + L"\\holiday.jpg"));
+        EXPECT_TRUE(LmTest::FileExists(folder + L"\\Uninstaller.exe"));
+        EXPECT_TRUE(LmTest::FileExists(m_touchpoint + L"\\Uninstall.exe"));
+        EXPECT_TRUE(LmTest::FileExists(m_touchpoint + L"\\PinHook.exe"));
+        if (folder != downloads.Path())
+            LmTest::RemoveTree(folder);
+    }
+}
+
+TEST_F(UninstallProgram, a_run_that_fails_late_leaves_the_entry_and_the_program_for_another_try)
+{
+    // Each failure comes after the links and the touchpoint folder went: the main application's
+    // uninstaller is not signed, it cannot be copied (another program holds it without sharing),
+    // or no temporary folder can be made for the program's own copy.
+    struct Case {
+        const wchar_t* name;
+        const wchar_t* arguments;
+    };
+    const Case cases[] = {{L"unsigned main uninstaller", L"/silent"},
+                          {L"main uninstaller cannot be copied", L"/silent"},
+                          {L"no temporary folder for the own copy", L"/silent /InitiatedFromAnInstaller"}};
+    const std::wstring entry = std::wstring(kUninstallSubKey) + L"\\" + kTouchpointKeyName;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.name));
+        RemoveEverything();
+        ASSERT_NO_FATAL_FAILURE(LayTouchpoint());
+        const std::wstring mainUninstaller = m_app + L"\\uninst.exe";
+        HANDLE held = nullptr;
+        std::wstring savedTemp;
+        const std::wstring name = c.name;
+        if (name == L"unsigned main uninstaller") {
+            ASSERT_TRUE(CopyTo(LmTest::Program(L"PinHook.exe"), mainUninstaller));
+        } else if (name == L"main uninstaller cannot be copied") {
+            held = CreateFileW(mainUninstaller.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        } else {
+            savedTemp = TempFolder();
+            SetEnvironmentVariableW(L"TMP", (m_log->Path() + L"\\missing").c_str());
+        }
+        LmTest::RunResult run = LmTest::RunProgram(m_touchpoint + L"\\Uninstall.exe", c.arguments, kRunTimeoutMs,
+                                                   m_log->Path());
+        if (held)
+            CloseHandle(held);
+        if (!savedTemp.empty())
+            SetEnvironmentVariableW(L"TMP", savedTemp.c_str());
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(1u, run.exitCode);
+        EXPECT_FALSE(LmTest::FileExists(m_desktopLink)) << "the failure came later";
+        // The entry still starts the program that is still there.
+        const auto values = ReadValues(KEY_WOW64_32KEY, entry);
+        ASSERT_EQ(1u, values.count(L"UninstallString"));
+        EXPECT_EQ(L"\"" + m_touchpoint + L"\\Uninstall.exe\"", values.at(L"UninstallString"));
+        EXPECT_TRUE(LmTest::FileExists(m_touchpoint + L"\\Uninstall.exe"));
+        EXPECT_TRUE(NewSelfCopyRunOnceValues().empty());
+
+        // Once the cause is gone, running it again finishes the removal.
+        if (name == L"unsigned main uninstaller") {
+            ASSERT_TRUE(CopyTo(LmTest::TestDir() + L"uninstall-signed\\StandIn.exe", mainUninstaller));
+        }
+        run = RunUninstall(c.arguments);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(0u, run.exitCode);
+        EXPECT_FALSE(KeyExists(KEY_WOW64_32KEY, entry));
+        EXPECT_FALSE(LmTest::DirectoryExists(m_touchpoint));
+    }
+}
+
+TEST_F(UninstallProgram, a_pinhook_that_does_not_end_fails_the_run_within_a_bound)
+{
+    LayOptions options;
+    options.recordingPinHook = true;
+    ASSERT_NO_FATAL_FAILURE(LayTouchpoint(options));
+    SetEnvironmentVariableW(L"LM_STANDIN_SLEEP", L"PinHook.exe:600000");
+    LmTest::RunResult run = LmTest::RunProgram(m_touchpoint + L"\\Uninstall.exe", L"/silent", 240000, TempFolder());
+    SetEnvironmentVariableW(L"LM_STANDIN_SLEEP", nullptr);
+    ASSERT_TRUE(run.finished) << "Uninstall waited for the hung PinHook without end";
+    EXPECT_EQ(1u, run.exitCode);
+    EXPECT_TRUE(RunningProcesses(L"PinHook.exe").empty()) << "the hung PinHook was left running";
+    EXPECT_TRUE(LmTest::FileExists(m_desktopLink));
+    EXPECT_TRUE(KeyExists(KEY_WOW64_32KEY, std::wstring(kUninstallSubKey) + L"\\" + kTouchpointKeyName));
+    EXPECT_TRUE(LmTest::FileExists(m_touchpoint + L"\\Uninstall.exe"));
+    EXPECT_TRUE(MainUninstallerRuns().empty());
 }

@@ -33,6 +33,9 @@ namespace {
 
 constexpr const char* kSourcePath = "Uninstaller\\Uninstaller.cpp";
 constexpr DWORD kSelfDeleteTries = 10;
+// PinHook ends on its own within moments; a hung one must not hold the removal for ever. The
+// limit only catches a hang, on the slowest machine.
+constexpr DWORD kPinHookTimeoutMs = 60000;
 
 // base + "\" + name, or empty when the base folder is unknown.
 std::wstring InFolder(const std::wstring& folder, const std::wstring& name)
@@ -58,6 +61,14 @@ std::wstring RemoveFolderCommand(const std::wstring& folder)
     return kRemoveFolderCommandPrefix + folder + L"\"";
 }
 
+// A copy that the run goes on to start must be there: a failed copy is the run's failure.
+void CopyOrThrow(const std::wstring& source, const std::wstring& target, const char* function)
+{
+    if (!CopyFileW(source.c_str(), target.c_str(), TRUE))
+        Lm::System::ThrowException(L"CopyFileW failed copying \"" + source + L"\" to \"" + target + L"\"", kSourcePath,
+                                   184, function);
+}
+
 } // namespace
 
 CTouchpointPaths GetTouchpointPaths()
@@ -74,7 +85,8 @@ bool UnpinAndDeleteShortcut(const CTouchpointPaths& paths, const std::wstring& l
 {
     if (link.empty() || !CFile::Exists(link))
         return false;
-    Lm::CommonAppLogic::InstallUtils::ExecWait(paths.pinHook, paths.touchpointFolder, L"\"" + link + L"\"", 0, true);
+    Lm::CommonAppLogic::InstallUtils::ExecWait(paths.pinHook, paths.touchpointFolder, L"\"" + link + L"\"", 0, true,
+                                               kPinHookTimeoutMs);
     DeleteFileW(link.c_str());
     return true;
 }
@@ -134,7 +146,6 @@ void RemoveShortcutsAndRegistration(const CTouchpointPaths& paths)
     RemoveQuickLaunchShortcut(paths);
     RemoveDesktopShortcuts(paths);
     RemoveStartMenuShortcuts(paths);
-    DeleteTouchpointUninstallKey();
     if (!paths.touchpointFolder.empty())
         CDirectory::Delete(paths.touchpointFolder, true);
 }
@@ -178,30 +189,42 @@ void RunMainApplicationUninstaller()
     const std::wstring folder = Lm::System::IO::GetParentFolder(program);
     CSecureTemporaryFolder temporary(kMainUninstallerFolderPrefix);
     const std::wstring copy = temporary.GetPath() + L"\\" + kUninstallFileName;
-    CFile::Copy(program, copy, false);
+    CopyOrThrow(program, copy, "Lm::Uninstaller::RunMainApplicationUninstaller");
     // Its exit code says nothing we could act on: the removal goes on either way.
     Lm::CommonAppLogic::InstallUtils::ExecWait(copy, temporary.GetPath(), kMainUninstallerArguments + folder, 0, true);
 }
 
-void ParentDeleteOriginalExe()
+CSelfCopy CopySelfToTemporaryFolder()
 {
-    Lm::System::CRefPtr<CSecureTemporaryFolder> folder(new CSecureTemporaryFolder(kSelfCopyFolderPrefix));
-    const std::wstring copy = folder->GetPath() + L"//" + kUninstallerCopyFileName;
-    CFile::Copy(Lm::System::Win32::GetModulePath(), copy, false);
+    CSelfCopy selfCopy;
+    selfCopy.folder = new CSecureTemporaryFolder(kSelfCopyFolderPrefix);
+    selfCopy.path = selfCopy.folder->GetPath() + L"//" + kUninstallerCopyFileName;
+    CopyOrThrow(Lm::System::Win32::GetModulePath(), selfCopy.path, "Lm::Uninstaller::CopySelfToTemporaryFolder");
+    return selfCopy;
+}
 
-    std::wstring commandLine = L"\"" + copy + L"\" " + kDelOption;
+void ParentDeleteOriginalExe(CSelfCopy& selfCopy)
+{
+    std::wstring commandLine = L"\"" + selfCopy.path + L"\" " + kDelOption;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEOFFFEEDBACK;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, folder->GetPath().c_str(),
-                        &startup, &process))
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                        selfCopy.folder->GetPath().c_str(), &startup, &process))
         Lm::System::ThrowException("CreateProcessW failed", kSourcePath, 312,
                                    "Lm::Uninstaller::ParentDeleteOriginalExe");
     Lm::System::Win32::CHandleGuard processHandle(process.hProcess);
     Lm::System::Win32::CHandleGuard threadHandle(process.hThread);
     // The folder object goes now; it cannot delete the running copy, which removes it itself.
+    selfCopy.folder = nullptr;
+}
+
+bool RunsFromOwnSelfCopyFolder()
+{
+    const std::wstring folder = Lm::System::Win32::GetModuleDirectory();
+    return !folder.empty() && CSecureTemporaryFolder::IsNamedAsMadeWith(kSelfCopyFolderPrefix, folder);
 }
 
 void DeleteFileAndFolder(const std::wstring& folder, const std::wstring& fileName, const std::wstring& valueName)

@@ -20,8 +20,12 @@ constexpr UINT kFinishedBoxStyle = MB_OK | MB_SETFOREGROUND | MB_TOPMOST;
 
 // The temporary copy, started by the installed program with "/del": removes the installed
 // program and its folder, the shared folders when empty, and leaves the rest to the next logon.
+// Started from anywhere else it removes and schedules nothing and the run fails.
 void RunDelCopy(const CTouchpointPaths& paths)
 {
+    if (!RunsFromOwnSelfCopyFolder())
+        Lm::System::ThrowException("The /del run starts only from its own temporary folder",
+                                   "Uninstaller\\WinMain.cpp", 27, "`anonymous-namespace'::RunDelCopy");
     DeleteFileAndFolder(paths.touchpointFolder, kUninstallFileName, kTouchpointRunOnceValueName);
     RemoveDirectoryW(paths.touchpointsFolder.c_str());
     RemoveDirectoryW(paths.gamesFolder.c_str());
@@ -53,12 +57,18 @@ void RunUninstaller(const CUninstallerOptions& options, HINSTANCE instance)
         }
     }
 
+    // This program runs from the touchpoint folder: a copy of it deletes what is left.
+    CSelfCopy selfCopy;
+    if (Lm::System::IO::CDirectory::Exists(paths.touchpointFolder))
+        selfCopy = CopySelfToTemporaryFolder();
+
     if (!options.silent)
         MessageBoxW(nullptr, messages.finished.c_str(), messages.caption.c_str(), kFinishedBoxStyle);
 
-    // This program runs from the touchpoint folder: a copy of it deletes what is left.
-    if (Lm::System::IO::CDirectory::Exists(paths.touchpointFolder))
-        ParentDeleteOriginalExe();
+    if (selfCopy.folder)
+        ParentDeleteOriginalExe(selfCopy);
+    // Last: until here a failed run left the entry, which starts Uninstall.exe again.
+    DeleteTouchpointUninstallKey();
 }
 
 } // namespace

@@ -11,6 +11,14 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
 
+# One set-up at a time on this machine: a second one (another make of this tree, or of another
+# clone) waits here rather than racing the first for apt's lock.
+LOCK=${TMPDIR:-/tmp}/larchmeadow-deps.lock
+if command -v flock >/dev/null 2>&1 && (umask 000; : >>"$LOCK") 2>/dev/null && [ -w "$LOCK" ]; then
+    exec 9>>"$LOCK"
+    flock 9
+fi
+
 PKGS="g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev cmake make \
 wine wine64 wine32:i386 libgnutls30:i386 xvfb xauth osslsigncode openssl googletest dpkg-dev python3 curl"
 
@@ -40,18 +48,63 @@ if [ -n "$missing" ]; then
     $SUDO apt-get install -y -qq --no-install-recommends $PKGS >/dev/null
 fi
 
+# The backports suite of this release, added to the machine's own Debian entry: the same mirror
+# (URIs), keyring and components, with the suite name changed. This script names no address.
+CODENAME=$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
+BACKPORTS=${CODENAME:-bookworm}-backports
+add_backports_source() {
+    base=${BACKPORTS%-backports}
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        # deb822: the first stanza of type deb whose suites hold the release itself.
+        stanza=$(awk -v base="$base" -v backports="$BACKPORTS" '
+            function flush() {
+                if (!done && types ~ /(^| )deb( |$)/ && (" " suites " ") ~ (" " base " ")) {
+                    printf "%s", kept
+                    done = 1
+                }
+                kept = ""; types = ""; suites = ""
+            }
+            /^[ \t]*$/ { flush(); next }
+            /^#/ { next }
+            /^[^ \t]/ {
+                field = $1
+                if (field == "Types:") { types = substr($0, 7); kept = kept "Types: deb\n"; next }
+                if (field == "Suites:") { suites = substr($0, 8); kept = kept "Suites: " backports "\n"; next }
+            }
+            { kept = kept $0 "\n" }
+            END { flush() }' /etc/apt/sources.list.d/debian.sources)
+        if [ -n "$stanza" ]; then
+            printf '%s\n' "$stanza" | $SUDO sh -c 'cat > /etc/apt/sources.list.d/lm-backports.sources'
+            return 0
+        fi
+    fi
+    # One-line form: "deb [options] <URI> <release> <components>" becomes the same line for backports.
+    line=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | awk -v base="$base" -v backports="$BACKPORTS" '
+        $1 == "deb" {
+            i = 2
+            if ($i ~ /^\[/) { while (i <= NF && $i !~ /\]$/) i++; i++ }
+            if ($(i + 1) == base) { $(i + 1) = backports; print; exit }
+        }')
+    if [ -n "$line" ]; then
+        printf '%s\n' "$line" | $SUDO sh -c 'cat > /etc/apt/sources.list.d/lm-backports.list'
+        return 0
+    fi
+    echo "deps: no Debian entry for $base in the apt sources to add $BACKPORTS to" >&2
+    exit 1
+}
+
 # 32-bit Linux programs: Wine's 32-bit loader must run. Some virtual machines have no 32-bit
 # user mode; there the loader runs under qemu-user (version 8 or later: older ones ignore
 # MAP_FIXED_NOREPLACE and make every Wine start take a minute).
 if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
     if ! /usr/bin/qemu-i386 --version 2>/dev/null | grep -qE 'version ([89]|[1-9][0-9])\.'; then
-        echo "deps: this kernel runs no 32-bit programs; installing qemu-user from bookworm-backports"
-        if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list.d/ /etc/apt/sources.list; then
-            $SUDO sh -c 'printf "Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n" > /etc/apt/sources.list.d/lm-backports.sources'
+        echo "deps: this kernel runs no 32-bit programs; installing qemu-user from $BACKPORTS"
+        if ! grep -rqs "$BACKPORTS" /etc/apt/sources.list.d/ /etc/apt/sources.list; then
+            add_backports_source
             updated=0
         fi
         apt_update
-        $SUDO apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user-static >/dev/null
+        $SUDO apt-get install -y -qq --no-install-recommends -t "$BACKPORTS" qemu-user-static >/dev/null
     fi
     [ -e /proc/sys/fs/binfmt_misc/register ] || $SUDO mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
     for kind in 02 03; do

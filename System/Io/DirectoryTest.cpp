@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
 #include <winioctl.h>
 
 #include <string>
 #include <vector>
 
+#include "AccessList.h"
 #include "OtherProcessFileLock.h"
 #include "System/Exception.h"
 #include "System/String/StringUtils.h"
@@ -52,10 +54,30 @@ TEST(DirectoryTest, create_of_an_existing_folder_succeeds)
 
 TEST(DirectoryTest, create_with_security_attributes_passes_them_on)
 {
+    // A list for the system and the administrators only, against the scratch folder's, which lets
+    // everyone read: each level that Create makes must carry the list it was given.
     LmTest::ScratchFolder scratch(L"lmdir");
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, FALSE};
+    const LmTest::AccessList parent = LmTest::ReadAccessList(scratch.Path());
+    ASSERT_TRUE(parent.read);
+    ASSERT_TRUE(LmTest::HasEntryFor(parent, L"S-1-1-0")) << "the scratch folder lets everyone in";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
+                                                                     SDDL_REVISION_1, &descriptor, nullptr));
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
     CDirectory::Create(scratch / L"a\\b", &attributes);
-    EXPECT_TRUE(DirectoryExists(scratch / L"a\\b"));
+    LocalFree(descriptor);
+    const bool keepsFlag = LmTest::KeepsProtectedAccessLists(scratch.Path());
+    for (const std::wstring& level : {scratch / L"a", scratch / L"a\\b"}) {
+        SCOPED_TRACE(testing::PrintToString(level));
+        EXPECT_TRUE(DirectoryExists(level));
+        const LmTest::AccessList list = LmTest::ReadAccessList(level);
+        ASSERT_TRUE(list.read);
+        EXPECT_FALSE(LmTest::HasEntryFor(list, L"S-1-1-0"));
+        EXPECT_TRUE(LmTest::HasEntryFor(list, L"S-1-5-18"));
+        if (keepsFlag) {
+            EXPECT_TRUE(list.protectedList);
+        }
+    }
 }
 
 TEST(DirectoryTest, create_over_a_file_throws_already_exists_as_a_file)

@@ -9,10 +9,6 @@ namespace Lm {
 namespace System {
 namespace Net {
 
-const wchar_t kDebuggingKeyPath[] = L"SOFTWARE\\Larchmeadow\\Debugging";
-const wchar_t kLocaleNameValue[] = L"LocaleName";
-const wchar_t kResourceLocaleOverrideValue[] = L"ResourceLocaleOverride";
-
 namespace {
 
 std::wstring Lower(std::wstring text)

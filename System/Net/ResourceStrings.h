@@ -7,17 +7,17 @@
 #include <string>
 
 #include "System/ReferenceCounted.h"
+#include "System/Win32/DebuggingContract.h"
 
 namespace Lm {
 namespace System {
 namespace Net {
 
-// Debugging key of the maker (32-bit view); a tester's overrides of the choice, both REG_SZ:
-// "LocaleName" replaces the user's locale name, "ResourceLocaleOverride" every choice. Written by
-// testers by hand, read by CResourceStrings.
-extern const wchar_t kDebuggingKeyPath[];          // "SOFTWARE\\Larchmeadow\\Debugging" under HKLM
-extern const wchar_t kLocaleNameValue[];           // "LocaleName"
-extern const wchar_t kResourceLocaleOverrideValue[]; // "ResourceLocaleOverride"
+// A tester's overrides of the choice sit in the maker's Debugging key (DebuggingContract.h):
+// "LocaleName" replaces the user's locale name, "ResourceLocaleOverride" every choice.
+constexpr const wchar_t* kDebuggingKeyPath = Win32::kDebuggingSubKey;
+using Win32::kLocaleNameValue;
+using Win32::kResourceLocaleOverrideValue;
 
 class CResourceStrings : public CReferenceCounted {
 public:

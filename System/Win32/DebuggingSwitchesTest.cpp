@@ -9,7 +9,7 @@ using namespace Lm::System::Win32;
 
 namespace {
 
-const wchar_t kDebuggingSubKey[] = L"SOFTWARE\\Larchmeadow\\Debugging";
+const wchar_t kMakersDebuggingKey[] = L"SOFTWARE\\Larchmeadow\\Debugging";
 
 // A value in the Debugging key that goes again with the object; the key itself goes too when
 // this value made it and nothing else is in it.
@@ -18,7 +18,7 @@ public:
     ScopedDebuggingValue(DWORD type, const void* data, DWORD size) : m_name(LmTest::UniqueName(L"LmTestSwitch-"))
     {
         DWORD disposition = 0;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDebuggingSubKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key,
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMakersDebuggingKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key,
                             &disposition) != ERROR_SUCCESS)
             return;
         m_createdKey = disposition == REG_CREATED_NEW_KEY;
@@ -34,7 +34,7 @@ public:
                          nullptr, nullptr);
         RegCloseKey(m_key);
         if (m_createdKey && subKeys == 0 && values == 0)
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, kDebuggingSubKey);
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, kMakersDebuggingKey);
     }
     const std::wstring& Name() const { return m_name; }
 
@@ -78,11 +78,29 @@ TEST(DebuggingSwitches, the_test_environment_switch_follows_its_value)
     DWORD value = 0, size = sizeof(value), type = 0;
     HKEY key;
     bool expected = false;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDebuggingSubKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMakersDebuggingKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
         expected = RegQueryValueExW(key, L"UseTestEnvironment", nullptr, &type, reinterpret_cast<BYTE*>(&value),
                                     &size) == ERROR_SUCCESS &&
                    type == REG_DWORD && value != 0;
         RegCloseKey(key);
     }
     EXPECT_EQ(expected, IsTestEnvironmentEnabled());
+}
+
+TEST(DebuggingSwitches, a_text_value_is_read_as_it_is_and_anything_else_is_empty)
+{
+    const std::wstring path = L"HKCU\\Software\\LmTest\\" + LmTest::UniqueName(L"Debugging");
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, path.substr(5).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &key, nullptr));
+    const wchar_t text[] = L"http://127.0.0.1:8080";
+    const DWORD number = 1;
+    RegSetValueExW(key, L"Text", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text));
+    RegSetValueExW(key, L"Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    RegCloseKey(key);
+    EXPECT_EQ(text, ReadDebuggingStringFrom(path, L"Text"));
+    EXPECT_EQ(L"", ReadDebuggingStringFrom(path, L"Number"));
+    EXPECT_EQ(L"", ReadDebuggingStringFrom(path, L"Missing"));
+    EXPECT_EQ(L"", ReadDebuggingStringFrom(path + L"\\NoSuchKey", L"Text"));
+    RegDeleteKeyW(HKEY_CURRENT_USER, path.substr(5).c_str());
 }

@@ -4,6 +4,10 @@
 
 #include <sddl.h>
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "System/Win32/Handle.h"
 #include "TestSupport.h"
 
@@ -89,10 +93,76 @@ TEST(KnownFoldersTest, full_access_descriptor_applies_to_a_new_folder)
     EXPECT_TRUE(LmTest::DirectoryExists(folder));
 }
 
-TEST(KnownFoldersTest, refresh_desktop_returns_quietly)
+// A desktop of the shell's window classes in this process: the "Program Manager" window, its
+// shell view and, when wanted, the view's list, whose posted key messages are what the desktop
+// would take as the user's F5.
+class FakeDesktop {
+public:
+    explicit FakeDesktop(bool withList)
+    {
+        for (const wchar_t* name : {L"Progman", L"SHELLDLL_DefView", L"SysListView32"}) {
+            WNDCLASSW windowClass = {};
+            windowClass.lpfnWndProc = DefWindowProcW;
+            windowClass.hInstance = GetModuleHandleW(nullptr);
+            windowClass.lpszClassName = name;
+            RegisterClassW(&windowClass);
+        }
+        m_progman = CreateWindowExW(0, L"Progman", L"Program Manager", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr);
+        m_view = CreateWindowExW(0, L"SHELLDLL_DefView", L"", WS_CHILD, 0, 0, 10, 10, m_progman, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+        if (withList)
+            m_list = CreateWindowExW(0, L"SysListView32", L"", WS_CHILD, 0, 0, 10, 10, m_view, nullptr,
+                                     GetModuleHandleW(nullptr), nullptr);
+    }
+    ~FakeDesktop()
+    {
+        if (m_progman)
+            DestroyWindow(m_progman);
+    }
+    bool Made(bool withList) const { return m_progman && m_view && (!withList || m_list); }
+
+    // The key messages waiting for any of the desktop's windows, as "down 116 0" / "up 116 80000000".
+    std::vector<std::string> TakeKeyMessages()
+    {
+        std::vector<std::string> keys;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+            if (message.hwnd != m_list && message.hwnd != m_view && message.hwnd != m_progman)
+                continue;
+            char text[64];
+            snprintf(text, sizeof(text), "%s %u %lx", message.message == WM_KEYDOWN ? "down" : message.message == WM_KEYUP ? "up" : "other",
+                     static_cast<unsigned>(message.wParam), static_cast<unsigned long>(message.lParam));
+            keys.push_back(std::string(message.hwnd == m_list ? "list " : "elsewhere ") + text);
+        }
+        return keys;
+    }
+
+private:
+    HWND m_progman = nullptr;
+    HWND m_view = nullptr;
+    HWND m_list = nullptr;
+};
+
+TEST(KnownFoldersTest, refresh_desktop_presses_f5_on_the_desktops_list_and_stops_quietly_without_one)
 {
+    if (FindWindowW(L"Progman", L"Program Manager"))
+        GTEST_SKIP() << "a desktop shell runs here; its list is not this test's to press keys on";
+    {
+        FakeDesktop desktop(true);
+        ASSERT_TRUE(desktop.Made(true));
+        RefreshDesktop();
+        EXPECT_EQ((std::vector<std::string>{"list down 116 0", "list up 116 80000000"}), desktop.TakeKeyMessages());
+    }
+    {
+        // A shell view without its list: nothing to press, and nothing goes anywhere else.
+        FakeDesktop desktop(false);
+        ASSERT_TRUE(desktop.Made(false));
+        RefreshDesktop();
+        EXPECT_TRUE(desktop.TakeKeyMessages().empty());
+    }
+    // No desktop at all.
     RefreshDesktop();
-    SUCCEED();
 }
 
 } // namespace

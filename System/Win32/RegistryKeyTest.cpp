@@ -8,6 +8,7 @@
 
 #include "System/Exception.h"
 #include "System/RefPtr.h"
+#include "CaughtException.h"
 #include "TestSupport.h"
 
 using Lm::System::CException;
@@ -67,18 +68,6 @@ void RawSet(HKEY root, const std::wstring& subkey, const std::wstring& name, DWO
     ::RegCloseKey(key);
 }
 
-template <typename Call>
-CException CatchException(Call call)
-{
-    try {
-        call();
-    } catch (const CException& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no throw";
-    return CException(L"", "", 0, "");
-}
-
 struct RootCase {
     std::wstring name;
     HKEY key;
@@ -125,7 +114,7 @@ TEST(RegistryKeyTest, root_alone_is_held_as_the_predefined_key)
 
 TEST(RegistryKeyTest, unknown_root_throws_base_key_message)
 {
-    const CException e = CatchException([] { CRegistryKey key(L"Foo\\Bar", true); });
+    const CException e = LmTest::CaughtException([] { CRegistryKey key(L"Foo\\Bar", true); });
     EXPECT_EQ(L"Base key in 'Foo\\Bar'is not a predefined key.", e.Message());
     EXPECT_EQ(L"Win32.RegistryKey.45", e.GetLocationCode());
     EXPECT_EQ("Lm::System::Win32::CRegistryKey::CRegistryKey", e.Function());
@@ -134,7 +123,7 @@ TEST(RegistryKeyTest, unknown_root_throws_base_key_message)
 TEST(RegistryKeyTest, read_only_open_of_a_missing_key_throws_open_failure)
 {
     ScratchKey scratch = UserKey();
-    const CException e = CatchException([&] { CRegistryKey key(scratch.Path(), true); });
+    const CException e = LmTest::CaughtException([&] { CRegistryKey key(scratch.Path(), true); });
     EXPECT_EQ(L"RegOpenKeyExW failure opening registry key '" + scratch.Path() + L"'.", e.Message());
     EXPECT_EQ(62, e.Line());
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), e.LastError());
@@ -188,7 +177,7 @@ TEST(RegistryKeyTest, wrong_type_throws_unexpected_type_message)
     ScratchKey scratch = UserKey();
     CRegistryKey key(scratch.Path(), false);
     key.SetUint32(L"Flag", 1);
-    const CException e = CatchException([&] { key.GetString(L"Flag", L""); });
+    const CException e = LmTest::CaughtException([&] { key.GetString(L"Flag", L""); });
     EXPECT_EQ(L"Unexpected type for registry value '" + scratch.Path() + L"\\Flag'. REG_SZ or REG_EXPAND_SZ expected.",
               e.Message());
     EXPECT_EQ(L"Win32.RegistryKey.277", e.GetLocationCode());
@@ -237,11 +226,11 @@ TEST(RegistryKeyTest, writing_through_a_read_only_key_throws_write_failure)
     { CRegistryKey create(scratch.Path(), false); }
     CRegistryKey key(scratch.Path(), true);
     const std::wstring expected = L"RegSetValueEx failure writing registry value '" + scratch.Path() + L"\\v'.";
-    const CException text = CatchException([&] { key.SetString(L"v", L"x"); });
+    const CException text = LmTest::CaughtException([&] { key.SetString(L"v", L"x"); });
     EXPECT_EQ(expected, text.Message());
     EXPECT_EQ(L"Win32.RegistryKey.301", text.GetLocationCode());
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), text.LastError());
-    const CException number = CatchException([&] { key.SetUint32(L"v", 1); });
+    const CException number = LmTest::CaughtException([&] { key.SetUint32(L"v", 1); });
     EXPECT_EQ(expected, number.Message());
     EXPECT_EQ(L"Win32.RegistryKey.348", number.GetLocationCode());
 }

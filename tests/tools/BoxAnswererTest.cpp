@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "BoxAnswer.h"
@@ -12,25 +13,56 @@ using namespace LmTest;
 
 namespace {
 
-// Shows one message box on its own thread; Result() waits for the box to be closed.
+// Shows one message box on its own thread; Result() waits for the box to be closed. A box that
+// is still open when the object goes (the test stopped early, or left it open on purpose) is
+// closed with the button given, so the test never returns with a box that holds the process.
 class ShownBox {
 public:
-    ShownBox(const std::wstring& text, const std::wstring& caption, UINT type)
-        : thread_([this, text, caption, type] { result_ = MessageBoxW(nullptr, text.c_str(), caption.c_str(), type); })
+    ShownBox(const std::wstring& text, const std::wstring& caption, UINT type, int closeButton)
+        : caption_(caption), closeButton_(closeButton), thread_([this, text, caption, type] {
+              result_ = MessageBoxW(nullptr, text.c_str(), caption.c_str(), type);
+              closed_ = true;
+          })
     {
     }
     ~ShownBox()
     {
+        Close();
         if (thread_.joinable())
             thread_.join();
     }
+    // The button the box was closed with; a box still open after a generous while is a failure.
     int Result()
     {
-        thread_.join();
+        const DWORD start = GetTickCount();
+        while (!closed_ && GetTickCount() - start < 60000)
+            Sleep(20);
+        if (!closed_)
+            ADD_FAILURE() << "the box is still open";
+        Close();
+        if (thread_.joinable())
+            thread_.join();
         return result_;
     }
+    // Presses the close button until the box is gone (bounded: a box that cannot be closed is a
+    // failure, never a hang).
+    void Close()
+    {
+        const DWORD start = GetTickCount();
+        while (!closed_ && GetTickCount() - start < 60000)
+            AnswerBox(caption_, closeButton_, 250, GetCurrentProcessId());
+        if (!closed_) {
+            ADD_FAILURE() << "the box could not be closed";
+            thread_.detach();
+        }
+    }
+    bool Closed() const { return closed_; }
+
 private:
+    std::wstring caption_;
+    int closeButton_;
     int result_ = 0;
+    std::atomic<bool> closed_{false};
     std::thread thread_;
 };
 
@@ -52,7 +84,7 @@ TEST_P(BoxAnswererCases, presses_the_chosen_button_and_records_the_text)
 {
     const BoxCase& c = GetParam();
     std::wstring caption = UniqueName(L"Box caption ");
-    ShownBox box(L"The message\nof two lines", caption, c.type);
+    ShownBox box(L"The message\nof two lines", caption, c.type, c.button);
 
     AnsweredBox answered = AnswerBox(caption, c.button, 30000, GetCurrentProcessId());
     ASSERT_TRUE(answered.found);
@@ -79,10 +111,13 @@ TEST(BoxAnswerer, reports_no_box_when_none_appears_in_time)
 TEST(BoxAnswerer, leaves_a_box_open_that_lacks_the_chosen_button)
 {
     std::wstring caption = UniqueName(L"Only OK ");
-    ShownBox box(L"Just OK", caption, MB_OK);
-    AnsweredBox wrong = AnswerBox(caption, IDNO, 30000);
+    ShownBox box(L"Just OK", caption, MB_OK, IDOK);
+    AnsweredBox wrong = AnswerBox(caption, IDNO, 60000);
     ASSERT_TRUE(wrong.found);
     EXPECT_FALSE(wrong.pressed);
+    // Still open a while later: nothing was pressed.
+    Sleep(500);
+    EXPECT_FALSE(box.Closed());
 
     BoxAnswerer right(caption, IDOK);
     EXPECT_TRUE(right.Wait().pressed);
@@ -93,7 +128,7 @@ TEST(BoxAnswerer, tool_answers_the_box_of_another_process_and_writes_what_it_saw
 {
     ScratchFolder folder(L"boxanswer");
     std::wstring caption = UniqueName(L"Question ");
-    ShownBox box(L"Install now?", caption, MB_YESNO);
+    ShownBox box(L"Install now?", caption, MB_YESNO, IDNO);
 
     RunResult run = RunProgram(Tool(L"BoxAnswerer.exe"),
                                L"/caption \"" + caption + L"\" /button yes /out \"" + (folder / L"box.txt") + L"\"");

@@ -15,6 +15,9 @@
 // Options, taken out of the command line wherever they stand (they stay in the record):
 //   /standin-exit=<n>    exit with code n (decimal, or hexadecimal with 0x); default 0
 //   /standin-sleep=<ms>  wait so long before writing the record and exiting
+// A copy that is started with arguments of someone else's (PinHook's link) is made to wait by the
+// environment variable LM_STANDIN_SLEEP=<own file name>:<ms>, which only the copy of that name
+// takes.
 #include <windows.h>
 
 #include <stdlib.h>
@@ -100,13 +103,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     const std::wstring exe = ModulePath();
     const std::wstring workdir = CurrentFolder();
 
+    size_t slash = exe.find_last_of(L'\\');
+    std::wstring ownName = slash == std::wstring::npos ? exe : exe.substr(slash + 1);
+
     DWORD sleepMs = NumberOption(commandLine, L"/standin-sleep=", 0);
+    const std::wstring sleepFor = Environment(L"LM_STANDIN_SLEEP");
+    const size_t colon = sleepFor.rfind(L':');
+    if (colon != std::wstring::npos && _wcsicmp(sleepFor.substr(0, colon).c_str(), ownName.c_str()) == 0)
+        sleepMs = wcstoul(sleepFor.c_str() + colon + 1, nullptr, 0);
     if (sleepMs != 0)
         Sleep(sleepMs);
 
     std::wstring folder = Environment(L"LM_STANDIN_LOG_DIR");
-    size_t slash = exe.find_last_of(L'\\');
-    std::wstring ownName = slash == std::wstring::npos ? exe : exe.substr(slash + 1);
     if (folder.empty())
         folder = slash == std::wstring::npos ? std::wstring(L".") : exe.substr(0, slash);
     if (folder.back() != L'\\')

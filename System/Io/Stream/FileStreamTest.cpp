@@ -8,6 +8,7 @@
 #include "System/RefPtr.h"
 #include "System/String/StringUtils.h"
 #include "System/Win32/KnownFolders.h"
+#include "CaughtException.h"
 #include "TestSupport.h"
 
 using Lm::System::CException;
@@ -40,19 +41,6 @@ std::string ReadBytes(const std::wstring& path)
     return std::string(buffer, read);
 }
 
-template <typename Call>
-CException CatchException(Call call)
-{
-    try {
-        call();
-    } catch (const CException& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no throw";
-    ::SetLastError(0);
-    return CException(L"", "", 0, "");
-}
-
 // The open failure's text: the path as given, the code in hexadecimal, the system's text.
 std::wstring OpenFailure(const std::wstring& path, DWORD code)
 {
@@ -80,7 +68,7 @@ TEST_P(FileStreamModeTest, mode_and_access_decide_how_the_file_is_opened)
         WriteBytes(path, kTenBytes);
 
     if (c.openError != 0) {
-        const CException e = CatchException([&] { CFileStream stream(path, c.mode, c.access); });
+        const CException e = LmTest::CaughtException([&] { CFileStream stream(path, c.mode, c.access); });
         EXPECT_EQ(OpenFailure(path, c.openError), e.Message());
         EXPECT_EQ(c.openError, e.LastError());
         EXPECT_EQ(L"Stream.FileStream.83", e.GetLocationCode());
@@ -132,7 +120,7 @@ TEST(FileStreamTest, unknown_mode_throws_filestream_mode)
 {
     LmTest::ScratchFolder scratch(L"lmstream");
     const CException e =
-        CatchException([&] { CFileStream stream(scratch / L"x", static_cast<FileMode>(6), FileAccess::Write); });
+        LmTest::CaughtException([&] { CFileStream stream(scratch / L"x", static_cast<FileMode>(6), FileAccess::Write); });
     EXPECT_EQ(L"FileStream mode", e.Message());
     EXPECT_EQ(55, e.Line());
     EXPECT_FALSE(LmTest::FileExists(scratch / L"x"));
@@ -152,7 +140,7 @@ TEST(FileStreamTest, relative_path_is_opened_in_the_program_folder)
 TEST(FileStreamTest, open_failure_message_keeps_the_path_as_given)
 {
     const std::wstring name = LmTest::UniqueName(L"lmmissing") + L".bin";
-    const CException e = CatchException([&] { CFileStream stream(name, FileMode::Open, FileAccess::Read); });
+    const CException e = LmTest::CaughtException([&] { CFileStream stream(name, FileMode::Open, FileAccess::Read); });
     EXPECT_EQ(OpenFailure(name, ERROR_FILE_NOT_FOUND), e.Message());
 }
 
@@ -203,7 +191,7 @@ TEST_P(FileStreamSeekTest, bad_seeks_throw_their_messages)
     const SeekFailureCase& c = GetParam();
     LmTest::ScratchFolder scratch(L"lmstream");
     CFileStream stream(scratch / L"seek.bin", FileMode::Create, FileAccess::ReadWrite);
-    const CException e = CatchException([&] { stream.Seek(c.offset, static_cast<SeekOrigin>(c.origin)); });
+    const CException e = LmTest::CaughtException([&] { stream.Seek(c.offset, static_cast<SeekOrigin>(c.origin)); });
     EXPECT_EQ(c.message, e.Message());
     EXPECT_EQ(c.line, e.Line());
     EXPECT_EQ("Lm::System::IO::Stream::CFileStream::Seek", e.Function());
@@ -218,7 +206,7 @@ TEST(FileStreamTest, set_position_before_the_start_throws)
 {
     LmTest::ScratchFolder scratch(L"lmstream");
     CFileStream stream(scratch / L"pos.bin", FileMode::Create, FileAccess::ReadWrite);
-    const CException e = CatchException([&] { stream.SetPosition(-5); });
+    const CException e = LmTest::CaughtException([&] { stream.SetPosition(-5); });
     EXPECT_EQ(L"failed to seek in file", e.Message());
     EXPECT_EQ(L"Stream.FileStream.133", e.GetLocationCode());
 }
@@ -227,7 +215,7 @@ TEST(FileStreamTest, set_length_below_zero_throws)
 {
     LmTest::ScratchFolder scratch(L"lmstream");
     CFileStream stream(scratch / L"neg.bin", FileMode::Create, FileAccess::ReadWrite);
-    const CException e = CatchException([&] { stream.SetLength(-1); });
+    const CException e = LmTest::CaughtException([&] { stream.SetLength(-1); });
     EXPECT_EQ(L"failed to seek from beginning of file", e.Message());
     EXPECT_EQ(247, e.Line());
 }
@@ -238,7 +226,7 @@ TEST(FileStreamTest, write_to_a_read_only_stream_throws_writefile_failure)
     const std::wstring path = scratch / L"ro.bin";
     WriteBytes(path, kTenBytes);
     CFileStream stream(path, FileMode::Open, FileAccess::Read);
-    const CException e = CatchException([&] { stream.Write("x", 1); });
+    const CException e = LmTest::CaughtException([&] { stream.Write("x", 1); });
     EXPECT_EQ(L"WriteFile() failure", e.Message());
     EXPECT_EQ(L"Stream.FileStream.277", e.GetLocationCode());
     char buffer[4];
@@ -251,7 +239,7 @@ TEST(FileStreamTest, share_mode_is_passed_on)
     LmTest::ScratchFolder scratch(L"lmstream");
     const std::wstring path = scratch / L"shared.bin";
     CFileStream exclusive(path, FileMode::Create, FileAccess::Write, 0);
-    const CException e = CatchException([&] { CFileStream second(path, FileMode::Open, FileAccess::Read, FILE_SHARE_READ | FILE_SHARE_WRITE); });
+    const CException e = LmTest::CaughtException([&] { CFileStream second(path, FileMode::Open, FileAccess::Read, FILE_SHARE_READ | FILE_SHARE_WRITE); });
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), e.LastError());
     const std::wstring other = scratch / L"open.bin";
     CFileStream reading(other, FileMode::Create, FileAccess::Write, FILE_SHARE_READ | FILE_SHARE_WRITE);
@@ -265,7 +253,7 @@ TEST(FileStreamTest, append_that_cannot_seek_closes_the_handle_it_opened)
     const std::wstring pipe = L"\\\\.\\pipe\\" + LmTest::UniqueName(L"lmstream");
     HANDLE server = ::CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, server);
-    const CException e = CatchException([&] { CFileStream stream(pipe, FileMode::Append, FileAccess::Write); });
+    const CException e = LmTest::CaughtException([&] { CFileStream stream(pipe, FileMode::Append, FileAccess::Write); });
     EXPECT_EQ(L"failed to seek in file", e.Message());
     EXPECT_EQ(227, e.Line());
     DWORD available = 0;
