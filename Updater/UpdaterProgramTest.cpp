@@ -239,6 +239,16 @@ TEST(UpdaterProgram, the_installers_command_line_shows_no_window_and_starts_no_p
         EXPECT_EQ(0u, run.exitCode);
         EXPECT_TRUE(run.windowShown);
     }
+    // ... unless the developer setting holds it back longer than the run lasts ...
+    {
+        const std::wstring debugging = L"HKLM\\SOFTWARE\\Larchmeadow\\Debugging";
+        Lm::System::Win32::CRegistryKey(debugging, false).SetUint32(L"UpdaterPauseBeforeDialogMs", 60000);
+        TestProduct product("package-sleep2500");
+        RunOutcome run = RunUpdaterCopy(copy, product.Name(), ProductArgument(product, RunLocale()), nullptr, true);
+        Lm::System::Win32::CRegistryKey::DeleteValue(debugging, L"UpdaterPauseBeforeDialogMs");
+        EXPECT_EQ(0u, run.exitCode);
+        EXPECT_FALSE(run.windowShown);
+    }
     // ... with the Installer's line it never does, Park is only copied, and the download's
     // percentage goes to the Installer's "Download" value.
     const std::wstring status = L"HKLM\\Software\\Larchmeadow\\InstallerStatus";
