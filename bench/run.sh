@@ -23,6 +23,7 @@ limited_size=$((limited_mib * 1024 * 1024))
 
 rm -rf "$work"
 mkdir -p "$work"
+rm -f "$server_dir/requests.log"   # the figures below read the requests of this run only
 python3 "$root/tests/servers/http_test_server.py" start "$server_dir" >/dev/null || exit 1
 trap 'python3 "$root/tests/servers/http_test_server.py" stop "$server_dir" >/dev/null; rm -rf "$work"' EXIT
 port=$(cat "$server_dir/http.port")
