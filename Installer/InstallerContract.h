@@ -90,13 +90,10 @@ constexpr const wchar_t* kFullInstallerFileName = L"SetupArcadeKit.exe";
 // runs it (signature required) when the download is impossible.
 constexpr const wchar_t* kLocalPatchFileName = L"Patch.exe";
 
-// The Updater's command line as the Installer runs it (the Updater reads it): no dialog, no Park
-// of its own, download progress into "Download", the whole DP (unquoted; it is a safe DP code),
-// and "/nolaunchapp" passed on to the full installer. The local Patch.exe gets "/park=" with the
-// quoted Park path and the same installer argument.
-constexpr const wchar_t* kUpdaterCommandLinePrefix = L"/noprog /noparking /emitdownloadprogress /dp=";
-constexpr const wchar_t* kUpdaterCommandLineSuffix = L" /installerargs=/nolaunchapp";
-constexpr const wchar_t* kLocalPatchArgumentsSuffix = L"\" /installerargs=/nolaunchapp";
+// What the Installer asks of the full installer (through the Updater's "/installerargs=", or
+// given to the local Patch.exe): install, but do not start the main application; the waiting
+// Park starts it once the Installer has finished.
+constexpr const wchar_t* kFullInstallerArguments = L"/nolaunchapp";
 
 } // namespace Installer
 } // namespace Lm

@@ -10,6 +10,7 @@
 #include "System/RefPtr.h"
 #include "System/Win32/KnownFolders.h"
 #include "System/Win32/RegistryKey.h"
+#include "Updater/UpdaterContract.h"
 #include "Updater/UpdaterResult.h"
 
 namespace Lm {
@@ -80,12 +81,16 @@ void RunLocalPatch(const CInstallerOptions& options, bool& failed, const Install
 
 std::wstring UpdaterCommandLine(const std::wstring& dp)
 {
-    return kUpdaterCommandLinePrefix + dp + kUpdaterCommandLineSuffix;
+    using namespace Lm::Updater;
+    // The DP goes unquoted: it is a safe DP code (letters, digits and "_-.!").
+    return std::wstring(kNoProgressOption) + L" " + kNoParkingOption + L" " + kEmitDownloadProgressOption + L" " +
+           kDpOption + dp + L" " + kInstallerArgsOption + kFullInstallerArguments;
 }
 
 std::wstring LocalPatchCommandLine(const std::wstring& park)
 {
-    return L"/park=\"" + park + kLocalPatchArgumentsSuffix;
+    return std::wstring(Lm::Updater::kParkArgumentPrefix) + park + L"\" " + Lm::Updater::kInstallerArgsOption +
+           kFullInstallerArguments;
 }
 
 void ClearInstallSemaphore()
