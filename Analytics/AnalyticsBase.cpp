@@ -192,6 +192,19 @@ std::vector<unsigned char> ComposeItem(const std::string& text1, const std::stri
     return record;
 }
 
+// A query as the clients write it: printable ASCII without blanks (every other byte is escaped).
+// A record the store holds with anything else was not written by a client, and its text never
+// reaches a request line.
+bool IsSendableQuery(const std::string& query)
+{
+    for (char c : query) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u >= 0x7F)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::wstring BuildAnalyticsUserAgent()
@@ -253,40 +266,52 @@ CHandleGuard CAnalyticsBase::OpenStore(StoreHeader& header)
     return file;
 }
 
+class CAnalyticsBase::COpenStore {
+public:
+    // With a stop event a set stop fails the wait unless the mutex is free at once.
+    COpenStore(CAnalyticsBase& owner, HANDLE stopEvent, DWORD timeoutMs = INFINITE)
+        : m_lock(owner.m_storeMutex.Get(), stopEvent, timeoutMs)
+    {
+        if (m_lock.Owned())
+            m_file = owner.OpenStore(header);
+    }
+    bool IsOpen() const { return m_file.IsValid(); }
+    HANDLE File() const { return m_file.Get(); }
+
+    StoreHeader header;
+
+private:
+    CMutexHold m_lock;      // released after the file is closed
+    CHandleGuard m_file;
+};
+
 bool CAnalyticsBase::AddItem(const std::string& text1, const std::string& text2)
 {
-    CMutexHold lock(m_storeMutex.Get(), m_stopEvent.Get());
-    if (!lock.Owned())
+    COpenStore store(*this, m_stopEvent.Get());
+    if (!store.IsOpen())
         return false;
-    StoreHeader header;
-    CHandleGuard file = OpenStore(header);
-    if (!file)
-        return false;
-    std::int64_t size = FileSize(file.Get());
+    std::int64_t size = FileSize(store.File());
     if (size < 0 || size >= StoreCapBytes)
         return false;
     std::vector<unsigned char> record = ComposeItem(text1, text2, MaskByte);
     // A record that no reader would take (over the record limit) is refused, not stored.
     if (record.size() > MaxRecordBytes)
         return false;
-    if (!SeekToEnd(file.Get()) || !WriteAll(file.Get(), record.data(), static_cast<DWORD>(record.size())))
+    if (!SeekToEnd(store.File()) || !WriteAll(store.File(), record.data(), static_cast<DWORD>(record.size())))
         return false;
-    header.count += 1;
-    return WriteHeader(file.Get(), header);
+    store.header.count += 1;
+    return WriteHeader(store.File(), store.header);
 }
 
 bool CAnalyticsBase::ReadFirstItem(bool& found, std::uint32_t& offset, std::uint32_t& nextOffset, Item& item)
 {
     found = false;
     item = Item();
-    CMutexHold lock(m_storeMutex.Get(), m_stopEvent.Get());
-    if (!lock.Owned())
+    COpenStore store(*this, m_stopEvent.Get());
+    if (!store.IsOpen())
         return false;
-    StoreHeader header;
-    CHandleGuard file = OpenStore(header);
-    if (!file)
-        return false;
-    HANDLE f = file.Get();
+    HANDLE f = store.File();
+    StoreHeader& header = store.header;
     offset = header.pending;
     if (!SeekTo(f, header.pending)) {
         ResetStore(f, header);
@@ -337,14 +362,11 @@ bool CAnalyticsBase::ReadFirstItem(bool& found, std::uint32_t& offset, std::uint
 bool CAnalyticsBase::ConsumeItems(std::uint32_t offset, std::uint32_t newOffset, std::uint32_t consumed)
 {
     // Also during a stop: a record that went out must be consumed, or the next run sends it again.
-    CMutexHold lock(m_storeMutex.Get(), nullptr, kConsumeLockWaitMs);
-    if (!lock.Owned())
+    COpenStore store(*this, nullptr, kConsumeLockWaitMs);
+    if (!store.IsOpen())
         return false;
-    StoreHeader header;
-    CHandleGuard file = OpenStore(header);
-    if (!file)
-        return false;
-    HANDLE f = file.Get();
+    HANDLE f = store.File();
+    StoreHeader& header = store.header;
     // The store changed under us (another process found it corrupt and reset it): the record we
     // read is no longer the first pending one, and the offsets mean nothing now.
     if (header.pending != offset)
@@ -381,15 +403,11 @@ bool CAnalyticsBase::ConsumeItems(std::uint32_t offset, std::uint32_t newOffset,
 
 std::uint32_t CAnalyticsBase::GetStoreSize()
 {
-    CMutexHold lock(m_storeMutex.Get(), m_stopEvent.Get());
-    if (!lock.Owned())
+    COpenStore store(*this, m_stopEvent.Get());
+    if (!store.IsOpen())
         return 0;
-    StoreHeader header;
-    CHandleGuard file = OpenStore(header);
-    if (!file)
-        return 0;
-    std::int64_t size = FileSize(file.Get());
-    return size > header.pending ? static_cast<std::uint32_t>(size - header.pending) : 0;
+    std::int64_t size = FileSize(store.File());
+    return size > store.header.pending ? static_cast<std::uint32_t>(size - store.header.pending) : 0;
 }
 
 void CAnalyticsBase::PrepareRequest(CHttpWebRequest& request, const std::string& body)
@@ -414,7 +432,7 @@ bool CAnalyticsBase::UploadPendingItems(int& sent)
     if (!found)
         return true;
     sent = 1;
-    if (item.text1.size() >= MaxSentQueryBytes) {
+    if (item.text1.size() >= MaxSentQueryBytes || !IsSendableQuery(item.text1)) {
         ConsumeItems(offset, nextOffset, 1);     // dropped unsent
         return true;
     }

@@ -104,6 +104,9 @@ private:
         std::uint32_t reserved = 0;
     };
 
+    // The store mutex held and the file open with a good header, for one operation.
+    class COpenStore;
+
     static bool ReadHeader(HANDLE file, StoreHeader& header);
     static bool WriteHeader(HANDLE file, const StoreHeader& header);
     static bool ResetStore(HANDLE file, StoreHeader& header);

@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Analytics/AnalyticsContract.h"
@@ -374,15 +375,61 @@ TEST_F(AnalyticsStore, a_query_of_65535_bytes_throws_and_releases_the_mutex)
     // Another process can take the store mutex at once.
     HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, store->GetStoreMutexName().c_str());
     ASSERT_NE(nullptr, mutex);
-    HANDLE go = CreateEventW(nullptr, TRUE, TRUE, (name + L"-go").c_str());
     LmTest::RunResult run = LmTest::RunProgram(LmTest::Tool(L"AnalyticsStoreTool.exe"),
                                                L"add " + name + L" 1 after", kBoundMs);
-    CloseHandle(go);
     CloseHandle(mutex);
     EXPECT_TRUE(run.finished);
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_TRUE(store->AddItem(std::string(65534, 'q'), ""));
     EXPECT_EQ(2u, ParseStore(ReadBytes(path)).size());
+}
+
+TEST_F(AnalyticsStore, a_mutex_abandoned_by_a_dead_process_is_taken_and_released)
+{
+    LmTest::RunResult run = LmTest::RunProgram(LmTest::Tool(L"AnalyticsStoreTool.exe"),
+                                               L"abandon " + store->GetStoreMutexName(), kBoundMs);
+    ASSERT_TRUE(run.finished);
+    ASSERT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(store->AddItem("a=1", ""));
+    EXPECT_EQ(26u, store->GetStoreSize());
+    // Left free: another thread takes it at once, and not as abandoned.
+    std::wstring mutexName = store->GetStoreMutexName();
+    DWORD result = WAIT_FAILED;
+    std::thread other([&] {
+        HANDLE mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, mutexName.c_str());
+        if (mutex) {
+            result = WaitForSingleObject(mutex, 0);
+            if (result == WAIT_OBJECT_0)
+                ReleaseMutex(mutex);
+            CloseHandle(mutex);
+        }
+    });
+    other.join();
+    EXPECT_EQ(WAIT_OBJECT_0, result);
+}
+
+TEST_F(AnalyticsStore, starts_and_stops_in_any_order_end_each_thread_once)
+{
+    // Threads that end by themselves at once (nothing to send) met by starts and stops at every
+    // moment; each handle is closed once and a start after a stop works.
+    for (int i = 0; i < 40; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(store->StartUploadThread(10));
+        if (i % 3 == 1)
+            Sleep(i % 7);
+        if (i % 2)
+            store->StopUploadThread();
+        else
+            ASSERT_TRUE(WaitUntilStopped(*store));
+        EXPECT_FALSE(store->GetStateFlag());
+    }
+    std::string tag = Tag();
+    ASSERT_TRUE(store->AddItem("tag=" + tag + "&i=0", ""));
+    ASSERT_TRUE(store->StartUploadThread(10));
+    ASSERT_TRUE(WaitUntilStopped(*store));
+    EXPECT_EQ(1u, CollectLines(tag).size());
+    store->StopUploadThread();
+    store->StopUploadThread();
 }
 
 TEST_F(AnalyticsStore, consuming_moves_the_offset_and_compacts_once_past_one_mebibyte)
@@ -451,6 +498,30 @@ TEST_F(AnalyticsStore, a_query_of_2047_bytes_is_sent_and_one_of_2048_dropped)
             EXPECT_TRUE(lines.empty());
         }
     }
+}
+
+TEST_F(AnalyticsStore, a_query_no_client_writes_is_dropped_unsent)
+{
+    std::string tag = Tag();
+    const std::string queries[] = {
+        "tag=" + tag + "&a=b c",
+        "tag=" + tag + "&a=b\r\nX-Injected: 1",
+        "tag=" + tag + "&a=\xC3\xA9",
+        "tag=" + tag + "&a=\x7F",
+        std::string("tag=") + tag + "&a=" + std::string(1, '\0'),
+    };
+    for (const std::string& query : queries)
+        ASSERT_TRUE(store->AddItem(query, ""));
+    ASSERT_TRUE(store->AddItem("tag=" + tag + "&a=kept%20b", ""));
+    for (size_t i = 0; i < 6; ++i) {
+        int sent = 0;
+        ASSERT_TRUE(store->UploadOnce(sent));
+        EXPECT_EQ(1, sent);
+    }
+    EXPECT_EQ(0u, store->GetStoreSize());
+    std::vector<std::string> lines = CollectLines(tag);
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_NE(std::string::npos, lines[0].find("a=kept%20b"));
 }
 
 TEST_F(AnalyticsStore, a_body_makes_a_post_and_an_empty_one_a_get)
@@ -551,28 +622,41 @@ TEST_F(AnalyticsStore, offline_the_thread_makes_one_pass_and_the_events_stay)
     EXPECT_EQ(before, ReadBytes(path));
 }
 
+namespace {
+
+// Runs copies of the store tool with the given arguments and lets them start their work together:
+// each reports on "<store>-ready" and waits for "<store>-go". Returns their exit codes.
+std::vector<DWORD> RunToolsTogether(const std::wstring& storeName, const std::vector<std::wstring>& arguments)
+{
+    std::vector<DWORD> codes(arguments.size(), 99);
+    LONG count = static_cast<LONG>(arguments.size());
+    HANDLE ready = CreateSemaphoreW(nullptr, 0, count, (storeName + L"-ready").c_str());
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, (storeName + L"-go").c_str());
+    std::vector<HANDLE> processes;
+    for (const std::wstring& a : arguments)
+        processes.push_back(LmTest::StartProgram(LmTest::Tool(L"AnalyticsStoreTool.exe"), a));
+    for (size_t i = 0; i < arguments.size(); ++i)
+        WaitForSingleObject(ready, static_cast<DWORD>(kBoundMs));
+    SetEvent(go);
+    for (size_t i = 0; i < processes.size(); ++i) {
+        if (processes[i] == nullptr)
+            continue;
+        if (WaitForSingleObject(processes[i], kBoundMs) == WAIT_OBJECT_0)
+            GetExitCodeProcess(processes[i], &codes[i]);
+        CloseHandle(processes[i]);
+    }
+    CloseHandle(go);
+    CloseHandle(ready);
+    return codes;
+}
+
+} // namespace
+
 TEST_F(AnalyticsStore, processes_adding_at_once_store_every_event_once)
 {
     const int kProcesses = 4, kEach = 40;
-    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, (name + L"-go").c_str());
-    ASSERT_NE(nullptr, go);
-    std::vector<HANDLE> processes;
-    for (int i = 0; i < kProcesses; ++i) {
-        HANDLE p = LmTest::StartProgram(LmTest::Tool(L"AnalyticsStoreTool.exe"),
-                                        L"add " + name + L" " + std::to_wstring(kEach) + L" many");
-        ASSERT_NE(nullptr, p);
-        processes.push_back(p);
-    }
-    Sleep(1000);
-    SetEvent(go);
-    for (HANDLE p : processes) {
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(p, kBoundMs));
-        DWORD code = 99;
-        GetExitCodeProcess(p, &code);
-        EXPECT_EQ(0u, code);
-        CloseHandle(p);
-    }
-    CloseHandle(go);
+    std::vector<std::wstring> arguments(kProcesses, L"add " + name + L" " + std::to_wstring(kEach) + L" many");
+    EXPECT_EQ(std::vector<DWORD>(kProcesses, 0), RunToolsTogether(name, arguments));
     std::string bytes = ReadBytes(path);
     EXPECT_EQ(static_cast<std::uint32_t>(kProcesses * kEach), GetU32(bytes, 4));
     std::vector<ParsedRecord> records = ParseStore(bytes);
@@ -598,26 +682,9 @@ TEST_F(AnalyticsStore, two_uploaders_in_two_processes_send_each_event_once)
     std::string tag = Tag();
     for (int i = 0; i < kEvents; ++i)
         ASSERT_TRUE(store->AddItem("tag=" + tag + "&i=" + std::to_string(i), ""));
-    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, (name + L"-go").c_str());
-    ASSERT_NE(nullptr, go);
     std::string collect = LmTest::ServerUrl("/g/collect");
-    std::vector<HANDLE> processes;
-    for (int i = 0; i < 2; ++i) {
-        HANDLE p = LmTest::StartProgram(LmTest::Tool(L"AnalyticsStoreTool.exe"),
-                                        L"upload " + name + L" " + std::wstring(collect.begin(), collect.end()));
-        ASSERT_NE(nullptr, p);
-        processes.push_back(p);
-    }
-    Sleep(1000);
-    SetEvent(go);
-    for (HANDLE p : processes) {
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(p, kBoundMs));
-        DWORD code = 99;
-        GetExitCodeProcess(p, &code);
-        EXPECT_EQ(0u, code);
-        CloseHandle(p);
-    }
-    CloseHandle(go);
+    std::vector<std::wstring> arguments(2, L"upload " + name + L" " + std::wstring(collect.begin(), collect.end()));
+    EXPECT_EQ(std::vector<DWORD>(2, 0), RunToolsTogether(name, arguments));
     EXPECT_EQ(0u, store->GetStoreSize());
     std::vector<std::string> lines = CollectLines(tag);
     std::map<int, int> received;

@@ -4,6 +4,7 @@
 
 #include "CommonAppLogic/IniFile.h"
 #include "CommonAppLogic/InstallUtils.h"
+#include "System/Exception.h"
 #include "System/Io/FilePath.h"
 #include "System/Win32/KnownFolders.h"
 
@@ -41,13 +42,17 @@ std::wstring CVisitorIdStore::Get()
 {
     CScopedLock lock(m_lock);
     if (m_cached.empty()) {
-        CommonAppLogic::CIniFile ini(m_iniPath);
-        const auto& sections = ini.GetSections();
-        auto section = sections.find(kAnalyticsSection);
-        if (section != sections.end()) {
-            auto value = section->second.find(kVisitorIdKey);
-            if (value != section->second.end() && IsWellFormedVisitorId(value->second))
-                m_cached = value->second;
+        try {
+            CommonAppLogic::CIniFile ini(m_iniPath);
+            const auto& sections = ini.GetSections();
+            auto section = sections.find(kAnalyticsSection);
+            if (section != sections.end()) {
+                auto value = section->second.find(kVisitorIdKey);
+                if (value != section->second.end() && IsWellFormedVisitorId(value->second))
+                    m_cached = value->second;
+            }
+        } catch (const System::CException&) {
+            // A settings file that cannot be read holds no visitor id: a new one is made below.
         }
     }
     if (m_cached.empty())
@@ -61,10 +66,14 @@ void CVisitorIdStore::Set(const std::wstring& id)
     if (id == m_cached)
         return;
     m_cached = id;
-    CommonAppLogic::CIniFile ini(m_iniPath);
-    CreateDirectoryW(System::IO::CFilePath::GetDirectoryName(m_iniPath).c_str(), nullptr);   // may exist
-    ini.SetValue(kAnalyticsSection, kVisitorIdKey, id);
-    ini.Save();
+    try {
+        CommonAppLogic::CIniFile ini(m_iniPath);
+        CreateDirectoryW(System::IO::CFilePath::GetDirectoryName(m_iniPath).c_str(), nullptr);   // may exist
+        ini.SetValue(kAnalyticsSection, kVisitorIdKey, id);
+        ini.Save();
+    } catch (const System::CException&) {
+        // The id stays cached for this run; a later run makes and stores one again.
+    }
 }
 
 namespace {

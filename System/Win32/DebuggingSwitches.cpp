@@ -29,6 +29,23 @@ bool IsTestEnvironmentEnabled()
     return ReadDebuggingFlag(kUseTestEnvironmentValue);
 }
 
+std::wstring ReadDebuggingStringFrom(const std::wstring& keyPath, const std::wstring& valueName)
+{
+    // A probe as above: a missing key throws in the constructor, a value that is not text in
+    // GetString; the value is then simply not set.
+    try {
+        CRegistryKey key(keyPath, true);
+        return key.GetString(valueName, std::wstring());
+    } catch (const CException&) {
+        return std::wstring();
+    }
+}
+
+std::wstring ReadDebuggingString(const std::wstring& valueName)
+{
+    return ReadDebuggingStringFrom(kDebuggingKey, valueName);
+}
+
 } // namespace Win32
 } // namespace System
 } // namespace Lm

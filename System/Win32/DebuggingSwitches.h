@@ -17,6 +17,11 @@ bool ReadDebuggingFlag(const std::wstring& valueName);
 bool ReadDebuggingFlagFrom(const std::wstring& keyPath, const std::wstring& valueName);
 bool IsTestEnvironmentEnabled();
 
+// The text of a REG_SZ value of the Debugging key; empty when the key or the value is missing or
+// the value is of another type. Never throws.
+std::wstring ReadDebuggingString(const std::wstring& valueName);
+std::wstring ReadDebuggingStringFrom(const std::wstring& keyPath, const std::wstring& valueName);
+
 } // namespace Win32
 } // namespace System
 } // namespace Lm

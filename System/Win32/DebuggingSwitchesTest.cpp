@@ -86,3 +86,21 @@ TEST(DebuggingSwitches, the_test_environment_switch_follows_its_value)
     }
     EXPECT_EQ(expected, IsTestEnvironmentEnabled());
 }
+
+TEST(DebuggingSwitches, a_text_value_is_read_as_it_is_and_anything_else_is_empty)
+{
+    const std::wstring path = L"HKCU\\Software\\LmTest\\" + LmTest::UniqueName(L"Debugging");
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, path.substr(5).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &key, nullptr));
+    const wchar_t text[] = L"http://127.0.0.1:8080";
+    const DWORD number = 1;
+    RegSetValueExW(key, L"Text", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text));
+    RegSetValueExW(key, L"Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    RegCloseKey(key);
+    EXPECT_EQ(text, ReadDebuggingStringFrom(path, L"Text"));
+    EXPECT_EQ(L"", ReadDebuggingStringFrom(path, L"Number"));
+    EXPECT_EQ(L"", ReadDebuggingStringFrom(path, L"Missing"));
+    EXPECT_EQ(L"", ReadDebuggingStringFrom(path + L"\\NoSuchKey", L"Text"));
+    RegDeleteKeyW(HKEY_CURRENT_USER, path.substr(5).c_str());
+}

@@ -25,6 +25,8 @@ generator in tests/support/TestServer.cpp). Any size is served without fixture f
 Paths:
   /data          a generated body, configured by the query switches below
   /echo          answers with the posted body (any method); the log keeps the posted bytes
+  /v1/client-updates/   the update check of the client-services endpoint (see ClientUpdates below)
+  /files/<file>/<name>  the file <DIR>/files/<file>.exe under any name, with the /data switches
   /g/collect     the analytics collect endpoint: 204 without a body; the event's own query
                  carries the fault switches of /data (status=C answers C with the body of
                  seed/size, stallheaders, faults=K with tag, ...); the log keeps each query
@@ -177,6 +179,11 @@ class Scenario:
         self.gate = number("gate")
         self.gate_ms = number("gatems", 20000)
         self.number = 0
+        self.source = None          # reader (offset, count) of a file body; None: generated
+        self.hold_file = None       # a stall also ends once this file is gone
+
+    def read(self, offset, count):
+        return self.source(offset, count) if self.source else Body(self.seed, offset, count)
 
     def apply_request_number(self, number):
         """Acts on the per-tag switches for the number-th request of the tag."""
@@ -220,6 +227,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.answer_data(scenario)
             elif url.path == "/echo":
                 self.answer_echo()
+            elif url.path == ClientUpdates.PATH:
+                self.answer_client_updates(url)
+            elif url.path.startswith(PackageFiles.PREFIX):
+                self.answer_package_file(url)
             elif url.path == "/g/collect":
                 self.answer_collect(url.query)
             else:
@@ -331,6 +342,47 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return None
         return first, min(last, size - 1)
 
+    # --- client services and package files (the Updater) ---------------------------------
+    def answer_client_updates(self, url):
+        q = {k: v[-1] for k, v in urllib.parse.parse_qs(url.query, keep_blank_values=True).items()}
+        product = q.get("productName", "")
+        host = self.headers.get("Host") or "127.0.0.1:%d" % self.server.server_address[1]
+        reply = ClientUpdates.Reply(product, "%s://%s" % (self.server.scheme, host), self.server.folder)
+        self.answer["scenario"] = reply.scenario
+        if reply.delay_ms and not self.wait_while_client_stays(reply.delay_ms / 1000.0):
+            self.answer["end"] = "client gone during header stall"
+            self.close_connection = True
+            return
+        headers = [("Content-Type", "application/json")]
+        if reply.declare is not None:
+            headers.append(("Content-Length", str(reply.declare)))
+        must_close = reply.declare is None or reply.declare != len(reply.body)
+        self.start_answer(reply.status, headers, False, must_close)
+        self.write_body(reply.body[:reply.declare] if reply.declare is not None else reply.body)
+        self.wfile.flush()
+
+    def answer_package_file(self, url):
+        parts = url.path[len(PackageFiles.PREFIX):].split("/", 1)
+        path = PackageFiles.Path(self.server.folder, parts[0])
+        if path is None:
+            self.send_simple(404, b"no such package file\n")
+            return
+        s = Scenario(url.query)
+        number = self.server.next_request_number(s.tag)
+        failua = urllib.parse.parse_qs(url.query).get("failua", [None])[-1]
+        if failua is not None and failua not in self.headers.get("User-Agent", ""):
+            s.faults = 0                      # the fault switches are for the other user agent
+        s.apply_request_number(number)
+        self.answer["number"] = number
+        s.size = os.path.getsize(path)
+        s.source = lambda offset, count: PackageFiles.Read(path, offset, count)
+        if "lastmodified" not in url.query:
+            s.last_modified = email.utils.formatdate(int(os.path.getmtime(path)), usegmt=True)
+        hold = urllib.parse.parse_qs(url.query).get("holdfile", [None])[-1]
+        if hold:
+            s.hold_file = os.path.join(self.server.folder, "holds", os.path.basename(hold))
+        self.answer_data(s)
+
     # --- the wire -------------------------------------------------------------------------
     def start_answer(self, status, headers, lowercase, must_close=False):
         self.answer["status"] = status
@@ -353,13 +405,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 if limit is not None and sent < limit:
                     n = min(n, limit - sent)
             if n > 0:
-                self.write_body(Body(s.seed, first + sent, n), s.chunked)
+                self.write_body(s.read(first + sent, n), s.chunked)
                 sent += n
                 if s.rate:
                     time.sleep(n / float(s.rate))
             if s.stall_at is not None and sent == s.stall_at:
                 s.stall_at = None
-                if not self.wait_while_client_stays(s.stall_ms / 1000.0):
+                if not self.wait_while_client_stays(s.stall_ms / 1000.0, s.hold_file):
                     self.answer["end"] = "client gone during stall"
                     self.close_connection = True
                     return
@@ -391,13 +443,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(data)
         self.answer["sent"] += len(data)
 
-    def wait_while_client_stays(self, seconds):
-        """Sleeps up to seconds (at most MAX_STALL_SECONDS); False as soon as the client closes."""
+    def wait_while_client_stays(self, seconds, hold_file=None):
+        """Sleeps up to seconds (at most MAX_STALL_SECONDS), or until hold_file (when given) is
+        gone; False as soon as the client closes."""
         self.wfile.flush()
         end = time.monotonic() + min(max(seconds, 0.0), MAX_STALL_SECONDS)
         while True:
             left = end - time.monotonic()
-            if left <= 0:
+            if left <= 0 or (hold_file is not None and not os.path.exists(hold_file)):
                 return True
             readable, _, _ = select.select([self.connection], [], [], min(left, 0.1))
             if readable:
@@ -429,7 +482,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "started": self.answer.get("started"),
             "client": self.client_address[1] if self.client_address else None,
         }
-        for name in ("number", "gate"):
+        for name in ("number", "gate", "scenario"):
             if name in self.answer:
                 entry[name] = self.answer[name]
         if self.answer["posted"] is not None:
@@ -495,6 +548,122 @@ class Server(http.server.ThreadingHTTPServer):
             return opened
 
 
+class PackageFiles:
+    """/files/<file>/<name>: the bytes of <DIR>/files/<file>.exe (copies of the package stand-in
+    made by the build: signed, unsigned, tampered, big) whatever <name> is, so that a test picks
+    the name the Updater saves it under. The query takes the switches of /data (Range, If-Range,
+    faults=, stallat=, gate=, ...) and two more:
+      failua=TEXT    the fault switches act only on requests whose User-Agent contains TEXT
+      holdfile=NAME  a stallat= stall also ends once <DIR>/holds/NAME no longer exists"""
+    PREFIX = "/files/"
+
+    @staticmethod
+    def Path(folder, name):
+        if not name or "/" in name or "\\" in name or name.startswith("."):
+            return None
+        path = os.path.join(folder, "files", name + ".exe")
+        return path if os.path.isfile(path) else None
+
+    @staticmethod
+    def Read(path, offset, count):
+        with open(path, "rb") as f:
+            f.seek(offset)
+            return f.read(count)
+
+    @staticmethod
+    def Sha256(path):
+        digest = hashlib.sha256()
+        with open(path, "rb") as f:
+            for block in iter(lambda: f.read(1 << 20), b""):
+                digest.update(block)
+        return digest.hexdigest()
+
+
+class ClientUpdates:
+    """/v1/client-updates/?productName=P&version=..&channel=..&dp=..&os=..&uid=..&c=..
+
+    The reply is chosen by the product name, so that each test, which gives its run a product of
+    its own ("<scenario>.<unique>"), also gets its own reply: the text before the first "." is
+    the scenario, words joined by "-".
+      object         {}                           array        [1]
+      invalid        a document that is not JSON  emptybody    Content-Length 0
+      nolength       a package reply without Content-Length (it ends with the connection)
+      slow           a package reply after 6 s    huge         a declared length of 1 MiB
+      error500       status 500 carrying a package reply
+      sizestring, sizereal, sizenegative   a url with "size" "10", 1.0E3 and -5
+      package[-<file>][-<word>...]   the default: {"url", "hash", "size"} of /files/<file>/<name>
+          (file signed when not given: signed, unsigned, tampered, big). Words:
+          badsize, badhash, nohash, nosize   a wrong or missing size or hash
+          failmulti   the multi-stream attempt's requests (user agent "... Updater ...") get 403
+          gate        two Range requests are held until both are open at once
+          hold        the body stalls after 1 MiB while <DIR>/holds/<product> exists
+          hostilebackslash, hostileslash, hostiledrive, hostileempty, hostileescape
+                      the name is a%5C..%5Cx.exe, ..%2F..%2Fx.exe, C%3Ax.exe, "" or
+                      ..%5C..%5C<product>.exe (two folders above the product's work folder)
+          any other word is part of the name "Package_<word>_<word>.exe" ("Package.exe" without),
+          which the package stand-in reads (exit1, sleep2000, ...)"""
+    PATH = "/v1/client-updates/"
+    FILES = ("signed", "unsigned", "tampered", "big")
+    HOSTILE = {"hostilebackslash": "a%5C..%5Cx.exe", "hostileslash": "..%2F..%2Fx.exe",
+               "hostiledrive": "C%3Ax.exe", "hostileempty": "", "hostileescape": "..%5C..%5C{product}.exe"}
+    FIXED = {"object": b"{}", "array": b"[1]", "invalid": b'{"url": "http://127.0.0.1/x.exe",',
+             "emptybody": b""}
+
+    class Reply:
+        def __init__(self, product, base, folder):
+            self.scenario = product.split(".", 1)[0]
+            words = self.scenario.split("-")
+            self.status, self.delay_ms, self.body = 200, 0, b""
+            kind = words[0]
+            if kind in ClientUpdates.FIXED:
+                self.body = ClientUpdates.FIXED[kind]
+            elif kind in ("sizestring", "sizereal", "sizenegative"):
+                size = {"sizestring": '"10"', "sizereal": "1.0E3", "sizenegative": "-5"}[kind]
+                self.body = ('{"url": "%s/files/signed/Package.exe", "size": %s}' % (base, size)).encode()
+            elif kind == "huge":
+                self.body = b"{}"
+            else:
+                self.body = ClientUpdates.Package(words[1:] if kind in ("package", "nolength", "slow", "error500")
+                                                  else [], product, base, folder)
+            self.declare = len(self.body)
+            if kind == "nolength":
+                self.declare = None
+            elif kind == "huge":
+                self.declare = 1 << 20
+            elif kind == "slow":
+                self.delay_ms = 6000
+            elif kind == "error500":
+                self.status = 500
+
+    @staticmethod
+    def Package(words, product, base, folder):
+        file = words[0] if words and words[0] in ClientUpdates.FILES else "signed"
+        words = words[1:] if words and words[0] == file else words
+        switches = ["tag=" + urllib.parse.quote(product, safe="")]
+        name_words, name = [], None
+        for word in words:
+            if word in ClientUpdates.HOSTILE:
+                name = ClientUpdates.HOSTILE[word].replace("{product}", product)
+            elif word == "failmulti":
+                switches += ["status=403", "failua=Updater"]
+            elif word == "gate":
+                switches += ["gate=2", "gatems=60000"]
+            elif word == "hold":
+                switches += ["stallat=1048576", "stallms=120000", "holdfile=" + urllib.parse.quote(product, safe="")]
+            elif word not in ("badsize", "badhash", "nohash", "nosize"):
+                name_words.append(word)
+        if name is None:
+            name = "_".join(["Package"] + name_words) + ".exe"
+        path = PackageFiles.Path(folder, file)
+        reply = {"url": "%s/files/%s/%s?%s" % (base, file, name, "&".join(switches))}
+        if path is not None:
+            if "nohash" not in words:
+                reply["hash"] = "00" * 32 if "badhash" in words else PackageFiles.Sha256(path)
+            if "nosize" not in words:
+                reply["size"] = os.path.getsize(path) + (1 if "badsize" in words else 0)
+        return json.dumps(reply).encode()
+
+
 def MakeCertificate(folder):
     key, pem, der = (os.path.join(folder, n) for n in ("https.key", "https.pem", "https.cer"))
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256",
@@ -522,6 +691,9 @@ def Serve(folder):
             os.remove(os.path.join(folder, name))
     log = RequestLog(os.path.join(folder, "requests.log"))
     servers = [Server("http", log), Server("https", log, MakeCertificate(folder))]
+    for server in servers:
+        server.folder = folder
+    os.makedirs(os.path.join(folder, "holds"), exist_ok=True)
     WriteAtomically(os.path.join(folder, "sha256.txt"),
                     "".join("%d %d %s\n" % (seed, size, BodySha256(seed, size)) for seed, size in DIGEST_CASES))
     for server in servers:

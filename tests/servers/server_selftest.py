@@ -196,5 +196,73 @@ class ServerTest(unittest.TestCase):
         self.assertEqual(hashlib.sha256(b"").hexdigest(), rows[0][2])
 
 
+@unittest.skipUnless(os.path.isfile(os.path.join(FOLDER, "files", "signed.exe")), "the package copies are not built")
+class UpdaterEndpointsTest(unittest.TestCase):
+    """The client-services stand-in and the package files (the Updater's tests)."""
+
+    def Reply(self, product):
+        r, body, _ = Get("/v1/client-updates/?productName=%s&version=0&channel=live" % product)
+        return r, body
+
+    def test_fixed_replies_by_product(self):
+        cases = [("object.1", 200, b"{}", "2"), ("array.1", 200, b"[1]", "3"), ("emptybody.1", 200, b"", "0"),
+                 ("huge.1", 200, None, str(1 << 20))]
+        for product, status, body, length in cases:
+            c = http.client.HTTPConnection("127.0.0.1", Port("http.port"), timeout=20)
+            c.request("GET", "/v1/client-updates/?productName=" + product)
+            r = c.getresponse()
+            self.assertEqual((status, length), (r.status, r.getheader("Content-Length")), product)
+            if body is not None:
+                self.assertEqual(body, r.read(), product)
+        r, body = self.Reply("nolength.1")
+        self.assertIsNone(r.getheader("Content-Length"))
+        self.assertIn("url", json.loads(body))
+        r, body = self.Reply("error500.1")
+        self.assertEqual(500, r.status)
+        self.assertEqual(-5, json.loads(self.Reply("sizenegative.1")[1])["size"])
+
+    def test_a_package_reply_names_a_served_file_with_its_digest(self):
+        product = "package-big-exit3-failmulti-hold." + uuid.uuid4().hex
+        reply = json.loads(self.Reply(product)[1])
+        path = os.path.join(FOLDER, "files", "big.exe")
+        self.assertEqual((os.path.getsize(path), server.PackageFiles.Sha256(path)), (reply["size"], reply["hash"]))
+        self.assertIn("/files/big/Package_exit3.exe?tag=" + product, reply["url"])
+        for switch in ("status=403", "failua=Updater", "stallat=1048576", "holdfile=" + product):
+            self.assertIn(switch, reply["url"])
+        wrong = json.loads(self.Reply("package-unsigned-badsize-nohash.1")[1])
+        self.assertEqual(os.path.getsize(os.path.join(FOLDER, "files", "unsigned.exe")) + 1, wrong["size"])
+        self.assertNotIn("hash", wrong)
+        self.assertEqual("00" * 32, json.loads(self.Reply("package-badhash.1")[1])["hash"])
+        for word, name in (("hostiledrive", "C%3Ax.exe?"), ("hostileempty", "/signed/?"),
+                           ("hostileescape", "..%5C..%5Cpackage-hostileescape.7.exe?")):
+            self.assertIn(name, json.loads(self.Reply("package-%s.7" % word)[1])["url"], word)
+
+    def test_files_are_served_in_ranges_and_faults_follow_the_user_agent(self):
+        tag = uuid.uuid4().hex
+        data = open(os.path.join(FOLDER, "files", "signed.exe"), "rb").read()
+        r, body, _ = Get("/files/signed/any%20name.exe?tag=" + tag, {"Range": "bytes=100-199"})
+        self.assertEqual((206, data[100:200]), (r.status, body))
+        url = "/files/signed/x.exe?status=403&failua=Updater&tag=" + tag
+        self.assertEqual(403, Get(url, {"User-Agent": "Mozilla/4.0 (compatible; MSIE 5.0; Updater 1.1.1.85; CDA 6.0)"})[0].status)
+        r, body, _ = Get(url, {"User-Agent": "Mozilla/4.0 (compatible; MSIE 5.0; CDA 6.0)"})
+        self.assertEqual((200, data), (r.status, body))
+        self.assertEqual(404, Get("/files/nosuchfile/x.exe")[0].status)
+
+    def test_a_hold_ends_when_its_file_goes(self):
+        hold = uuid.uuid4().hex
+        open(os.path.join(FOLDER, "holds", hold), "w").close()
+        results = []
+        def fetch():
+            r, body, _ = Get("/files/signed/x.exe?stallat=10&stallms=60000&holdfile=" + hold)
+            results.append(len(body))
+        thread = threading.Thread(target=fetch)
+        thread.start()
+        time.sleep(1.0)
+        self.assertEqual([], results, "held while the file exists")
+        os.remove(os.path.join(FOLDER, "holds", hold))
+        thread.join(20)
+        self.assertEqual([os.path.getsize(os.path.join(FOLDER, "files", "signed.exe"))], results)
+
+
 if __name__ == "__main__":
     unittest.main(warnings="ignore")

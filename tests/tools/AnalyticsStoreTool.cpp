@@ -5,8 +5,11 @@
 //       exit code 0 when every AddItem returned true, else the number refused
 //   AnalyticsStoreTool.exe upload <store file name> <collect url>
 //       runs the uploader (20 ms interval) until it ends by itself; exit code 0
-// Both first wait for the named event "<store file name>-go" when it exists, so that several
-// copies start their work together.
+//   AnalyticsStoreTool.exe abandon <store mutex name>
+//       takes the store mutex and ends without releasing it (a process that died mid-write);
+//       exit code 0 when it held the mutex
+// Both first report on the named semaphore "<store file name>-ready" and wait for the named event
+// "<store file name>-go" when they exist, so that several copies start their work together.
 #include <windows.h>
 
 #include <cwchar>
@@ -35,6 +38,11 @@ std::string Narrow(const std::wstring& text)
 
 void WaitForGo(const std::wstring& storeName)
 {
+    HANDLE ready = OpenSemaphoreW(SEMAPHORE_MODIFY_STATE, FALSE, (storeName + L"-ready").c_str());
+    if (ready != nullptr) {
+        ReleaseSemaphore(ready, 1, nullptr);
+        CloseHandle(ready);
+    }
     HANDLE go = OpenEventW(SYNCHRONIZE, FALSE, (storeName + L"-go").c_str());
     if (go != nullptr) {
         WaitForSingleObject(go, 60000);
@@ -46,8 +54,14 @@ void WaitForGo(const std::wstring& storeName)
 
 int wmain(int argc, wchar_t** argv)
 {
+    if (argc == 3 && std::wcscmp(argv[1], L"abandon") == 0) {
+        HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, argv[2]);
+        if (mutex == nullptr || WaitForSingleObject(mutex, 60000) != WAIT_OBJECT_0)
+            return 1;
+        ExitProcess(0);     // still the owner: the system marks the mutex abandoned
+    }
     if (argc != 5 && !(argc == 4 && std::wcscmp(argv[1], L"upload") == 0)) {
-        fwprintf(stderr, L"usage: AnalyticsStoreTool add <store> <count> <tag> | upload <store> <url>\n");
+        fwprintf(stderr, L"usage: AnalyticsStoreTool add <store> <count> <tag> | upload <store> <url> | abandon <mutex>\n");
         return 2;
     }
     try {

@@ -1,0 +1,67 @@
+// Helpers of the Updater's tests: a product of the test's own (its work folder, log, mutex and
+// events, and the reply the test server's client-services stand-in gives it), and an observer
+// that records what the download and launch steps tell. Header only; for the Updater's tests.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "System/String/AnsiWide.h"
+#include "TestSupport.h"
+#include "Updater/PatchDownload.h"
+#include "Updater/UpdateObserver.h"
+
+namespace LmTest {
+
+// The user's roaming application data, without the final backslash.
+inline std::wstring RoamingAppData()
+{
+    wchar_t path[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, path);
+    return path;
+}
+
+// "<scenario>.<unique>" (the stand-in's reply for the update check), or "LmTest<unique>"; its
+// work folder and log go with the object.
+class TestProduct {
+public:
+    explicit TestProduct(const std::string& scenario = "")
+        : name_(scenario.empty() ? UniqueName(L"LmTest") : Lm::AnsiToWide(scenario) + UniqueName(L"."))
+    {
+    }
+    ~TestProduct()
+    {
+        RemoveTree(RoamingAppData() + L"\\Larchmeadow\\Updater\\" + name_);
+        DeleteFileW(LogPath().c_str());
+    }
+    TestProduct(const TestProduct&) = delete;
+    TestProduct& operator=(const TestProduct&) = delete;
+
+    const std::wstring& Name() const { return name_; }
+    // The name as the server's tag, for its request log.
+    std::string Tag() const { return Lm::WideToAnsi(name_); }
+    // The work folder, with the final backslash (created).
+    std::wstring Folder() const { return Lm::Updater::GetUpdaterFolder(name_); }
+    std::wstring LogPath() const
+    {
+        return RoamingAppData() + L"\\Larchmeadow\\Larchmeadow Games\\App\\Update\\" + name_ + L"_Update.log";
+    }
+
+private:
+    std::wstring name_;
+};
+
+struct RecordingObserver : Lm::Updater::IUpdateObserver {
+    void PostBarPosition(int position) override { bars.push_back(position); }
+    void SetStatusText(UINT stringId) override { texts.push_back(stringId); }
+    void ReportResult(const std::wstring& text) override { reports.push_back(text); }
+
+    std::vector<int> bars;
+    std::vector<UINT> texts;
+    std::vector<std::wstring> reports;
+};
+
+} // namespace LmTest
