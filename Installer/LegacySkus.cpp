@@ -108,30 +108,35 @@ bool IsSkuRegistered(const std::wstring& productCodeName)
 
 namespace {
 
+// The folder of the program that a command line names.
+std::wstring ProgramFolder(const std::wstring& commandLine)
+{
+    std::wstring program, arguments;
+    CommonAppLogic::SplitCommandLine(commandLine, program, arguments);
+    return System::IO::GetParentFolder(program);
+}
+
 std::wstring FolderFromEntry(CRegistryKey& entry)
 {
-    // Values that name the folder itself, then values that name a program in it.
-    for (const wchar_t* name : {L"InstallLocation", L"InstallDir", L"InstallDirectory"}) {
-        std::wstring value = ReadTextOrEmpty(entry, name);
+    // Values that name the folder itself, then values that name a program in it; the first that
+    // is not empty decides.
+    const struct {
+        const wchar_t* name;
+        bool namesFolder;
+    } values[] = {{L"InstallLocation", true}, {L"InstallDir", true}, {L"InstallDirectory", true},
+                  {L"DisplayIcon", false}, {L"UninstallString", false}};
+    for (const auto& candidate : values) {
+        std::wstring value = ReadTextOrEmpty(entry, candidate.name);
         if (value.empty())
             continue;
-        // An existing folder is that folder, with or without a trailing backslash.
-        if (System::IO::CDirectory::Exists(value)) {
+        // A folder value that names an existing folder is that folder, with or without a
+        // trailing backslash.
+        if (candidate.namesFolder && System::IO::CDirectory::Exists(value)) {
             while (!value.empty() && IsSeparator(value.back()))
                 value.pop_back();
             return value;
         }
-        std::wstring program, arguments;
-        CommonAppLogic::SplitCommandLine(value, program, arguments);
-        return System::IO::GetParentFolder(program);
-    }
-    for (const wchar_t* name : {L"DisplayIcon", L"UninstallString"}) {
-        const std::wstring value = ReadTextOrEmpty(entry, name);
-        if (value.empty())
-            continue;
-        std::wstring program, arguments;
-        CommonAppLogic::SplitCommandLine(value, program, arguments);
-        return System::IO::GetParentFolder(program);
+        return ProgramFolder(value);
     }
     return std::wstring();
 }

@@ -101,15 +101,15 @@ void CreateShortcut(const std::wstring& linkFileName, const std::wstring& touchp
     const std::wstring linkPath = folder + L"\\" + linkFileName;
     const std::wstring icon = touchpointFolder + L"\\" + kIconFileName;
 
-    CShortcutSpec spec;
-    spec.linkPath = linkPath;
-    spec.targetPath = target;
-    spec.arguments = arguments;
-    spec.iconPath = icon;
-    spec.description = description;
+    CShortcutSpec shortcut;
+    shortcut.linkPath = linkPath;
+    shortcut.targetPath = target;
+    shortcut.arguments = arguments;
+    shortcut.iconPath = icon;
+    shortcut.description = description;
     {
         System::Win32::CCOMInitializer com;
-        spec.Write();   // an existing link stays as it is and is branded again below
+        shortcut.Write();   // an existing link stays as it is and is branded again below
     }
     const std::wstring pinHook = touchpointFolder + L"\\" + Uninstaller::kPinHookFileName;
     RunPinHookUnchecked(pinHook, PinHookSetCommandLine(pinHook, linkPath, icon), touchpointFolder);
@@ -137,19 +137,19 @@ void CreateDesktopShortcut(const CInstallerOptions& options, const std::wstring&
     const std::wstring linkPath = desktop + L"\\" + Uninstaller::kGamesLinkName;
     const std::wstring pinHook = touchpoint + L"\\" + Uninstaller::kPinHookFileName;
 
-    CShortcutSpec spec;
-    spec.linkPath = linkPath;
-    spec.targetPath = MainAppTarget();
-    spec.arguments = kDesktopLinkArguments + CommonAppLogic::GetShortDpCode(dp);
-    spec.iconPath = touchpoint + L"\\" + kIconFileName;
-    spec.description = InstallerMessageText(messages, kMessageTagline);
+    CShortcutSpec shortcut;
+    shortcut.linkPath = linkPath;
+    shortcut.targetPath = MainAppTarget();
+    shortcut.arguments = kDesktopLinkArguments + CommonAppLogic::GetShortDpCode(dp);
+    shortcut.iconPath = touchpoint + L"\\" + kIconFileName;
+    shortcut.description = InstallerMessageText(messages, kMessageTagline);
     {
         System::Win32::CCOMInitializer com;
-        spec.Write();   // an existing link stays as it is and is branded again below
+        shortcut.Write();   // an existing link stays as it is and is branded again below
     }
     // The public desktop is a place a user could change: PinHook runs only when it is signed.
     CommonAppLogic::InstallUtils::ExecWait(pinHook, touchpoint,
-                                           L"\"" + linkPath + L"\" \"" + pinHook + L"\" \"" + spec.iconPath + L"\" " +
+                                           L"\"" + linkPath + L"\" \"" + pinHook + L"\" \"" + shortcut.iconPath + L"\" " +
                                                PinHook::kDesktopTag,
                                            0, true);
     ::SetFileAttributesW(linkPath.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -4,8 +4,18 @@
 //       file with ThreadsUsed 1 and the total, and an empty cache, as a resumed run would find).
 //   DownloadBench.exe wininet <url> <target>
 //       a plain single-stream WinINet loop (InternetOpenUrl, 64 KiB reads, WriteFile).
-// Prints one line: "ok seconds=<wall> cpu=<user+kernel seconds> peakprivate=<bytes> bytes=<n>
-// streams=<n>" or "failed <text>".
+//   DownloadBench.exe abandon <url>
+//       what closing an unfinished answer costs: one 64 KiB read, then the three handles are
+//       closed (request, connection, session) and the close is timed.
+//   DownloadBench.exe closeblocked <url>
+//       whether closing the handles from another thread ends a blocked call: the request is
+//       sent to a server that stalls, another thread closes the handles after 1 s, and the time
+//       until the blocked send (or read) returns is printed.
+// Prints one line: "ok seconds=<wall> cpu=<user+kernel seconds> peakprivate=<bytes>
+// startrss=<bytes> peakrss=<bytes> bytes=<n> streams=<n>" or "failed <text>". Wine fills the
+// working-set figures from the Linux process's VmRSS and VmHWM, so startrss is the resident
+// memory before the download and peakrss the true peak of the whole process (its page-file
+// figure is the current commit, not a peak: peakprivate is kept for comparison only).
 #include <windows.h>
 #include <psapi.h>
 #include <wininet.h>
@@ -34,12 +44,12 @@ double CpuSeconds()
     return seconds(kernel) + seconds(user);
 }
 
-unsigned long long PeakPrivateBytes()
+PROCESS_MEMORY_COUNTERS_EX MemoryCounters()
 {
     PROCESS_MEMORY_COUNTERS_EX counters = {};
     counters.cb = sizeof(counters);
     GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
-    return counters.PeakPagefileUsage; // peak private (commit) bytes of the process
+    return counters;
 }
 
 int RunMultiStream(const std::wstring& url, const std::wstring& target, uint32_t singleTotal, unsigned& streams,
@@ -104,21 +114,115 @@ int RunWinInet(const std::wstring& url, const std::wstring& target, unsigned lon
     return rc;
 }
 
+struct Probe {
+    HINTERNET session = nullptr;
+    HINTERNET connect = nullptr;
+    HINTERNET request = nullptr;
+};
+
+// The handles a stream opens for one attempt, with the same flags and headers; false on failure.
+bool OpenLikeAStream(const std::wstring& url, Probe& probe, std::string& error)
+{
+    URL_COMPONENTSW parts = {};
+    wchar_t host[256] = {}, path[2048] = {};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = 256;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = 2048;
+    if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts)) {
+        error = "bad url";
+        return false;
+    }
+    probe.session = InternetOpenW(L"LmDownloadBench/1", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    probe.connect = probe.session ? InternetConnectW(probe.session, host, parts.nPort, L"", nullptr,
+                                                     INTERNET_SERVICE_HTTP, 0, 0)
+                                  : nullptr;
+    LPCWSTR accept[] = { L"*/*", nullptr };
+    probe.request = probe.connect ? HttpOpenRequestW(probe.connect, L"GET", path, L"HTTP/1.1", L"", accept,
+                                                     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                                         INTERNET_FLAG_KEEP_CONNECTION,
+                                                     0)
+                                  : nullptr;
+    if (!probe.request) {
+        error = "open failed";
+        return false;
+    }
+    HttpAddRequestHeadersA(probe.request, "Connection: Keep-Alive\r\n", static_cast<DWORD>(-1), HTTP_ADDREQ_FLAG_ADD);
+    return true;
+}
+
+void CloseProbe(Probe& probe)
+{
+    for (HINTERNET* handle : { &probe.request, &probe.connect, &probe.session }) {
+        HINTERNET h = static_cast<HINTERNET>(InterlockedExchangePointer(reinterpret_cast<PVOID*>(handle), nullptr));
+        if (h)
+            InternetCloseHandle(h);
+    }
+}
+
+int RunAbandon(const std::wstring& url, double& closeSeconds, std::string& error)
+{
+    Probe probe;
+    if (!OpenLikeAStream(url, probe, error) || !HttpSendRequestA(probe.request, nullptr, 0, nullptr, 0)) {
+        error = error.empty() ? "send failed" : error;
+        CloseProbe(probe);
+        return 1;
+    }
+    std::vector<char> buffer(65536);
+    DWORD read = 0;
+    InternetReadFile(probe.request, buffer.data(), static_cast<DWORD>(buffer.size()), &read);
+    const ULONGLONG begin = GetTickCount64();
+    CloseProbe(probe);
+    closeSeconds = (GetTickCount64() - begin) / 1000.0;
+    return 0;
+}
+
+DWORD WINAPI CloseLater(void* parameter)
+{
+    Sleep(1000);
+    CloseProbe(*static_cast<Probe*>(parameter));
+    return 0;
+}
+
+int RunCloseBlocked(const std::wstring& url, double& blockedSeconds, std::string& error)
+{
+    Probe probe;
+    if (!OpenLikeAStream(url, probe, error))
+        return 1;
+    HINTERNET request = probe.request;
+    HANDLE closer = CreateThread(nullptr, 0, CloseLater, &probe, 0, nullptr);
+    const ULONGLONG begin = GetTickCount64();
+    BOOL ok = HttpSendRequestA(request, nullptr, 0, nullptr, 0);
+    if (ok) {
+        std::vector<char> buffer(65536);
+        DWORD read = 0;
+        while ((ok = InternetReadFile(request, buffer.data(), static_cast<DWORD>(buffer.size()), &read)) && read > 0) {
+        }
+    }
+    blockedSeconds = (GetTickCount64() - begin) / 1000.0;
+    error = ok ? "the call ended normally" : "the call failed with " + std::to_string(GetLastError());
+    WaitForSingleObject(closer, INFINITE);
+    CloseHandle(closer);
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc < 4) {
+    if (argc < 3) {
         std::fprintf(stderr, "usage: DownloadBench msd|wininet <url> <target> [single=<size>]\n");
         return 3;
     }
-    const std::wstring mode = argv[1], url = argv[2], target = argv[3];
+    const std::wstring mode = argv[1], url = argv[2], target = argc > 3 ? argv[3] : L"";
     uint32_t singleTotal = 0;
     if (argc > 4 && std::wstring(argv[4]).compare(0, 7, L"single=") == 0)
         singleTotal = static_cast<uint32_t>(std::wcstoul(argv[4] + 7, nullptr, 10));
     unsigned streams = 1;
     unsigned long long bytes = 0;
     std::string error;
+    const unsigned long long startRss = MemoryCounters().WorkingSetSize;
     const ULONGLONG begin = GetTickCount64();
     int rc = 3;
     try {
@@ -126,14 +230,25 @@ int wmain(int argc, wchar_t** argv)
             rc = RunMultiStream(url, target, singleTotal, streams, bytes, error);
         else if (mode == L"wininet")
             rc = RunWinInet(url, target, bytes, error);
+        else if (mode == L"abandon" || mode == L"closeblocked") {
+            double probeSeconds = 0;
+            rc = mode == L"abandon" ? RunAbandon(url, probeSeconds, error) : RunCloseBlocked(url, probeSeconds, error);
+            if (rc == 0) {
+                std::printf("ok probeseconds=%.2f cpu=%.2f %s\n", probeSeconds, CpuSeconds(), error.c_str());
+                return 0;
+            }
+        }
     } catch (const Lm::System::CException& e) {
         error = Lm::Utf16ToUtf8(e.ToString());
         rc = 1;
     }
     const double seconds = (GetTickCount64() - begin) / 1000.0;
-    if (rc == 0)
-        std::printf("ok seconds=%.2f cpu=%.2f peakprivate=%llu bytes=%llu streams=%u\n", seconds, CpuSeconds(),
-                    PeakPrivateBytes(), bytes, streams);
+    if (rc == 0) {
+        const PROCESS_MEMORY_COUNTERS_EX counters = MemoryCounters();
+        std::printf("ok seconds=%.2f cpu=%.2f peakprivate=%llu startrss=%llu peakrss=%llu bytes=%llu streams=%u\n",
+                    seconds, CpuSeconds(), static_cast<unsigned long long>(counters.PeakPagefileUsage), startRss,
+                    static_cast<unsigned long long>(counters.PeakWorkingSetSize), bytes, streams);
+    }
     else
         std::printf("failed %s\n", error.c_str());
     std::fflush(stdout);

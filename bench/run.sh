@@ -2,8 +2,9 @@
 # Download benchmark (make bench; runs inside tools/wine-session.sh, never part of make test).
 # Loopback throughput of CHTTPDownload with one and two streams, a plain single-stream WinINet
 # loop under the same Wine, and native curl on the same server (the ceiling); the same with a
-# per-connection rate limit; process CPU seconds per GiB; peak private memory for two sizes;
-# and the bytes fetched again when a download is killed at 50 % and run again.
+# per-connection rate limit; process CPU seconds per GiB; the true peak resident memory for two
+# sizes; what closing an unfinished answer costs; the bytes fetched again when a download is
+# killed at 50 % and run again; and the three ratios the download is held to.
 #   LM_BENCH_MIB   size of the big file in MiB (default 256)
 #   LM_BENCH_RATE  per-connection rate limit in bytes/s for the limited runs (default 4000000)
 set -u -o pipefail
@@ -39,28 +40,64 @@ echo
 field() { echo "$2" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
 mibps() { awk -v b="$1" -v s="$2" 'BEGIN { if (s > 0) printf "%.1f", b / 1048576 / s; else print "-" }'; }
 
-# run NAME BYTES COMMAND...: runs a Windows download, prints throughput, CPU/GiB, peak private.
+mib_of() { awk -v p="$1" 'BEGIN { printf "%.1f", p / 1048576 }'; }
+
+# vmhwm_sampler NEEDLE OUT: until the Windows process whose command line holds NEEDLE ends, reads
+# its Linux process's VmHWM (kB) every 0.1 s into OUT (the high-water mark only grows).
+vmhwm_sampler() {
+    local needle=$1 out=$2 f kb best=0 seen=0
+    : > "$out"
+    for _ in $(seq 1 6000); do
+        local alive=0
+        # The largest among the matching processes: the wine launcher that started it matches too.
+        for f in /proc/[0-9]*/cmdline; do
+            grep -aq DownloadBench "$f" 2>/dev/null && grep -aq -- "$needle" "$f" 2>/dev/null || continue
+            alive=1
+            kb=$(awk '/^VmHWM:/ { print $2 }' "${f%/cmdline}/status" 2>/dev/null)
+            [ -n "$kb" ] && [ "$kb" -gt "$best" ] && best=$kb
+        done
+        [ "$alive" = 1 ] && seen=1
+        [ "$seen" = 1 ] && [ "$alive" = 0 ] && break
+        echo "$best" > "$out"
+        sleep 0.1
+    done
+}
+
+declare -A speed   # MiB/s of each run, by name, for the ratios
+
+# run NAME BYTES COMMAND...: runs a Windows download, prints throughput, CPU/GiB and memory: the
+# resident memory at the start, the true peak of the whole process (Wine's peak working set is
+# the Linux process's VmHWM; the sampler reads VmHWM from outside as a check) and the growth.
 run() {
     local name=$1 bytes=$2; shift 2
     local line
+    vmhwm_sampler "$3" "$work/../hwm.$$" &
+    local sampler=$!
     line=$(wine "$@" 2>/dev/null | tr -d '\r' | tail -1)
+    wait "$sampler" 2>/dev/null
+    local sampled; sampled=$(cat "$work/../hwm.$$" 2>/dev/null); rm -f "$work/../hwm.$$"*
     if [ "${line%% *}" != "ok" ]; then
-        printf "%-44s FAILED: %s\n" "$name" "$line"
+        printf "%-40s FAILED: %s\n" "$name" "$line"
         return
     fi
-    local s cpu peak streams
-    s=$(field seconds "$line"); cpu=$(field cpu "$line"); peak=$(field peakprivate "$line"); streams=$(field streams "$line")
-    printf "%-44s %8s MiB/s  %6.2f s  cpu %6.2f s/GiB  peak private %6.1f MiB  streams %s\n" "$name" \
-        "$(mibps "$bytes" "$s")" "$s" "$(awk -v c="$cpu" -v b="$bytes" 'BEGIN { printf "%.2f", c * 1073741824 / b }')" \
-        "$(awk -v p="$peak" 'BEGIN { printf "%.1f", p / 1048576 }')" "$streams"
+    local s cpu start peak streams
+    s=$(field seconds "$line"); cpu=$(field cpu "$line"); start=$(field startrss "$line"); peak=$(field peakrss "$line")
+    streams=$(field streams "$line")
+    speed[$name]=$(mibps "$bytes" "$s")
+    printf "%-40s %7s MiB/s %6.2f s  cpu %6.2f s/GiB  rss %5.1f -> peak %5.1f MiB (+%4.1f; VmHWM %5.1f)  streams %s\n" \
+        "$name" "${speed[$name]}" "$s" "$(awk -v c="$cpu" -v b="$bytes" 'BEGIN { printf "%.2f", c * 1073741824 / b }')" \
+        "$(mib_of "$start")" "$(mib_of "$peak")" "$(mib_of $((peak - start)))" \
+        "$(awk -v k="${sampled:-0}" 'BEGIN { printf "%.1f", k / 1024 }')" "$streams"
     rm -f "$work"/*
 }
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a > 0 && b > 0) printf "%.2f", a / b; else print "-" }'; }
 
 curl_run() {
     local name=$1 bytes=$2 address=$3
     local s
     s=$(curl -s -o "$work/curl.bin" -w '%{time_total}' "$address")
-    printf "%-44s %8s MiB/s  %6.2f s  (native, no Wine)\n" "$name" "$(mibps "$bytes" "$s")" "$s"
+    printf "%-40s %7s MiB/s %6.2f s  (native, no Wine)\n" "$name" "$(mibps "$bytes" "$s")" "$s"
     rm -f "$work"/*
 }
 
@@ -77,11 +114,19 @@ run "CHTTPDownload, two streams (limited)" "$limited_size" "$bench_exe" msd "$(u
 run "plain WinINet loop (limited)" "$limited_size" "$bench_exe" wininet "$(url $limited_size l3 "&rate=$rate")" "$target"
 curl_run "curl (native, limited)" "$limited_size" "$(url $limited_size l4 "&rate=$rate")"
 echo
-echo "-- peak private memory against file size (two streams)"
+echo "-- true peak memory against file size (two streams)"
 for m in 24 $mib; do
     s=$((m * 1024 * 1024))
     run "CHTTPDownload, $m MiB" "$s" "$bench_exe" msd "$(url $s p$m)" "$target"
 done
+echo
+echo "-- closing an unfinished answer (what an abandoned attempt hands to the closer thread)"
+line=$(wine "$bench_exe" abandon "$(url $size a1)" 2>/dev/null | tr -d '\r' | tail -1)
+sleep 1
+sent=$(python3 -c 'import json, sys
+print(sum(json.loads(l)["sent"] for l in open(sys.argv[1]) if "tag=a1" in json.loads(l)["query"].split("&")))' \
+    "$server_dir/requests.log")
+echo "one 64 KiB read of a $mib MiB answer, then close: $(field probeseconds "$line") s, cpu $(field cpu "$line") s, the server sent $sent bytes"
 echo
 echo "-- kill at 50 %, then run again on the state files"
 tag="k$$"
@@ -126,3 +171,8 @@ print("resumed run fetched %d bytes: %d fetched again (%.3f %% of the file), %d 
       % (sent2, sent2 - (size - received), 100.0 * (sent2 - (size - received)) / size, sent2 - needed))
 print("(the status is read a few milliseconds before the kill, so the records may hold a block or two more than it says)")
 PY
+echo
+echo "-- ratios (goals: >= 1.0, aim 1.5; >= 0.90; >= 1.9)"
+echo "two streams / one stream, unlimited:     $(ratio "${speed[CHTTPDownload, two streams]}" "${speed[CHTTPDownload, one stream]}")"
+echo "one stream / plain WinINet loop:         $(ratio "${speed[CHTTPDownload, one stream]}" "${speed[plain WinINet loop, one stream]}")"
+echo "two streams / one stream, capped:        $(ratio "${speed[CHTTPDownload, two streams (limited)]}" "${speed[CHTTPDownload, one stream (limited)]}")"

@@ -3,6 +3,7 @@
 #  - the mingw-w64 i686 posix toolchain, CMake, Wine (64-bit prefix, 32-bit programs under WoW64)
 #  - Xvfb for the one display the tests run in, osslsigncode/openssl for the test signatures
 #  - googletest's sources (Debian ships them), and JsonCpp's Debian source package
+#  - Chromium and the page tests' npm packages (tools/deps-pages.sh)
 #  - where this machine's kernel cannot run 32-bit Linux programs (Wine's WoW64 loader is one),
 #    qemu-user from bookworm-backports registered for i386 ELF files through binfmt_misc
 set -eu
@@ -114,4 +115,7 @@ if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
     done
     /lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "deps: 32-bit programs still do not run" >&2; exit 1; }
 fi
+
+# The page tests: Chromium and their npm packages.
+"$(dirname "$0")/deps-pages.sh"
 exit 0

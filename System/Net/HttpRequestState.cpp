@@ -1,9 +1,14 @@
 #include "System/Net/HttpRequestState.h"
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "System/Net/InternetHandleCloser.h"
+#include "System/Net/InternetTimeouts.h"
 #include "System/Win32/Handle.h"
 
 namespace Lm {
@@ -102,6 +107,18 @@ void CreateParentFolder(const std::wstring& path)
         CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
 }
 
+// "bytes <first>-..." whose first byte is start.
+bool ContentRangeStartsAt(const std::string& value, std::int64_t start)
+{
+    const size_t begin = value.find_first_not_of(" \t");
+    if (begin == std::string::npos || value.compare(begin, 6, "bytes ") != 0)
+        return false;
+    const std::string first = value.substr(begin + 6, value.find('-', begin + 6) - begin - 6);
+    if (first.empty() || first.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    return _atoi64(first.c_str()) == start;
+}
+
 double Percent(double n, double d)
 {
     if (d == 0)
@@ -119,19 +136,11 @@ CHttpRequestState::~CHttpRequestState()
     CloseHandles();
 }
 
-void CHttpRequestState::Publish(HINTERNET volatile* slot, HINTERNET handle)
-{
-    InterlockedExchangePointer(const_cast<PVOID volatile*>(reinterpret_cast<PVOID volatile*>(slot)), handle);
-}
-
 void CHttpRequestState::CloseHandles()
 {
-    for (HINTERNET volatile* slot : {&requestHandle, &connectHandle, &internetHandle}) {
-        HINTERNET handle = static_cast<HINTERNET>(
-            InterlockedExchangePointer(const_cast<PVOID volatile*>(reinterpret_cast<PVOID volatile*>(slot)), nullptr));
-        if (handle != nullptr)
-            InternetCloseHandle(handle);
-    }
+    // An answer not read to its end may take long to close (WinINet reads the rest of it
+    // first): the closer does that, and the request reports its end at once.
+    CInternetHandleCloser::Close(handles);
 }
 
 unsigned __stdcall CHttpRequestState::ThreadProc(void* parameter)
@@ -181,19 +190,33 @@ void CHttpRequestState::Fail(int code, bool setFailedState)
 
 void CHttpRequestState::Execute()
 {
-    FILE* file = nullptr;
-    try {
-        ExecuteTransfer(file);
-    } catch (...) {
-        if (file != nullptr)
-            fclose(file);
-        throw;
-    }
-    if (file != nullptr)
-        fclose(file);
+    Win32::CCrtFile file;   // closed at the end of the transfer, also when an exception passes
+    ExecuteTransfer(file);
 }
 
-void CHttpRequestState::ExecuteTransfer(FILE*& file)
+// The output file, shared for reading, writing and deleting: a worker that outlives its Abort
+// (a blocked call ends only at its time-out) never keeps the caller from removing or replacing
+// the file. Resumable mode appends to its cache; straight into the output, a file left by an
+// earlier attempt is replaced rather than appended to.
+FILE* CHttpRequestState::OpenOutputFile(const std::wstring& path, bool append)
+{
+    Win32::CHandleGuard handle(CreateFileW(path.c_str(), GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!handle)
+        return nullptr;
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()),
+                                           (append ? _O_APPEND : 0) | _O_BINARY | _O_WRONLY);
+    if (descriptor == -1)
+        return nullptr;
+    handle.Detach(); // the descriptor owns it now
+    FILE* file = _fdopen(descriptor, append ? "ab" : "wb");
+    if (file == nullptr)
+        _close(descriptor);
+    return file;
+}
+
+void CHttpRequestState::ExecuteTransfer(Win32::CCrtFile& file)
 {
     UpdateState();
     {
@@ -208,25 +231,22 @@ void CHttpRequestState::ExecuteTransfer(FILE*& file)
         CScopedLock lock(stateLock);
         requestStopwatch.Start();
     }
-    HINTERNET internet = InternetOpenA(userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, "", "", 0);
-    Publish(&internetHandle, internet);
+    handles.session.Reset(InternetOpenA(userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, "", "", 0));
+    HINTERNET internet = handles.session.Get();
     if (internet == nullptr) {
         CScopedLock lock(stateLock);
         Fail(HttpResultOpenFailed, false);
         return;
     }
-    // Explicit time-outs (the platform's defaults), inherited by the connect and request handles.
-    DWORD connectTimeout = kConnectTimeoutMs, sendTimeout = kSendTimeoutMs, receiveTimeout = kReceiveTimeoutMs;
-    InternetSetOptionA(internet, INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout, sizeof(DWORD));
-    InternetSetOptionA(internet, INTERNET_OPTION_SEND_TIMEOUT, &sendTimeout, sizeof(DWORD));
-    InternetSetOptionA(internet, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout, sizeof(DWORD));
+    // Explicit time-outs, set again on the request handle below.
+    SetInternetTimeouts(internet);
 
     UpdateState();
     if (AbortCheck())
         return;
-    HINTERNET connect = InternetConnectA(internet, url.GetHost().c_str(), static_cast<INTERNET_PORT>(url.GetPort()),
-                                         "", nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-    Publish(&connectHandle, connect);
+    handles.connect.Reset(InternetConnectA(internet, url.GetHost().c_str(), static_cast<INTERNET_PORT>(url.GetPort()),
+                                           "", nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    HINTERNET connect = handles.connect.Get();
     if (connect == nullptr) {
         CScopedLock lock(stateLock);
         Fail(HttpResultConnectFailed, false);
@@ -244,14 +264,15 @@ void CHttpRequestState::ExecuteTransfer(FILE*& file)
         flags |= INTERNET_FLAG_SECURE;
     if (cookies != nullptr && cookies->GetCount() > 0)
         flags |= INTERNET_FLAG_NO_COOKIES;
-    HINTERNET request = HttpOpenRequestA(connect, method.c_str(), objectName.c_str(), "HTTP/1.1", "", acceptTypes,
-                                         flags, 0);
-    Publish(&requestHandle, request);
+    handles.request.Reset(HttpOpenRequestA(connect, method.c_str(), objectName.c_str(), "HTTP/1.1", "", acceptTypes,
+                                           flags, 0));
+    HINTERNET request = handles.request.Get();
     if (request == nullptr) {
         CScopedLock lock(stateLock);
         Fail(HttpResultOpenRequestFailed, false);
         return;
     }
+    SetInternetTimeouts(request);
     if (AbortCheck())
         return;
 
@@ -335,6 +356,15 @@ void CHttpRequestState::ExecuteTransfer(FILE*& file)
             return;
         }
         headersReceived = true;
+        if (sendIfRange && httpStatus == 206 && IsResumable() &&
+            !ContentRangeStartsAt(RawHeaderValue(lines, "Content-Range", found), rangeStart)) {
+            // Not the rest of the cache: appending it would corrupt the file. The cache goes, so
+            // that the next request starts afresh.
+            DeleteFileW(cachePath.c_str());
+            DeleteFileW(fileDataPath.c_str());
+            Fail(HttpResultFailed, true);
+            return;
+        }
         if (sendIfRange && httpStatus == 200 && IsResumable()) {
             // The server sent the whole resource instead of the rest: start over from 0.
             DeleteFileW(cachePath.c_str());
@@ -361,16 +391,14 @@ void CHttpRequestState::ExecuteTransfer(FILE*& file)
             responseStream->SetCapacity(declaredLength);
     }
     if (!target.empty()) {
-        // Resumable mode appends to its cache; straight into the output, a file left by an earlier
-        // attempt is replaced rather than appended to.
-        if (_wfopen_s(&file, target.c_str(), IsResumable() ? L"abS" : L"wbS") != 0 || file == nullptr) {
-            file = nullptr;
+        file.Reset(OpenOutputFile(target, IsResumable()));
+        if (!file) {
             CScopedLock lock(stateLock);
             Fail(HttpResultOutputFileFailed, true);
             return;
         }
     }
-    ReadBody(request, file);
+    ReadBody(request, file.Get());
 }
 
 void CHttpRequestState::ReadBody(HINTERNET request, FILE* file)
@@ -495,7 +523,8 @@ void CHttpRequestState::UpdateState()
         failed = true;
         return;
     }
-    if (IsResumable() && !fileDataWritten) {
+    // A failed transfer records nothing: its cache may have been dropped as not the resource's.
+    if (IsResumable() && !fileDataWritten && !failed) {
         std::string lastModified = GetHeaderValue("Last-Modified", "");
         std::string lengthText = GetHeaderValue("Content-Range", "");
         size_t slash = lengthText.rfind('/');
@@ -612,6 +641,10 @@ void CHttpRequestState::SetUpResume()
         ReadFileData();
         DeleteFileW(cachePath.c_str());
         fileDataWritten = false;
+    } else if (!storedLastModifiedKnown || storedLastModified.empty()) {
+        // Without a validator the server cannot tell whether the cache still belongs to the
+        // resource (If-Range): no resume.
+        DeleteFileW(cachePath.c_str());
     } else if (cacheSize < 100) {
         DeleteFileW(cachePath.c_str());
     } else if (storedLengthKnown && cacheSize >= storedLength) {

@@ -17,6 +17,7 @@
 
 #include "System/Io/Stream/MemoryStream.h"
 #include "System/Net/CookieContainer.h"
+#include "System/Net/InternetHandleCloser.h"
 #include "System/Net/Uri.h"
 #include "System/RefPtr.h"
 #include "System/ReferenceCounted.h"
@@ -49,11 +50,6 @@ enum HttpRequestStateCode { HttpStateNotStarted = 0, HttpStateRunning = 1, HttpS
 
 class CHttpRequestState : public CReferenceCounted {
 public:
-    // WinINet time-outs, set on every request: a stalled server ends a blocked call after these.
-    static const DWORD kConnectTimeoutMs = 60000;
-    static const DWORD kSendTimeoutMs = 30000;
-    static const DWORD kReceiveTimeoutMs = 30000;
-
     CHttpRequestState();
     ~CHttpRequestState() override;
 
@@ -61,7 +57,7 @@ public:
     static unsigned __stdcall ThreadProc(void* state);
 
     float GetProgressPercent();
-    // Takes the three handles by exchange and closes them (request, connect, internet).
+    // Worker only: hands the three handles to the closer (request, connect, session).
     void CloseHandles();
     // Applies the output path now, or when the running worker ends.
     void SetOutputPath(const std::wstring& path);
@@ -127,7 +123,8 @@ public:
 
 private:
     void Execute();
-    void ExecuteTransfer(FILE*& file);
+    void ExecuteTransfer(Win32::CCrtFile& file);
+    static FILE* OpenOutputFile(const std::wstring& path, bool append);
     void ReadBody(HINTERNET request, FILE* file);
     void UpdateState();
     void CloseConnection();
@@ -135,16 +132,16 @@ private:
     bool AbortCheck();
     // Under stateLock: failed, the code unless one is recorded, and the failed state when asked.
     void Fail(int code, bool setFailedState);
-    void Publish(HINTERNET volatile* slot, HINTERNET handle);
     void SetUpResume();
     void ReadFileData();
     void WriteFileData(const std::string& lastModified, int length, const std::string& url);
     void CommitCacheFile();
     bool IsResumable() const { return !cachePath.empty() && !outputPath.empty(); }
 
-    HINTERNET volatile internetHandle = nullptr;
-    HINTERNET volatile connectHandle = nullptr;
-    HINTERNET volatile requestHandle = nullptr;
+    // The worker's handles: only the worker uses them and hands them to the closer at its end,
+    // so no handle value is ever used after another thread closed it (and WinINet gave the value
+    // to a new handle meanwhile). A blocked call ends by its time-out.
+    InternetHandles handles;
 };
 
 } // namespace Net

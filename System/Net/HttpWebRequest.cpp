@@ -14,11 +14,12 @@ using Win32::CScopedLock;
 namespace {
 
 const char kSource[] = "Lm\\System\\Net\\HttpWebRequest.cpp";
-// How long Abort waits for the worker after closing its handles. Closing them ends a blocked
-// WinINet call on Windows at once; where it does not (Wine), the worker ends on its own when the
-// call's time-out passes, holding only the shared state.
+// How long Abort waits for the worker. The worker sees the abort between its calls; a call that
+// blocks on a stalled server ends at its WinINet time-out, and the worker then ends on its own,
+// holding only the shared state (its output file is shared for deleting). Its handles are never
+// closed from here: WinINet may hand a closed handle's value to a new handle of another request
+// before the worker's next call.
 const DWORD kAbortWaitMs = 2000;
-const DWORD kAbortWaitStepMs = 100;
 
 } // namespace
 
@@ -195,13 +196,7 @@ void CHttpWebRequest::Abort()
             m_shared->abortRequested = true;
         }
     }
-    DWORD waited = 0;
-    while (!WaitForWorker(kAbortWaitStepMs)) {
-        waited += kAbortWaitStepMs;
-        if (waited >= kAbortWaitMs)
-            break;     // the worker ends by itself once its blocked call times out
-        m_shared->CloseHandles();
-    }
+    WaitForWorker(kAbortWaitMs);
 }
 
 void CHttpWebRequest::SetOutputPath(const std::wstring& path)

@@ -323,23 +323,48 @@ TEST(HttpWebRequestTest, abort_during_a_stall_returns_within_a_bound)
     }
 }
 
-// Abort racing the worker's own end: either outcome is whole, nothing hangs or crashes.
+// Abort against the worker's own end. An abort that comes while the worker surely runs (the
+// server stalls) must win; one that comes after the end must leave the done outcome alone; in
+// between either may win, but the outcome Abort leaves is whole and final: the worker's own end,
+// which may come later, changes nothing.
 TEST(HttpWebRequestTest, abort_and_the_end_of_the_worker_do_not_race)
 {
-    for (int i = 0; i < 16; ++i) {
-        SCOPED_TRACE(i);
-        CHttpWebRequest request(LmTest::ServerUrl("/data?size=2000&tag=" + Tag()));
+    struct Case {
+        const char* query;
+        int delayMs;        // before Abort; -1: wait for the end first
+        int expected;       // 1 done, 2 aborted, 0 either
+    };
+    std::vector<Case> cases = {
+        {"size=100000&stallat=1000&stallms=3000", 700, 2},
+        {"size=2000", -1, 1},
+    };
+    for (int delay = 0; delay < 120; delay += 15)
+        cases.push_back({"size=2000", delay, 0});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.query) + " after " + std::to_string(c.delayMs) + " ms");
+        CHttpWebRequest request(LmTest::ServerUrl(std::string("/data?") + c.query + "&tag=" + Tag()));
         request.Start();
-        Sleep(static_cast<DWORD>((i % 8) * 15));
+        if (c.delayMs < 0)
+            ASSERT_TRUE(WaitComplete(request));
+        else
+            Sleep(static_cast<DWORD>(c.delayMs));
         request.Abort();
-        int result = request.GetResult();
-        EXPECT_TRUE(result == 1 || result == 2) << result;
+        const int result = request.GetResult();
+        const int state = request.GetState();
+        if (c.expected != 0)
+            EXPECT_EQ(c.expected, result);
+        ASSERT_TRUE(result == 1 || result == 2) << result;
+        ASSERT_TRUE(WaitComplete(request));
+        EXPECT_EQ(result, request.GetResult()) << "the worker's end changed the outcome after Abort";
+        EXPECT_EQ(state, request.GetState()) << "the worker's end changed the state after Abort";
         if (result == 2) {
-            EXPECT_EQ(4, request.GetState());
+            EXPECT_EQ(4, state);
+            EXPECT_TRUE(request.IsFailed());
             EXPECT_FALSE(request.IsDownloadOk());
         } else {
-            ASSERT_TRUE(WaitComplete(request));
+            EXPECT_EQ(3, state);
             EXPECT_TRUE(request.IsDownloadOk());
+            EXPECT_TRUE(Body(request) == LmTest::GeneratedBody(1, 0, 2000));
         }
     }
 }
@@ -355,14 +380,65 @@ TEST(HttpWebRequestTest, get_response_aborts_a_stalled_read_at_the_idle_limit)
     EXPECT_FALSE(request.IsDownloadOk());
 }
 
+// CPU seconds the calling thread has used.
+double ThreadCpuSeconds()
+{
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    auto seconds = [](const FILETIME& t) {
+        return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+// A limit of 0 is no limit: GetResponse waits for the worker, asleep, until the transfer ends.
+// A loop that polls without waiting would also end with the whole body, but would keep the
+// caller's thread busy the whole time.
 TEST(HttpWebRequestTest, get_response_waits_for_the_end_with_a_total_limit_of_0)
 {
-    CHttpWebRequest request(LmTest::ServerUrl("/data?seed=3&size=150000&rate=200000&tag=" + Tag()));
+    CHttpWebRequest request(LmTest::ServerUrl("/data?seed=3&size=400000&rate=200000&tag=" + Tag()));
     request.totalTimeLimitMs = 0;
+    const double cpuBefore = ThreadCpuSeconds();
+    const ULONGLONG begin = GetTickCount64();
     request.GetResponse();
+    const double wallSeconds = (GetTickCount64() - begin) / 1000.0;
+    const double cpuSeconds = ThreadCpuSeconds() - cpuBefore;
     EXPECT_TRUE(request.IsComplete());
     EXPECT_TRUE(request.IsDownloadOk());
-    EXPECT_TRUE(Body(request) == LmTest::GeneratedBody(3, 0, 150000));
+    EXPECT_TRUE(Body(request) == LmTest::GeneratedBody(3, 0, 400000));
+    EXPECT_GE(wallSeconds, 1.0) << "the transfer is paced to take about 2 s";
+    EXPECT_LT(cpuSeconds, wallSeconds / 4) << "GetResponse kept its thread busy while it waited";
+}
+
+// Something the transfer code does not expect (here memory: a declared length that a memory
+// body cannot get) ends the request as failed, and the request still completes.
+TEST(HttpWebRequestTest, an_exception_on_the_worker_fails_the_request_and_ends_it)
+{
+    CHttpWebRequest request(LmTest::ServerUrl("/data?size=0&declare=2000000000&tag=" + Tag()));
+    request.Start();
+    ASSERT_TRUE(WaitComplete(request));
+    EXPECT_EQ(12, request.GetResult());
+    EXPECT_EQ(4, request.GetState());
+    EXPECT_TRUE(request.IsFailed());
+    EXPECT_FALSE(request.IsDownloadOk());
+}
+
+// Abort returns after a bounded wait even when the worker is still blocked on a stalled server;
+// the worker's output file must not stand in the caller's way meanwhile.
+TEST(HttpWebRequestTest, an_aborted_worker_does_not_keep_the_output_file_from_its_caller)
+{
+    LmTest::ScratchFolder folder(L"lmhttp");
+    std::wstring output = folder / L"patch.exe";
+    CHttpWebRequest request(LmTest::ServerUrl("/data?size=200000&stallat=70000&stallms=6000&tag=" + Tag()), output, 0);
+    request.Start();
+    ASSERT_TRUE(LmTest::WaitForFile(output, 20000));
+    Sleep(500);
+    request.Abort();
+    EXPECT_FALSE(request.IsComplete()) << "the stall outlasts the abort's wait";
+    EXPECT_TRUE(DeleteFileW(output.c_str())) << GetLastError();
+    ASSERT_TRUE(WaitComplete(request));
+    EXPECT_EQ(2, request.GetResult());
+    EXPECT_FALSE(LmTest::FileExists(output));
 }
 
 TEST(HttpWebRequestTest, get_response_aborts_at_the_total_limit)
@@ -460,6 +536,61 @@ TEST(HttpWebRequestTest, resumable_mode_starts_over_on_a_small_cache_or_a_change
         EXPECT_EQ(200, request.GetHttpStatus());
         EXPECT_TRUE(request.IsDownloadOk());
         EXPECT_TRUE(ReadFileBytes(output) == LmTest::GeneratedBody(12, 0, 120000));
+    }
+}
+
+// Resuming needs a validator: without a stored Last-Modified the server could not tell (If-Range)
+// that the cache still belongs to the resource, so the request starts afresh. With one, a 206
+// whose Content-Range does not start at the cache's end is not appended: the cache goes and the
+// request fails, so that the next one starts afresh.
+TEST(HttpWebRequestTest, resumable_mode_resumes_only_with_a_validator_and_the_right_range)
+{
+    LmTest::ScratchFolder folder(L"lmhttp");
+    struct {
+        const char* name;
+        bool storeLastModified;
+        const char* extra;
+        bool ok;
+        const char* range;       // the Range header the server saw, "" for none
+    } cases[] = {
+        {"no validator", false, "", true, ""},
+        {"range starts elsewhere", true, "&contentrange=wrongstart", false, "bytes=5000-"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::wstring output = folder / LmTest::UniqueName(L"out");
+        std::string tag = Tag();
+        std::string url = LmTest::ServerUrl("/data?seed=13&size=120000" + std::string(c.extra) + "&tag=" + tag);
+        std::string lastModified;
+        if (c.storeLastModified) {
+            CHttpWebRequest probe(LmTest::ServerUrl("/data?seed=13&size=10"));
+            probe.Start();
+            ASSERT_TRUE(WaitComplete(probe));
+            lastModified = probe.GetResponse().GetHeaderValue("Last-Modified");
+            ASSERT_FALSE(lastModified.empty());
+        }
+        WriteFileBytes(output + L"_cache", LmTest::GeneratedBody(13, 0, 5000));
+        WriteFileBytes(output + L"_filedata",
+                       "File-Data-Version: 1\r\n" +
+                           (c.storeLastModified ? "Last-Modified: " + lastModified + "\r\n" : std::string()) +
+                           "Content-Length: 120000\r\nUrl: " + url + "\r\n");
+        CHttpWebRequest request(url, output, 1);
+        request.Start();
+        ASSERT_TRUE(WaitComplete(request));
+        EXPECT_EQ(c.ok, request.IsDownloadOk());
+        std::vector<std::string> log = LmTest::ServerLogLines(tag);
+        ASSERT_EQ(1u, log.size());
+        if (*c.range)
+            EXPECT_NE(std::string::npos, log[0].find(std::string("\"range\": \"") + c.range + "\"")) << log[0];
+        else
+            EXPECT_NE(std::string::npos, log[0].find("\"range\": null")) << log[0];
+        if (c.ok) {
+            EXPECT_TRUE(ReadFileBytes(output) == LmTest::GeneratedBody(13, 0, 120000));
+        } else {
+            EXPECT_FALSE(LmTest::FileExists(output));
+            EXPECT_FALSE(LmTest::FileExists(output + L"_cache"));
+            EXPECT_FALSE(LmTest::FileExists(output + L"_filedata"));
+        }
     }
 }
 

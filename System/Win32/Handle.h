@@ -7,7 +7,9 @@
 #include <wincrypt.h>
 #include <unknwn.h>
 #include <objbase.h>
+#include <wininet.h>
 
+#include <cstdio>
 #include <utility>
 
 namespace Lm {
@@ -165,7 +167,25 @@ struct CComTraits {
     static void Close(Interface* p) noexcept { p->Release(); }
 };
 
+// WinINet handles (session, connection, request): InternetCloseHandle. Link with wininet.
+struct CInternetHandleTraits {
+    using HandleType = HINTERNET;
+    static HINTERNET Invalid() noexcept { return nullptr; }
+    static bool IsValid(HINTERNET h) noexcept { return h != nullptr; }
+    static void Close(HINTERNET h) noexcept { ::InternetCloseHandle(h); }
+};
+
+// C runtime streams (_wfopen_s, _fdopen): fclose.
+struct CCrtFileTraits {
+    using HandleType = FILE*;
+    static FILE* Invalid() noexcept { return nullptr; }
+    static bool IsValid(FILE* f) noexcept { return f != nullptr; }
+    static void Close(FILE* f) noexcept { std::fclose(f); }
+};
+
 using CHandleGuard = CHandleT<CKernelHandleTraits>;
+using CInternetHandle = CHandleT<CInternetHandleTraits>;
+using CCrtFile = CHandleT<CCrtFileTraits>;
 using CRegKeyHandle = CHandleT<CRegKeyTraits>;
 using CModuleHandle = CHandleT<CModuleTraits>;
 using CLocalMemory = CHandleT<CLocalMemoryTraits>;

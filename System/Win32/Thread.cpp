@@ -67,12 +67,8 @@ CThread::CThread()
 CThread::~CThread()
 {
     // Nothing may leave a destructor: every step below is guarded on its own.
-    try {
-        if (GetState() == ThreadStateRunning)
-            Stop(INFINITE);
-    } catch (...) {
-        // Only the stop event's SetEvent can fail here; the handle is closed below all the same.
-    }
+    if (GetState() == ThreadStateRunning)
+        Stop(INFINITE);
     if (GetState() != ThreadStateNotStarted) {
         try {
             CLog::GetInstance().RemoveThread(m_threadId);
@@ -153,11 +149,11 @@ unsigned CThread::Run()
     return exitCode;
 }
 
-void CThread::Stop(DWORD timeoutMs)
+void CThread::Stop(DWORD timeoutMs) noexcept
 {
     if (GetState() != ThreadStateRunning)
         return;
-    m_stopEvent.Set();
+    SignalStop();
     if (::WaitForSingleObject(m_handle.Get(), timeoutMs) != WAIT_OBJECT_0) {
         // The body did not end in time: kill it. TerminateThread only requests the end, so wait
         // until the thread is really gone before anyone reuses or frees the object.
@@ -167,7 +163,7 @@ void CThread::Stop(DWORD timeoutMs)
     SetState(ThreadStateFinished);
 }
 
-void CThread::Join()
+void CThread::Join() noexcept
 {
     // A thread that marked itself finished may still be leaving its last instructions: waiting
     // on its handle as well makes Join return only once the thread is really gone (at once for
@@ -180,17 +176,18 @@ void CThread::Join()
 
 bool CThread::WaitStopEvent(DWORD timeoutMs)
 {
-    return m_stopEvent.Wait(timeoutMs) == WAIT_OBJECT_0;
+    if (IsStopRequested())
+        return true;
+    if (timeoutMs == 0)
+        return false;
+    return m_stopEvent.Wait(timeoutMs) == WAIT_OBJECT_0 || IsStopRequested();
 }
 
-bool CThread::IsStopRequested()
+void CThread::SignalStop() noexcept
 {
-    return m_stopEvent.Wait(0) == WAIT_OBJECT_0;
-}
-
-void CThread::SignalStop()
-{
-    m_stopEvent.Set();
+    // The flag first: a body that sees the event signalled also sees the flag.
+    m_stopRequested.store(true, std::memory_order_release);
+    ::SetEvent(m_stopEvent.GetHandle()); // a failure leaves the flag, which every poll reads
 }
 
 CRefPtr<CException> CThread::GetException()

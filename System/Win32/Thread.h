@@ -13,6 +13,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -50,17 +51,19 @@ public:
 
     // Running only: signals the stop event, waits up to the timeout (INFINITE allowed) for the
     // body to end and kills the thread (exit code 1) when it did not. Otherwise nothing.
-    void Stop(DWORD timeoutMs);
+    void Stop(DWORD timeoutMs) noexcept;
     // Waits without limit for the thread to end; nothing before the start. After the body
     // marked itself finished it still waits the moment the thread needs to leave.
-    void Join();
+    void Join() noexcept;
 
-    // The body's poll: true when the stop event is, or becomes within the timeout, signalled.
+    // The body's poll: true when a stop is, or becomes within the timeout, requested. A timeout
+    // of 0 only reads the stop flag.
     bool WaitStopEvent(DWORD timeoutMs);
-    // True when the stop event is signalled now.
-    bool IsStopRequested();
-    // Signals the stop event and returns at once, without waiting or killing.
-    void SignalStop();
+    // True when a stop was requested: reads a flag, no kernel call, so a body may ask per block.
+    bool IsStopRequested() const { return m_stopRequested.load(std::memory_order_acquire); }
+    // Requests the stop (the flag first, then the stop event for waits) and returns at once,
+    // without waiting or killing. Never throws.
+    void SignalStop() noexcept;
 
     // The exception that ended the body, null when none.
     CRefPtr<CException> GetException();
@@ -75,7 +78,8 @@ public:
     DWORD GetThreadId() const { return m_threadId; }
     // The thread's handle, null until started; owned by this object.
     HANDLE GetHandle() const { return m_handle.Get(); }
-    CEvent& GetStopEvent() { return m_stopEvent; }
+    // For waits that include a stop request; signal a stop with SignalStop only.
+    const CEvent& GetStopEvent() const { return m_stopEvent; }
 
     // One WaitForMultipleObjects over the threads' handles, in order; its raw result.
     static DWORD WaitForAnyThread(const std::vector<CThread*>& threads, DWORD timeoutMs, bool waitAll);
@@ -94,7 +98,8 @@ private:
     volatile DWORD m_result = 0;
     mutable volatile LONG m_state = ThreadStateNotStarted;
     CEvent m_startedEvent;
-    CEvent m_stopEvent;
+    CEvent m_stopEvent;            // signalled after m_stopRequested is set; for waits only
+    std::atomic<bool> m_stopRequested{ false };
     CCriticalSectionLock m_lock; // guards m_exception
     CRefPtr<CException> m_exception;
 };

@@ -44,7 +44,8 @@ Query switches of /data (combine freely; numbers are decimal):
   closeat=N             clean close (FIN) after N body bytes
   resetat=N             reset (RST) after N body bytes
   lowercase=1           header names in lower case
-  rate=B                send at most about B bytes per second (in slices of 4096 bytes)
+  rate=B                send B bytes per second (slices of 4096 bytes, each sent when the
+                        bytes before it are due by an absolute deadline from the answer's start)
   noranges=1            ignore Range and If-Range (always the whole body)
   lastmodified=TEXT     Last-Modified value (default: a fixed date derived from the seed)
   setcookie=TEXT        adds "Set-Cookie: TEXT"
@@ -399,6 +400,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         """Writes count bytes of the body from offset first, acting on the mid-body switches."""
         sent = 0
         slice_size = 4096 if s.rate else 65536
+        # Pacing by an absolute deadline: slice k goes out no earlier than start + bytes sent
+        # before it / rate, so the time spent writing is part of the budget and every client
+        # (curl too) gets the rate asked for, not less.
+        paced_from = time.monotonic()
         while sent < count:
             n = min(slice_size, count - sent)
             for limit in (s.stall_at, s.close_at, s.reset_at):
@@ -408,13 +413,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.write_body(s.read(first + sent, n), s.chunked)
                 sent += n
                 if s.rate:
-                    time.sleep(n / float(s.rate))
+                    ahead = paced_from + sent / float(s.rate) - time.monotonic()
+                    if ahead > 0:
+                        time.sleep(ahead)
             if s.stall_at is not None and sent == s.stall_at:
                 s.stall_at = None
                 if not self.wait_while_client_stays(s.stall_ms / 1000.0, s.hold_file):
                     self.answer["end"] = "client gone during stall"
                     self.close_connection = True
                     return
+                paced_from = time.monotonic() - sent / float(s.rate) if s.rate else paced_from   # no burst after it
             if s.close_at is not None and sent == s.close_at:
                 self.answer["end"] = "closed"
                 self.wfile.flush()

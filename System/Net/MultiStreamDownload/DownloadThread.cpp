@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "System/Net/InternetTimeouts.h"
 #include "System/Net/MultiStreamDownload/HTTPDownload.h"
 #include "System/Net/MultiStreamDownload/ProgressFile.h"
 #include "System/Net/MultiStreamDownload/WatchdogThread.h"
@@ -123,39 +124,18 @@ CDownloadThread::CDownloadThread(const std::string& userAgent, const std::string
       m_outputPath(outputPath), m_streamIndex(streamIndex), m_threadsUsed(threadsUsed), m_totalSize(totalSize),
       m_totalSizeKnown(totalSize != 0), m_singleStream(threadsUsed == 1), m_retries(retries)
 {
-    ThreadStart("");
 }
 
 CDownloadThread::~CDownloadThread()
 {
+    // The body uses this object's members: it ends before they go. Neither call throws.
     Stop(INFINITE);
-    CloseHandles();
+    ReleaseHandles();
 }
 
-HINTERNET CDownloadThread::Handle(HINTERNET CDownloadThread::*which)
+void CDownloadThread::ReleaseHandles() noexcept
 {
-    Win32::CScopedLock lock(m_connectionLock);
-    return this->*which;
-}
-
-void CDownloadThread::CloseHandles()
-{
-    // Child first: the request, its connection, then the session.
-    for (HINTERNET CDownloadThread::*which : { &CDownloadThread::m_request, &CDownloadThread::m_connect,
-                                                &CDownloadThread::m_internet }) {
-        Win32::CScopedLock lock(m_connectionLock);
-        if (this->*which) {
-            InternetCloseHandle(this->*which);
-            this->*which = nullptr;
-        }
-    }
-}
-
-void CDownloadThread::CloseConnection(DWORD timeoutMs)
-{
-    if (WaitForSingleObject(GetHandle(), timeoutMs) == WAIT_OBJECT_0)
-        return;
-    CloseHandles();
+    CInternetHandleCloser::Close(m_handles);
 }
 
 void CDownloadThread::Fail(Attempt& attempt, bool retryable, const std::string& message, int line,
@@ -248,7 +228,7 @@ DWORD CDownloadThread::Execute()
         } catch (...) {
             error = WrapCurrentException("DownloadThread Execute Function", kSource, 268, kExecute);
         }
-        CloseHandles();
+        ReleaseHandles();
 
         if (!error)
             return 0;
@@ -267,37 +247,27 @@ DWORD CDownloadThread::Execute()
             return 1;
         --attemptsLeft;
     }
-    CloseHandles();
+    ReleaseHandles();
     return 1;
 }
 
 void CDownloadThread::EstablishConnection(Attempt& attempt, bool& timedOut)
 {
-    HINTERNET internet = InternetOpenA(m_userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, "", "", 0);
-    if (!internet)
+    m_handles.session.Reset(InternetOpenA(m_userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, "", "", 0));
+    if (!m_handles.session)
         Fail(attempt, true, "InternetOpen failed.", 292, kEstablish);
-    {
-        Win32::CScopedLock lock(m_connectionLock);
-        m_internet = internet;
-    }
+    // Every blocking call of the attempt ends by these at the latest; the stop waits for that.
+    SetInternetTimeouts(m_handles.session.Get());
     if (IsStopRequested())
         return;
 
     UrlParts url;
     if (!CrackUrl(m_url, url))
         Fail(attempt, true, "InternetConnect failed.  URL=" + m_url, 302, kEstablish);
-    HINTERNET connect = InternetConnectW(internet, url.host.c_str(), url.port, L"", nullptr, INTERNET_SERVICE_HTTP,
-                                         0, 0);
-    if (!connect)
+    m_handles.connect.Reset(InternetConnectW(m_handles.session.Get(), url.host.c_str(), url.port, L"", nullptr,
+                                             INTERNET_SERVICE_HTTP, 0, 0));
+    if (!m_handles.connect)
         Fail(attempt, true, "InternetConnect failed.  URL=" + m_url, 306, kEstablish);
-    {
-        Win32::CScopedLock lock(m_connectionLock);
-        if (!m_internet) { // closed by CloseConnection meanwhile
-            InternetCloseHandle(connect);
-            return;
-        }
-        m_connect = connect;
-    }
     if (IsStopRequested())
         return;
 
@@ -305,18 +275,13 @@ void CDownloadThread::EstablishConnection(Attempt& attempt, bool& timedOut)
     if (url.secure)
         flags |= INTERNET_FLAG_SECURE;
     LPCWSTR accept[] = { L"*/*", nullptr };
-    HINTERNET request = HttpOpenRequestW(connect, L"GET", url.path.c_str(), L"HTTP/1.1", L"", accept, flags, 0);
+    m_handles.request.Reset(
+        HttpOpenRequestW(m_handles.connect.Get(), L"GET", url.path.c_str(), L"HTTP/1.1", L"", accept, flags, 0));
+    const HINTERNET request = m_handles.request.Get();
     if (!request)
         Fail(attempt, true, "HttpOpenRequestW failed.  URL=" + m_url + "\r\nPath=" + Lm::Utf16ToMBCS_CP(CP_ACP, url.path),
              325, kEstablish);
-    {
-        Win32::CScopedLock lock(m_connectionLock);
-        if (!m_connect) {
-            InternetCloseHandle(request);
-            return;
-        }
-        m_request = request;
-    }
+    SetInternetTimeouts(request);
     if (IsStopRequested())
         return;
 
@@ -449,14 +414,13 @@ void CDownloadThread::EstablishConnection(Attempt& attempt, bool& timedOut)
 void CDownloadThread::DownloadBits(Attempt& attempt)
 {
     attempt.gotData = false;
-    const HINTERNET request = Handle(&CDownloadThread::m_request);
-    if (!request)
-        return; // closed by CloseConnection: a stop is under way
+    const HINTERNET request = m_handles.request.Get();
     uint32_t remaining = m_endOffset - attempt.currentOffset + 1;
     uint32_t received = 0;
     CRefPtr<CWriteOutputThread> writer(new CWriteOutputThread(m_outputPath, m_startOffset, attempt.currentOffset, 2,
                                                               kBlockSize, m_totalSize, m_streamIndex, m_threadsUsed,
                                                               attempt.lastModified));
+    writer->Start();
     bool readFailed = false;
     DWORD read = 0;
     uint32_t bufferIndex = 0;
@@ -476,9 +440,7 @@ void CDownloadThread::DownloadBits(Attempt& attempt)
             }
         }
         read = 0;
-        m_reading = true;
         const BOOL ok = InternetReadFile(request, buffer, size, &read);
-        m_reading = false;
         if (IsStopRequested())
             break;
         if (!ok) {

@@ -13,7 +13,7 @@
 
 #include "System/Exception.h"
 #include "System/RefPtr.h"
-#include "System/Win32/CriticalSectionLock.h"
+#include "System/Net/InternetHandleCloser.h"
 #include "System/Win32/Thread.h"
 
 namespace Lm { namespace System { namespace Net { namespace MultiStreamDownload {
@@ -41,16 +41,12 @@ bool ParseDecimalU32(const std::string& text, uint32_t& value);
 
 class CDownloadThread : public Win32::CThread {
 public:
-    // Starts the thread at once.
+    // Does not start the thread: the owner keeps the object first, then calls ThreadStart, so
+    // that a start that times out leaves a whole object that the owner stops and releases.
     CDownloadThread(const std::string& userAgent, const std::string& url, const std::wstring& outputPath,
                     uint32_t startOffset, uint32_t endOffset, CHTTPDownload* owner, uint32_t totalSize,
                     uint32_t streamIndex, uint32_t threadsUsed, uint32_t retries);
     ~CDownloadThread() override;
-
-    // Called after SignalStop: waits up to timeoutMs for the thread to end; if it still runs,
-    // closes its WinINet handles (request, connection, session: child first), which ends a
-    // blocked send or read whatever the thread is doing.
-    void CloseConnection(DWORD timeoutMs);
 
     // Tick of the last block any stream of any download received (0 at start).
     static std::atomic<uint64_t> lastDataTick;
@@ -78,8 +74,8 @@ private:
     void DownloadBits(Attempt& attempt);
     [[noreturn]] void Fail(Attempt& attempt, bool retryable, const std::string& message, int line,
                            const char* function);
-    void CloseHandles();
-    HINTERNET Handle(HINTERNET CDownloadThread::*which);
+    // Hands the attempt's handles to the closer, which closes them off this thread.
+    void ReleaseHandles() noexcept;
     bool QueryHeader(HINTERNET request, DWORD query, std::string& value);
     void Report(bool isError, bool isDone, bool authRefreshNeeded, uint32_t bytesDone, uint32_t attemptBytes,
                 const CRefPtr<CException>& error);
@@ -95,14 +91,11 @@ private:
     uint32_t m_totalSize;
     bool m_totalSizeKnown;
     const bool m_singleStream;
-    std::atomic<bool> m_reading{ false };
     const uint32_t m_retries;
-    // Guards the three handles against CloseConnection on another thread; never held across a
-    // blocking WinINet call.
-    Win32::CCriticalSectionLock m_connectionLock;
-    HINTERNET m_internet = nullptr;
-    HINTERNET m_connect = nullptr;
-    HINTERNET m_request = nullptr;
+    // The current attempt's handles. Only this thread uses or closes them (through the closer),
+    // so no handle value is ever used after it was closed and perhaps handed out again. A stop
+    // takes effect at the next check between calls; a blocked call ends by its time-out.
+    InternetHandles m_handles;
 };
 
 } } } } // namespace Lm::System::Net::MultiStreamDownload

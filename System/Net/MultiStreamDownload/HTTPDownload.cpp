@@ -42,13 +42,12 @@ CHTTPDownload::CHTTPDownload(const std::wstring& userAgent, const std::wstring& 
       m_url(Narrow(url)), m_outputPath(outputPath)
 {
     if (IsExistingFile(m_outputPath)) {
-        {
-            Win32::CScopedLock lock(m_stateLock);
-            m_complete = true;
-            m_bytesDone = m_totalSize;
+        if (IsFinishedTarget()) {
+            NotifyProgress();
+            return;
         }
-        NotifyProgress();
-        return;
+        // Not known to be whole (a file of another size, or one of unknown origin): fetched again.
+        DeleteFileW(m_outputPath.c_str());
     }
     try {
         m_watchdog = new CWatchdogThread(this);
@@ -70,6 +69,24 @@ CHTTPDownload::CHTTPDownload(const std::wstring& userAgent, const std::wstring& 
         m_watchdog = nullptr;
         throw;
     }
+}
+
+// A target counts as finished only when a state file gives its total and the size matches; the
+// move onto the target happens after that size was checked, and the state file goes after the
+// move, so a run killed in between leaves a pair that this accepts.
+bool CHTTPDownload::IsFinishedTarget()
+{
+    DownloadProgress state(m_outputPath);
+    uint64_t size = 0;
+    if (!state.Read() || state.TotalSize == 0 || !FileSize(m_outputPath, size) || size != state.TotalSize)
+        return false;
+    Win32::CScopedLock lock(m_stateLock);
+    DeleteRecords();
+    m_complete = true;
+    m_totalSize = state.TotalSize;
+    m_totalSizeKnown = true;
+    m_bytesDone = m_totalSize;
+    return true;
 }
 
 CHTTPDownload::~CHTTPDownload()
@@ -131,7 +148,9 @@ void CHTTPDownload::Cancel()
     if (GetCurrentThreadId() != m_notifyingThreadId) {
         Win32::CScopedLock notification(m_notificationLock);
     }
-    SignalStreamsStop(nullptr);
+    // Only signals: Cancel never waits for a stream. Streams that a restart starts meanwhile
+    // see the flag set above (StartStreams).
+    SignalStreamsStop();
 }
 
 void CHTTPDownload::Start()
@@ -160,6 +179,11 @@ bool CHTTPDownload::CanResume(uint32_t threadsUsed)
     return true;
 }
 
+bool CHTTPDownload::IsStopping() const
+{
+    return m_cancelled || m_complete || m_closing;
+}
+
 void CHTTPDownload::StartStreams()
 {
     JoinStreams();
@@ -168,6 +192,8 @@ void CHTTPDownload::StartStreams()
     uint32_t totalSize, streamCount;
     {
         Win32::CScopedLock lock(m_stateLock);
+        if (IsStopping())
+            return; // cancelled (or destroyed) while the old streams were joined
         DownloadProgress state(m_outputPath);
         if (state.Read() && (state.ThreadsUsed == 1 || state.ThreadsUsed == 2) && CanResume(state.ThreadsUsed)) {
             m_totalSize = state.TotalSize;
@@ -200,8 +226,15 @@ void CHTTPDownload::StartStreams()
         const uint32_t end = start + length - 1;
         CRefPtr<CDownloadThread> thread(new CDownloadThread(m_userAgent, m_url, m_outputPath, start, end, this,
                                                             totalSize, i, streamCount, m_retries));
-        Win32::CScopedLock lock(m_stateLock);
-        holders[i]->thread = thread;
+        {
+            // In its holder before it runs: whatever happens next (a Cancel, a start that times
+            // out), the joins find it.
+            Win32::CScopedLock lock(m_stateLock);
+            holders[i]->thread = thread;
+            if (IsStopping())
+                thread->SignalStop(); // a Cancel that came after its holder was made
+        }
+        thread->ThreadStart("");
     }
 }
 
@@ -213,8 +246,13 @@ void CHTTPDownload::Restart(uint32_t streamCount)
         if (m_cancelled || m_complete || m_closing)
             return;
     }
-    SignalStreamsStop(nullptr);
     JoinStreams();
+    {
+        // A Cancel (or the end of the download) may have come while the streams were joined.
+        Win32::CScopedLock lock(m_stateLock);
+        if (IsStopping())
+            return;
+    }
     DeleteProgressFiles(true);
     {
         Win32::CScopedLock lock(m_stateLock);
@@ -239,28 +277,20 @@ void CHTTPDownload::RestartDownloadMultiStream()
     Restart(2);
 }
 
-void CHTTPDownload::SignalStreamsStop(Win32::CThread* caller)
+// A stream blocked in a WinINet call sees the stop when the call returns: no other thread closes
+// its handles (their values could be handed out again to another stream meanwhile), and the
+// time-outs every stream sets end a stalled call.
+void CHTTPDownload::SignalStreamsStop()
 {
-    std::vector<CRefPtr<CDownloadThread>> threads;
-    {
-        Win32::CScopedLock lock(m_stateLock);
-        for (const CRefPtr<CDownloadStreamHolder>& holder : m_streams)
-            if (holder->thread)
-                threads.push_back(holder->thread);
-    }
-    for (const CRefPtr<CDownloadThread>& thread : threads)
-        thread->SignalStop();
-    const DWORD self = GetCurrentThreadId();
-    for (const CRefPtr<CDownloadThread>& thread : threads) {
-        if (thread.Get() == caller || ::GetThreadId(thread->GetHandle()) == self)
-            continue; // a stream stopping the download ends on its own
-        thread->CloseConnection(1000);
-    }
+    Win32::CScopedLock lock(m_stateLock);
+    for (const CRefPtr<CDownloadStreamHolder>& holder : m_streams)
+        if (holder->thread)
+            holder->thread->SignalStop();
 }
 
 void CHTTPDownload::JoinStreams()
 {
-    SignalStreamsStop(nullptr);
+    SignalStreamsStop();
     std::vector<CRefPtr<CDownloadThread>> threads;
     {
         Win32::CScopedLock lock(m_stateLock);
@@ -268,8 +298,13 @@ void CHTTPDownload::JoinStreams()
             if (holder->thread)
                 threads.push_back(holder->thread);
     }
+    // Bounded: after its stop a stream makes no new call, each call ends within the WinINet
+    // time-outs, and its other waits (retry pauses, the barrier, the file retries) end early
+    // on the stop. A thread whose start failed has no handle and is passed at once.
+    const DWORD self = GetCurrentThreadId();
     for (const CRefPtr<CDownloadThread>& thread : threads)
-        WaitForSingleObject(thread->GetHandle(), INFINITE);
+        if (thread->GetHandle() && ::GetThreadId(thread->GetHandle()) != self)
+            WaitForSingleObject(thread->GetHandle(), INFINITE);
     std::vector<CRefPtr<CDownloadStreamHolder>> released;
     {
         Win32::CScopedLock lock(m_stateLock);
@@ -277,14 +312,20 @@ void CHTTPDownload::JoinStreams()
     }
 }
 
-void CHTTPDownload::DeleteProgressFiles(bool withCache)
+void CHTTPDownload::DeleteRecords()
 {
     Win32::CScopedLock lock(m_stateLock);
     // Missing files are what is wanted; a file that cannot go is replaced or rejected later.
-    DeleteFileW(m_outputPath.c_str());
     StreamProgress(m_outputPath, 0).Delete();
     StreamProgress(m_outputPath, 1).Delete();
     DownloadProgress(m_outputPath).Delete();
+}
+
+void CHTTPDownload::DeleteProgressFiles(bool withCache)
+{
+    Win32::CScopedLock lock(m_stateLock);
+    DeleteFileW(m_outputPath.c_str());
+    DeleteRecords();
     if (withCache)
         DeleteFileW(CacheFileName(m_outputPath).c_str());
 }
@@ -296,7 +337,7 @@ void CHTTPDownload::SetTotalSize(uint32_t size)
     m_totalSize = size;
 }
 
-bool CHTTPDownload::WaitForAllStreams(uint32_t streamIndex, Win32::CThread* caller)
+bool CHTTPDownload::CheckIn(uint32_t streamIndex)
 {
     Win32::CScopedLock lock(m_stateLock);
     // One flag per stream: a stream that checks in again (a repeated final read) counts once.
@@ -312,13 +353,15 @@ bool CHTTPDownload::WaitForAllStreams(uint32_t streamIndex, Win32::CThread* call
     m_checkInCount = countCheckedIn();
     if (m_streamCount == 1 || streamIndex + 1 != m_streamCount)
         return true;
-    while (m_checkInCount != m_streamCount) {
-        m_stateLock.Unlock();
-        const bool stopped = caller->WaitStopEvent(50);
-        m_stateLock.Lock();
-        if (stopped)
+    return m_checkInCount == m_streamCount;
+}
+
+bool CHTTPDownload::WaitForAllStreams(uint32_t streamIndex, Win32::CThread* caller)
+{
+    // The last stream waits here, with the lock released, until every stream has checked in.
+    while (!CheckIn(streamIndex)) {
+        if (caller->WaitStopEvent(50))
             return false;
-        m_checkInCount = countCheckedIn();
     }
     return true;
 }
@@ -395,25 +438,30 @@ void CHTTPDownload::OnWatchdogFailure(const CRefPtr<CException>& error)
     Fail(error, false);
 }
 
+// The size is checked on the cache, before it becomes the target: a target only ever holds a
+// file of the known size, and the state file that vouches for it goes last.
 void CHTTPDownload::FinalizeDownload(const std::wstring& target, bool validateSize, uint32_t expectedSize,
                                      Win32::CThread* caller)
 {
-    DeleteProgressFiles(false);
     const std::wstring cache = CacheFileName(target);
+    uint64_t cacheSize = 0;
+    if (!FileSize(cache, cacheSize))
+        ThrowException("Failed to validate output file exists:" + Narrow(target), kSource, 432, kFinalize);
+    const uint32_t actual = static_cast<uint32_t>(cacheSize);
+    if (validateSize && actual != expectedSize)
+        ThrowException("Output file is wrong size. " + Narrow(target) + " should be " + std::to_string(expectedSize) +
+                           " but is " + std::to_string(actual),
+                       kSource, 437, kFinalize);
+    DeleteFileW(target.c_str()); // a stale target; MoveFileW does not replace one
     for (int attempt = 1;; ++attempt) {
         if (MoveFileW(cache.c_str(), target.c_str()))
             break;
         if (attempt >= 100 || caller->WaitStopEvent(250))
             ThrowException("Failed to move cache file to " + Narrow(target), kSource, 428, kFinalize);
     }
-    uint64_t size = 0;
-    if (!FileSize(target, size))
+    if (!IsExistingFile(target))
         ThrowException("Failed to validate output file exists:" + Narrow(target), kSource, 432, kFinalize);
-    const uint32_t actual = static_cast<uint32_t>(size);
-    if (validateSize && actual != expectedSize)
-        ThrowException("Output file is wrong size. " + Narrow(target) + " should be " + std::to_string(expectedSize) +
-                           " but is " + std::to_string(actual),
-                       kSource, 437, kFinalize);
+    DeleteRecords();
 }
 
 void CHTTPDownload::NotifyProgress()

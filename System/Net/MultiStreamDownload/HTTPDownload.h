@@ -63,8 +63,16 @@ private:
     void StartStreams();
     void Restart(uint32_t streamCount);
     void JoinStreams();
-    void SignalStreamsStop(Win32::CThread* caller);
+    void SignalStreamsStop();
+    // Removes the target (and the cache when asked) with the records.
     void DeleteProgressFiles(bool withCache);
+    // Removes the stream records and the state file.
+    void DeleteRecords();
+    bool IsFinishedTarget();
+    // Under the state lock: no stream may start any more.
+    bool IsStopping() const;
+    // One check-in at the end-of-stream barrier; true when the caller may pass it.
+    bool CheckIn(uint32_t streamIndex);
     void FinalizeDownload(const std::wstring& target, bool validateSize, uint32_t expectedSize, Win32::CThread* caller);
     void NotifyProgress();
     void Fail(const CRefPtr<CException>& error, bool deleteTarget);

@@ -19,6 +19,7 @@
 #include "System/Net/MultiStreamDownload/HTTPDownload.h"
 #include "System/Net/MultiStreamDownload/ProgressFile.h"
 #include "System/String/AnsiWide.h"
+#include "OtherProcessFileLock.h"
 #include "TestServer.h"
 #include "TestSupport.h"
 
@@ -70,7 +71,9 @@ std::string JsonField(const std::string& line, const std::string& name)
 std::vector<LoggedRequest> Requests(const std::string& tag, size_t count = 1)
 {
     std::vector<LoggedRequest> result;
-    const ULONGLONG end = GetTickCount64() + 10000;
+    // The server logs a request once its answer ended; an abandoned answer ends when the closer
+    // has closed it, which may take a while behind other closes.
+    const ULONGLONG end = GetTickCount64() + 60000;
     do {
         result.clear();
         for (const std::string& line : LmTest::ServerLogLines("tag=" + tag + "\"", 2000)) {
@@ -202,21 +205,40 @@ TEST(ContentRange, is_parsed_exactly)
     }
 }
 
-TEST(HTTPDownload, existing_target_completes_at_once_without_traffic)
+// A target that is there already counts as done only when a state file vouches for its size
+// (what a run killed between the final move and the removal of the state file leaves); any other
+// file at the target, of unknown origin or of the wrong size, is fetched again.
+TEST(HTTPDownload, existing_target_is_taken_only_when_its_size_matches_the_recorded_total)
 {
-    LmTest::ScratchFolder folder(L"lmdl");
-    const std::wstring target = folder / L"there.bin";
-    LmTest::WriteFileUtf8(target, L"already here");
-    const std::string tag = Tag();
-    CHTTPDownload download(L"LmTest/1", Url("size=100&tag=" + tag), target, nullptr, nullptr, 5);
-    DownloadStatus status;
-    download.GetStatus(status);
-    EXPECT_TRUE(status.complete);
-    EXPECT_FALSE(status.failed);
-    EXPECT_EQ(0u, status.bytesDone);
-    EXPECT_EQ(0u, status.totalSize);
-    EXPECT_EQ(0.0f, status.percent);
-    EXPECT_TRUE(LmTest::ServerLogLines("tag=" + tag + "\"", 300).empty());
+    struct Case { const char* name; uint32_t recordedTotal; bool taken; } cases[] = {
+        { "recorded total matches", 100, true },
+        { "no state file", 0, false },
+        { "recorded total differs", 101, false },
+    };
+    for (const Case& c : cases) {
+        LmTest::ScratchFolder folder(L"lmdl");
+        const std::wstring target = folder / L"there.bin";
+        {
+            std::ofstream out(target.c_str(), std::ios::binary);
+            out << std::string(100, 'x');
+        }
+        if (c.recordedTotal != 0)
+            DownloadProgress(target, 1, c.recordedTotal).Write();
+        const std::string tag = Tag();
+        DownloadStatus status = Download(Url("seed=22&size=100&tag=" + tag), target);
+        ASSERT_TRUE(status.complete) << c.name << ": " << ErrorText(status);
+        ExpectOnlyTarget(target);
+        if (c.taken) {
+            EXPECT_EQ(100u, status.bytesDone) << c.name;
+            EXPECT_EQ(100u, status.totalSize) << c.name;
+            EXPECT_EQ(100.0f, status.percent) << c.name;
+            EXPECT_EQ(std::string(100, 'x'), ReadAll(target)) << c.name;
+            EXPECT_TRUE(LmTest::ServerLogLines("tag=" + tag + "\"", 300).empty()) << c.name;
+        } else {
+            ExpectBody(target, 22, 100);
+            EXPECT_EQ(1u, Requests(tag).size()) << c.name;
+        }
+    }
 }
 
 TEST(HTTPDownload, small_file_arrives_in_one_request_and_leaves_only_the_target)
@@ -534,4 +556,134 @@ TEST(HTTPDownload, unauthorized_fails_at_once_asks_for_fresh_auth_and_notifies_o
     EXPECT_EQ(1, notifications.failed);
     EXPECT_EQ(1u, Requests(tag).size());
     EXPECT_FALSE(LmTest::FileExists(StateFileName(target))) << "a failed download is cleaned up";
+}
+
+// A resumed download whose first range is complete in its record: that stream reports done
+// before it asks for anything. The download must still wait for the second range (every holder
+// exists before any stream runs) and then hold exactly the file.
+TEST(HTTPDownload, a_range_done_at_resume_waits_for_the_other_before_the_file_is_made)
+{
+    LmTest::ScratchFolder folder(L"lmdl");
+    const std::wstring target = folder / L"half.bin";
+    const std::string tag = Tag();
+    const uint32_t size = 300001, chunk = size / 2;
+    DownloadProgress(target, 2, size).Write();
+    StreamProgress(target, 0, chunk, size, "UNKNOWN", 2).Write(nullptr);
+    StreamProgress(target, 1, chunk + 1000, size, "UNKNOWN", 2).Write(nullptr);
+    {
+        std::ofstream cache(CacheFileName(target).c_str(), std::ios::binary);
+        const std::string head = LmTest::GeneratedBody(23, 0, chunk + 1000);
+        cache.write(head.data(), static_cast<std::streamsize>(head.size()));
+    }
+    DownloadStatus status = Download(Url("seed=23&size=" + std::to_string(size) + "&rate=400000&tag=" + tag), target);
+    ASSERT_TRUE(status.complete) << ErrorText(status);
+    EXPECT_EQ(2u, status.streamCount);
+    ExpectBody(target, 23, size);
+    ExpectOnlyTarget(target);
+    std::vector<LoggedRequest> requests = Requests(tag);
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ("bytes=" + std::to_string(chunk + 1000) + "-" + std::to_string(size - 1), requests[0].range);
+}
+
+// Another program holds the target open: the final move fails (100 tries, 250 ms apart), the
+// download fails with that message, and the cache and records go with the controller.
+TEST(HTTPDownload, a_cache_that_cannot_be_moved_onto_the_target_fails_the_download)
+{
+    LmTest::ScratchFolder folder(L"lmdl");
+    const std::wstring target = folder / L"held.bin";
+    {
+        std::ofstream out(target.c_str(), std::ios::binary);
+        out << "held";
+    }
+    LmTest::OtherProcessFileLock lock(target);
+    ASSERT_TRUE(lock.Locked());
+    DownloadStatus status = Download(Url("seed=24&size=5000&tag=" + Tag()), target, 90000);
+    ASSERT_TRUE(status.failed) << "complete: " << status.complete;
+    EXPECT_NE(std::string::npos, ErrorText(status).find("Failed to move cache file to ")) << ErrorText(status);
+    for (const std::wstring& name : { StateFileName(target), CacheFileName(target), StreamRecordFileName(target, 0) })
+        EXPECT_FALSE(LmTest::FileExists(name)) << Lm::Utf16ToUtf8(name);
+}
+
+namespace {
+
+double UnixNow()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return (ticks - 116444736000000000ull) / 1e7;
+}
+
+// When the server logged a request as started (seconds since 1970, its own clock: this host's).
+double Started(const std::string& line)
+{
+    return atof(JsonField(line, "started").c_str());
+}
+
+} // namespace
+
+// Cancel as soon as the first answer gives a size that asks for two ranges: the restart runs
+// on the watchdog meanwhile. Whatever point of the restart the Cancel meets, no stream may
+// start after Cancel returned (the restart checks again before it starts streams), and the
+// controller removes every file.
+TEST(HTTPDownload, cancel_racing_a_restart_leaves_no_stream_running)
+{
+    for (int delayMs : { 0, 30, 80 }) {
+        SCOPED_TRACE(delayMs);
+        LmTest::ScratchFolder folder(L"lmdl");
+        const std::wstring target = folder / L"race.bin";
+        const std::string tag = Tag();
+        double cancelledAt = 0;
+        {
+            CHTTPDownload download(L"LmTest/1",
+                                   Url("seed=25&size=" + std::to_string(64 * kMiB) + "&tag=" + tag),
+                                   target, nullptr, nullptr, 5);
+            DownloadStatus status;
+            const ULONGLONG end = GetTickCount64() + 60000;
+            do {
+                Sleep(5);
+                download.GetStatus(status);
+            } while (status.totalSize == 0 && !status.failed && GetTickCount64() < end);
+            ASSERT_NE(0u, status.totalSize) << ErrorText(status);
+            Sleep(static_cast<DWORD>(delayMs));
+            download.Cancel();
+            cancelledAt = UnixNow();
+            Sleep(3000); // a stream started by a restart that missed the Cancel would show now
+        }
+        for (const std::string& line : LmTest::ServerLogLines("tag=" + tag + "\"", 2000))
+            EXPECT_LT(Started(line), cancelledAt + 0.5) << "a request started after Cancel: " << line;
+        for (const std::wstring& name : { target, StateFileName(target), CacheFileName(target),
+                                          StreamRecordFileName(target, 0), StreamRecordFileName(target, 1) })
+            EXPECT_FALSE(LmTest::FileExists(name)) << Lm::Utf16ToUtf8(name);
+    }
+}
+
+// The restarted ranges meet a server that holds them before their headers. Cancel returns at
+// once; the destructor returns within a bound (the streams' WinINet time-out ends their stalled
+// calls: closing from another thread does not, under Wine) and leaves no file behind.
+TEST(HTTPDownload, cancel_and_destruction_return_within_a_bound_while_the_restart_stalls)
+{
+    LmTest::ScratchFolder folder(L"lmdl");
+    const std::wstring target = folder / L"stalled.bin";
+    const std::string tag = Tag();
+    auto download = std::make_unique<CHTTPDownload>(
+        L"LmTest/1", Url("seed=26&size=" + std::to_string(k20MiB + 1) + "&rate=8000000&gate=3&gatems=100000&tag=" + tag),
+        target, nullptr, nullptr, 5);
+    DownloadStatus status;
+    const ULONGLONG end = GetTickCount64() + 60000;
+    do {
+        Sleep(50);
+        download->GetStatus(status);
+    } while (status.streamCount != 2 && !status.failed && GetTickCount64() < end);
+    ASSERT_EQ(2u, status.streamCount) << ErrorText(status);
+    Sleep(1000); // both ranges are out and held by the server
+    ULONGLONG begin = GetTickCount64();
+    download->Cancel();
+    EXPECT_LT(GetTickCount64() - begin, 5000u);
+    begin = GetTickCount64();
+    download.reset();
+    EXPECT_LT(GetTickCount64() - begin, 90000u);
+    for (const std::wstring& name : { target, StateFileName(target), CacheFileName(target),
+                                      StreamRecordFileName(target, 0), StreamRecordFileName(target, 1) })
+        EXPECT_FALSE(LmTest::FileExists(name)) << Lm::Utf16ToUtf8(name);
 }

@@ -28,6 +28,10 @@ CWriteOutputThread::CWriteOutputThread(const std::wstring& outputPath, uint32_t 
       m_streamStart(streamStart), m_writeOffset(writeOffset), m_outputPath(outputPath), m_totalSize(totalSize),
       m_lastModified(lastModified), m_streamIndex(streamIndex), m_threadsUsed(threadsUsed)
 {
+}
+
+void CWriteOutputThread::Start()
+{
     ThreadStart("");
     // The body sets m_started once the cache is open and again on its way out, so only a thread
     // that ended without running its body leaves it unset.
@@ -39,7 +43,7 @@ CWriteOutputThread::CWriteOutputThread(const std::wstring& outputPath, uint32_t 
 
 CWriteOutputThread::~CWriteOutputThread()
 {
-    Stop(INFINITE);
+    Stop(INFINITE); // never throws
 }
 
 std::wstring CWriteOutputThread::GetCacheFileName(const std::wstring& target)
@@ -49,21 +53,25 @@ std::wstring CWriteOutputThread::GetCacheFileName(const std::wstring& target)
 
 bool CWriteOutputThread::HasEnded()
 {
-    return WaitForSingleObject(GetHandle(), 0) == WAIT_OBJECT_0;
+    // The body marks itself finished as its last step: no kernel call needed to ask.
+    return GetState() != Win32::ThreadStateRunning;
 }
 
-bool CWriteOutputThread::IsBufferQueued(uint32_t index)
+bool CWriteOutputThread::IsBufferQueued(uint32_t index, bool waitIfQueued)
 {
     Win32::CScopedLock lock(m_queueLock);
     for (const CRefPtr<CWriteItem>& item : m_queue)
-        if (item->bufferIndex == index)
+        if (item->bufferIndex == index) {
+            m_streamWaiting = waitIfQueued;
             return true;
+        }
+    m_streamWaiting = false;
     return false;
 }
 
 void CWriteOutputThread::WaitForBuffer(uint32_t index)
 {
-    while (IsBufferQueued(index)) {
+    while (IsBufferQueued(index, true)) {
         m_bufferReleased.Wait(50);
         CRefPtr<CException> error = GetError();
         if (error)
@@ -84,11 +92,14 @@ unsigned char* CWriteOutputThread::GetBuffer(uint32_t index)
 
 void CWriteOutputThread::QueueWrite(uint32_t index, uint32_t byteCount)
 {
+    bool wake;
     {
         Win32::CScopedLock lock(m_queueLock);
         m_queue.push_back(CRefPtr<CWriteItem>(new CWriteItem(index, byteCount)));
+        wake = m_writerWaiting;
     }
-    m_dataQueued.Set();
+    if (wake)
+        m_dataQueued.Set();
 }
 
 void CWriteOutputThread::SignalInputComplete()
@@ -164,7 +175,14 @@ DWORD CWriteOutputThread::Execute()
         for (;;) {
             if (IsStopRequested())
                 break;
-            m_dataQueued.Wait(50);
+            bool idle;
+            {
+                Win32::CScopedLock lock(m_queueLock);
+                idle = m_queue.empty() && !m_inputComplete;
+                m_writerWaiting = idle;
+            }
+            if (idle)
+                m_dataQueued.Wait(50);
             if (IsStopRequested())
                 break;
             bool finished = false;
@@ -172,6 +190,7 @@ DWORD CWriteOutputThread::Execute()
                 CRefPtr<CWriteItem> item;
                 {
                     Win32::CScopedLock lock(m_queueLock);
+                    m_writerWaiting = false;
                     if (m_queue.empty()) {
                         finished = m_inputComplete;
                         break;
@@ -185,11 +204,14 @@ DWORD CWriteOutputThread::Execute()
                 if (!recordFile.IsValid())
                     recordFile.Reset(record.Open(GetStopEvent().GetHandle()));
                 record.Rewrite(recordFile.Get());
+                bool wake;
                 {
                     Win32::CScopedLock lock(m_queueLock);
                     m_queue.pop_front();
+                    wake = m_streamWaiting;
                 }
-                m_bufferReleased.Set();
+                if (wake)
+                    m_bufferReleased.Set();
                 if (IsStopRequested())
                     break;
             }

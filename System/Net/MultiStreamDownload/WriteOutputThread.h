@@ -29,12 +29,16 @@ public:
 
 class CWriteOutputThread : public Win32::CThread {
 public:
-    // Starts the thread and returns once it has opened the cache (or failed: the failure then
-    // shows at the first GetBuffer).
+    // Does not start the thread (Start does), so that a start that times out leaves a whole
+    // object behind.
     CWriteOutputThread(const std::wstring& outputPath, uint32_t streamStart, uint32_t writeOffset,
                        uint32_t bufferCount, uint32_t bufferSize, uint32_t totalSize, uint32_t streamIndex,
                        uint32_t threadsUsed, const std::string& lastModified);
     ~CWriteOutputThread() override;
+
+    // Starts the thread and returns once it has opened the cache (or failed: the failure then
+    // shows at the first GetBuffer).
+    void Start();
 
     // Waits until no queued block uses the buffer and returns it; throws when the writer failed.
     unsigned char* GetBuffer(uint32_t index);
@@ -54,16 +58,23 @@ protected:
     DWORD Execute() override;
 
 private:
-    bool IsBufferQueued(uint32_t index);
+    // True when a queued block uses the buffer; with waitIfQueued the stream then counts as
+    // waiting for a released buffer.
+    bool IsBufferQueued(uint32_t index, bool waitIfQueued = false);
     bool HasEnded();
     void WriteBlock(HANDLE file, const unsigned char* data, uint32_t byteCount);
     void SeekTo(HANDLE file, uint32_t offset, int attempt);
 
     std::list<CRefPtr<CWriteItem>> m_queue;
-    Win32::CCriticalSectionLock m_queueLock; // guards m_queue, m_inputComplete and m_error
+    // Guards m_queue, m_inputComplete, m_error and the two waiting flags.
+    Win32::CCriticalSectionLock m_queueLock;
     Win32::CEvent m_started;       // manual reset: set once the cache is open, and on exit
+    // Each side signals the other's event only when the other waits on it (its flag, set under
+    // the queue lock before it waits): a block that flows without waiting costs no kernel call.
     Win32::CEvent m_dataQueued;
     Win32::CEvent m_bufferReleased;
+    bool m_writerWaiting = false;  // the writer waits for m_dataQueued
+    bool m_streamWaiting = false;  // the stream waits for m_bufferReleased
     bool m_inputComplete = false;
     std::vector<std::vector<unsigned char>> m_buffers;
     const uint32_t m_bufferSize;

@@ -42,6 +42,7 @@ TEST(WriteOutputThread, resumed_stream_writes_at_its_offset_into_the_existing_ca
         cache << "0123456789";
     }
     CRefPtr<CWriteOutputThread> writer(new CWriteOutputThread(target, 4, 6, 2, 16, 12, 1, 2, "Mon, 01 Jan 2024"));
+    writer->Start();
     Queue(*writer, 1, "ab");
     Queue(*writer, 0, "cdef");
     writer->SignalInputComplete();
@@ -63,6 +64,7 @@ TEST(WriteOutputThread, an_attempt_that_writes_nothing_leaves_the_record_as_it_w
     const std::wstring target = folder / L"file.bin";
     StreamProgress(target, 0, 40, 100, "UNKNOWN", 1).Write(nullptr);
     CRefPtr<CWriteOutputThread> writer(new CWriteOutputThread(target, 0, 40, 2, 8, 100, 0, 1, "UNKNOWN"));
+    writer->Start();
     writer->Stop(INFINITE);
     StreamProgress record(target, 0);
     ASSERT_TRUE(record.Read(nullptr));
@@ -76,6 +78,7 @@ TEST(WriteOutputThread, a_failed_write_is_reported_at_the_next_buffer_request)
     // The cache name is taken by a folder: the writer cannot open it and stores the failure.
     ASSERT_TRUE(CreateDirectoryW(CacheFileName(target).c_str(), nullptr));
     CRefPtr<CWriteOutputThread> writer(new CWriteOutputThread(target, 0, 0, 2, 8, 100, 0, 1, "UNKNOWN"));
+    writer->Start();
     std::string message;
     try {
         writer->GetBuffer(1);
