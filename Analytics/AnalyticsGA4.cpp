@@ -5,7 +5,6 @@
 #include "System/DateTime.h"
 #include "System/Exception.h"
 #include "System/String/AnsiWide.h"
-#include "System/Win32/RegistryKey.h"
 
 namespace Lm {
 namespace Analytics {
@@ -145,15 +144,14 @@ CAnalyticsGA4::~CAnalyticsGA4()
 
 std::string CAnalyticsGA4::GetCollectUrl(bool /*severalItems*/)
 {
-    if (System::Win32::ReadDebuggingFlagFrom(m_debuggingKey, System::Win32::kUseTestEnvironmentValue)) {
+    using namespace System::Win32;
+    if (ReadDebuggingFlagFrom(m_debuggingKey, kUseTestEnvironmentValue)) {
+        std::wstring url = ReadDebuggingStringFrom(m_debuggingKey, kAnalyticsCollectUrlValue);
         try {
-            System::Win32::CRegistryKey key(m_debuggingKey, true);
-            std::wstring url = key.GetString(kAnalyticsCollectUrlValue, L"");
             if (!url.empty())
                 return WideToAnsi(url);
         } catch (const System::CException&) {
-            // A missing or unreadable value (or one the ANSI code page cannot hold) leaves the
-            // real endpoint.
+            // A URL the ANSI code page cannot hold leaves the real endpoint.
         }
     }
     return std::string("https://") + kCollectHost + kCollectPath;

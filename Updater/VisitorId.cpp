@@ -20,6 +20,11 @@ std::wstring GetUserSettingsIniPath()
                               L"Larchmeadow.ini");
 }
 
+CommonAppLogic::CIniFile GetAnalyticsIniPath(const std::wstring& iniPath)
+{
+    return CommonAppLogic::CIniFile(iniPath);
+}
+
 bool IsWellFormedVisitorId(const std::wstring& id)
 {
     if (id.size() != 36)
@@ -43,7 +48,7 @@ std::wstring CVisitorIdStore::Get()
     CScopedLock lock(m_lock);
     if (m_cached.empty()) {
         try {
-            CommonAppLogic::CIniFile ini(m_iniPath);
+            CommonAppLogic::CIniFile ini = GetAnalyticsIniPath(m_iniPath);
             const auto& sections = ini.GetSections();
             auto section = sections.find(kAnalyticsSection);
             if (section != sections.end()) {
@@ -67,7 +72,7 @@ void CVisitorIdStore::Set(const std::wstring& id)
         return;
     m_cached = id;
     try {
-        CommonAppLogic::CIniFile ini(m_iniPath);
+        CommonAppLogic::CIniFile ini = GetAnalyticsIniPath(m_iniPath);
         CreateDirectoryW(System::IO::CFilePath::GetDirectoryName(m_iniPath).c_str(), nullptr);   // may exist
         ini.SetValue(kAnalyticsSection, kVisitorIdKey, id);
         ini.Save();

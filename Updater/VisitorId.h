@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "CommonAppLogic/IniFile.h"
 #include "System/Win32/CriticalSectionLock.h"
 
 namespace Lm {
@@ -16,6 +17,9 @@ namespace Updater {
 std::wstring GetUserSettingsIniPath();
 constexpr const wchar_t* kAnalyticsSection = L"Analytics";
 constexpr const wchar_t* kVisitorIdKey = L"VisitorID";
+
+// The settings file loaded (empty when it does not exist). Throws when it vanishes while loading.
+CommonAppLogic::CIniFile GetAnalyticsIniPath(const std::wstring& iniPath);
 
 // 8-4-4-4-12 lower-case hexadecimal digits, no braces.
 bool IsWellFormedVisitorId(const std::wstring& id);
