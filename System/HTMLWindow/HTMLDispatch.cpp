@@ -19,7 +19,7 @@ namespace {
 
 const char kSource[] = "Lm\\System\\HTMLWindow\\HTMLImpl";
 
-struct MethodSpec {
+struct MethodEntry {
     DISPID dispId;
     const wchar_t* name;
     VARTYPE returnType;
@@ -27,7 +27,7 @@ struct MethodSpec {
     UINT parameterCount;
 };
 
-const MethodSpec kMethods[] = {
+const MethodEntry kMethods[] = {
     {kDispIdClose, L"Close", VT_VOID, {nullptr, nullptr}, 0},
     {kDispIdGetValue, L"GetValue", VT_BSTR, {"Key", nullptr}, 1},
     {kDispIdSetValue, L"SetValue", VT_VOID, {"Key", "Value"}, 2},
@@ -242,10 +242,10 @@ HRESULT CHTMLDispatchBase::FilterDataObject(IUnknown*, IUnknown** ppDORet)
 CHTMLDispatch::CHTMLDispatch()
 {
     m_methods.reserve(4);
-    for (const MethodSpec& spec : kMethods) {
+    for (const MethodEntry& entry : kMethods) {
         METHODDATA method = {};
-        method.dispid = spec.dispId;
-        method.iMeth = static_cast<UINT>(spec.dispId);
+        method.dispid = entry.dispId;
+        method.iMeth = static_cast<UINT>(entry.dispId);
         method.cc = CC_STDCALL;
         method.wFlags = DISPATCH_METHOD;
         method.vtReturn = VT_VOID;

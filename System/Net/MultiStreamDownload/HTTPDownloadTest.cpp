@@ -12,6 +12,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "System/Net/MultiStreamDownload/DownloadFiles.h"
@@ -19,6 +20,7 @@
 #include "System/Net/MultiStreamDownload/HTTPDownload.h"
 #include "System/Net/MultiStreamDownload/ProgressFile.h"
 #include "System/String/AnsiWide.h"
+#include "System/Win32/Thread.h"
 #include "OtherProcessFileLock.h"
 #include "TestServer.h"
 #include "TestSupport.h"
@@ -686,4 +688,41 @@ TEST(HTTPDownload, cancel_and_destruction_return_within_a_bound_while_the_restar
     for (const std::wstring& name : { target, StateFileName(target), CacheFileName(target),
                                       StreamRecordFileName(target, 0), StreamRecordFileName(target, 1) })
         EXPECT_FALSE(LmTest::FileExists(name)) << Lm::Utf16ToUtf8(name);
+}
+
+namespace {
+// Stands in for a stream thread at the barrier: never started, only its stop is used.
+class CBarrierCaller : public Lm::System::Win32::CThread {
+protected:
+    DWORD Execute() override { return 0; }
+};
+} // namespace
+
+// A stream whose final read is repeated (a failed attempt, then the retry) checks in twice. It
+// still counts once: the last stream then passes the barrier at once instead of waiting for a
+// count that can never match. The download's own streams are held by the server meanwhile.
+TEST(HTTPDownload, a_stream_that_checks_in_again_at_the_barrier_counts_once)
+{
+    LmTest::ScratchFolder folder(L"lmdl");
+    const std::wstring target = folder / L"barrier.bin";
+    const uint32_t size = 300001;
+    DownloadProgress(target, 2, size).Write();
+    {
+        std::ofstream cache(CacheFileName(target).c_str(), std::ios::binary);
+    }
+    CHTTPDownload download(L"LmTest/1", Url("seed=27&size=" + std::to_string(size) + "&stallheaders=6000&tag=" + Tag()),
+                           target, nullptr, nullptr, 5);
+    CBarrierCaller caller;
+    EXPECT_TRUE(download.WaitForAllStreams(0, &caller)) << "not the last stream: passes at once";
+    EXPECT_TRUE(download.WaitForAllStreams(0, &caller)) << "its final read again";
+    std::thread stopper([&caller]() {
+        Sleep(3000);
+        caller.SignalStop();
+    });
+    const ULONGLONG begin = GetTickCount64();
+    const bool passed = download.WaitForAllStreams(1, &caller);
+    const ULONGLONG elapsed = GetTickCount64() - begin;
+    stopper.join();
+    EXPECT_TRUE(passed) << "the last stream was held until its stop";
+    EXPECT_LT(elapsed, 2000u);
 }

@@ -59,6 +59,22 @@ bool WriteRecord(HANDLE file, const unsigned char* bytes, DWORD size)
     return true;
 }
 
+// Writes size bytes at offset 0 of a file opened for synchronous writing: the offset rides in
+// the OVERLAPPED, so no seek is needed.
+bool WriteRecordAt(HANDLE file, const unsigned char* bytes, DWORD size)
+{
+    DWORD done = 0;
+    while (done < size) {
+        OVERLAPPED at = {};
+        at.Offset = done;
+        DWORD written = 0;
+        if (!WriteFile(file, bytes + done, size - done, &written, &at) || written == 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
 void DeleteIfPresent(const std::wstring& name)
 {
     // A missing file is the wanted outcome; any other failure leaves a file that the next
@@ -274,9 +290,8 @@ void StreamProgress::Rewrite(HANDLE file)
     Crc = ComputeCrc();
     unsigned char bytes[kRecordSize];
     Serialize(bytes);
-    LARGE_INTEGER start;
-    start.QuadPart = 0;
-    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !WriteRecord(file, bytes, kRecordSize))
+    // One positional write at offset 0 (no seek first): the writer does this after every block.
+    if (!WriteRecordAt(file, bytes, kRecordSize))
         ThrowException("Write stream progress failed" + Text(), kSource, 245,
                        "Lm::System::Net::MultiStreamDownload::StreamProgress::Write");
 }

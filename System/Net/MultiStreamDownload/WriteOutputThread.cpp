@@ -17,14 +17,27 @@ const char kWaitForBuffer[] = "Lm::System::Net::MultiStreamDownload::CWriteOutpu
 const char kExecute[] = "Lm::System::Net::MultiStreamDownload::CWriteOutputThread::Execute";
 
 const int kWriteTries = 3;
+// The longest single sleep on a condition variable; the sleeper then looks again.
+const DWORD kPollMs = 50;
+
+// Holds a slim lock for a scope.
+class CSrwGuard {
+public:
+    explicit CSrwGuard(SRWLOCK& lock) : m_lock(lock) { AcquireSRWLockExclusive(&m_lock); }
+    ~CSrwGuard() { ReleaseSRWLockExclusive(&m_lock); }
+    CSrwGuard(const CSrwGuard&) = delete;
+    CSrwGuard& operator=(const CSrwGuard&) = delete;
+
+private:
+    SRWLOCK& m_lock;
+};
 
 } // namespace
 
 CWriteOutputThread::CWriteOutputThread(const std::wstring& outputPath, uint32_t streamStart, uint32_t writeOffset,
                                        uint32_t bufferCount, uint32_t bufferSize, uint32_t totalSize,
                                        uint32_t streamIndex, uint32_t threadsUsed, const std::string& lastModified)
-    : m_started(false, true), m_dataQueued(false, false), m_bufferReleased(false, false),
-      m_buffers(bufferCount, std::vector<unsigned char>(bufferSize)), m_bufferSize(bufferSize),
+    : m_started(false, true), m_buffers(bufferCount, std::vector<unsigned char>(bufferSize)), m_bufferSize(bufferSize),
       m_streamStart(streamStart), m_writeOffset(writeOffset), m_outputPath(outputPath), m_totalSize(totalSize),
       m_lastModified(lastModified), m_streamIndex(streamIndex), m_threadsUsed(threadsUsed)
 {
@@ -57,25 +70,23 @@ bool CWriteOutputThread::HasEnded()
     return GetState() != Win32::ThreadStateRunning;
 }
 
-bool CWriteOutputThread::IsBufferQueued(uint32_t index, bool waitIfQueued)
+bool CWriteOutputThread::IsBufferQueued(uint32_t index) const
 {
-    Win32::CScopedLock lock(m_queueLock);
     for (const CRefPtr<CWriteItem>& item : m_queue)
-        if (item->bufferIndex == index) {
-            m_streamWaiting = waitIfQueued;
+        if (item->bufferIndex == index)
             return true;
-        }
-    m_streamWaiting = false;
     return false;
 }
 
 void CWriteOutputThread::WaitForBuffer(uint32_t index)
 {
-    while (IsBufferQueued(index, true)) {
-        m_bufferReleased.Wait(50);
-        CRefPtr<CException> error = GetError();
-        if (error)
-            ThrowException(*error, "WriteFileThread Failed.", kSource, 86, kWaitForBuffer);
+    CSrwGuard guard(m_queueLock);
+    while (IsBufferQueued(index)) {
+        m_streamWaiting = true;
+        SleepConditionVariableSRW(&m_bufferReleased, &m_queueLock, kPollMs, 0);
+        m_streamWaiting = false;
+        if (m_error)
+            ThrowException(*m_error, "WriteFileThread Failed.", kSource, 86, kWaitForBuffer);
         if (HasEnded() && IsBufferQueued(index))
             ThrowException("WriteOutputThread has exited unexpectedly", kSource, 88, kWaitForBuffer);
     }
@@ -94,26 +105,26 @@ void CWriteOutputThread::QueueWrite(uint32_t index, uint32_t byteCount)
 {
     bool wake;
     {
-        Win32::CScopedLock lock(m_queueLock);
+        CSrwGuard guard(m_queueLock);
         m_queue.push_back(CRefPtr<CWriteItem>(new CWriteItem(index, byteCount)));
         wake = m_writerWaiting;
     }
     if (wake)
-        m_dataQueued.Set();
+        WakeConditionVariable(&m_dataQueued);
 }
 
 void CWriteOutputThread::SignalInputComplete()
 {
     {
-        Win32::CScopedLock lock(m_queueLock);
+        CSrwGuard guard(m_queueLock);
         m_inputComplete = true;
     }
-    m_dataQueued.Set();
+    WakeConditionVariable(&m_dataQueued);
 }
 
 CRefPtr<CException> CWriteOutputThread::GetError()
 {
-    Win32::CScopedLock lock(m_queueLock);
+    CSrwGuard guard(m_queueLock);
     return m_error;
 }
 
@@ -175,22 +186,21 @@ DWORD CWriteOutputThread::Execute()
         for (;;) {
             if (IsStopRequested())
                 break;
-            bool idle;
             {
-                Win32::CScopedLock lock(m_queueLock);
-                idle = m_queue.empty() && !m_inputComplete;
-                m_writerWaiting = idle;
+                CSrwGuard guard(m_queueLock);
+                if (m_queue.empty() && !m_inputComplete) {
+                    m_writerWaiting = true;
+                    SleepConditionVariableSRW(&m_dataQueued, &m_queueLock, kPollMs, 0);
+                    m_writerWaiting = false;
+                }
             }
-            if (idle)
-                m_dataQueued.Wait(50);
             if (IsStopRequested())
                 break;
             bool finished = false;
             for (;;) {
                 CRefPtr<CWriteItem> item;
                 {
-                    Win32::CScopedLock lock(m_queueLock);
-                    m_writerWaiting = false;
+                    CSrwGuard guard(m_queueLock);
                     if (m_queue.empty()) {
                         finished = m_inputComplete;
                         break;
@@ -206,12 +216,12 @@ DWORD CWriteOutputThread::Execute()
                 record.Rewrite(recordFile.Get());
                 bool wake;
                 {
-                    Win32::CScopedLock lock(m_queueLock);
+                    CSrwGuard guard(m_queueLock);
                     m_queue.pop_front();
                     wake = m_streamWaiting;
                 }
                 if (wake)
-                    m_bufferReleased.Set();
+                    WakeConditionVariable(&m_bufferReleased);
                 if (IsStopRequested())
                     break;
             }
@@ -220,16 +230,16 @@ DWORD CWriteOutputThread::Execute()
         }
     } catch (...) {
         CRefPtr<CException> error = WrapCurrentException("WriteOutputThread Execute Function", kSource, 210, kExecute);
-        Win32::CScopedLock lock(m_queueLock);
+        CSrwGuard guard(m_queueLock);
         m_error = error;
         failed = true;
     }
     // Blocks not yet written are dropped: the record keeps the last offset really written.
     {
-        Win32::CScopedLock lock(m_queueLock);
+        CSrwGuard guard(m_queueLock);
         m_queue.clear();
     }
-    m_bufferReleased.Set();
+    WakeConditionVariable(&m_bufferReleased);
     recordFile.Close();
     file.Close();
     m_started.Set();

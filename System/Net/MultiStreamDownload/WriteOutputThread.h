@@ -12,7 +12,6 @@
 #include "System/Exception.h"
 #include "System/RefPtr.h"
 #include "System/ReferenceCounted.h"
-#include "System/Win32/CriticalSectionLock.h"
 #include "System/Win32/Event.h"
 #include "System/Win32/Thread.h"
 
@@ -58,21 +57,21 @@ protected:
     DWORD Execute() override;
 
 private:
-    // True when a queued block uses the buffer; with waitIfQueued the stream then counts as
-    // waiting for a released buffer.
-    bool IsBufferQueued(uint32_t index, bool waitIfQueued = false);
+    // Under the queue lock: a queued block uses the buffer.
+    bool IsBufferQueued(uint32_t index) const;
     bool HasEnded();
     void WriteBlock(HANDLE file, const unsigned char* data, uint32_t byteCount);
     void SeekTo(HANDLE file, uint32_t offset, int attempt);
 
     std::list<CRefPtr<CWriteItem>> m_queue;
-    // Guards m_queue, m_inputComplete, m_error and the two waiting flags.
-    Win32::CCriticalSectionLock m_queueLock;
+    // Guards m_queue, m_inputComplete, m_error and the two waiting flags. A slim lock with two
+    // condition variables: the stream and the writer hand every block over through them, and
+    // neither needs a kernel object for that (Wine backs them without a server call). Each side
+    // wakes the other only when the other waits (its flag, set under the lock before it sleeps).
+    SRWLOCK m_queueLock = SRWLOCK_INIT;
+    CONDITION_VARIABLE m_dataQueued = CONDITION_VARIABLE_INIT;     // the writer waits on it
+    CONDITION_VARIABLE m_bufferReleased = CONDITION_VARIABLE_INIT; // the stream waits on it
     Win32::CEvent m_started;       // manual reset: set once the cache is open, and on exit
-    // Each side signals the other's event only when the other waits on it (its flag, set under
-    // the queue lock before it waits): a block that flows without waiting costs no kernel call.
-    Win32::CEvent m_dataQueued;
-    Win32::CEvent m_bufferReleased;
     bool m_writerWaiting = false;  // the writer waits for m_dataQueued
     bool m_streamWaiting = false;  // the stream waits for m_bufferReleased
     bool m_inputComplete = false;
