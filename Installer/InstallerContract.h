@@ -64,5 +64,22 @@ constexpr const wchar_t* kLegacySkuValuesSetValue = L"LegacySKUValuesSet";
 // the main application; older editions created some, the Installer completes them.
 constexpr const wchar_t* kInstalledSkusKey = L"HKLM\\Software\\Larchmeadow\\InstalledSKUs";
 
+// --- What setup hands the Installer (setup writes these, the Installer reads them) -----------
+// setup unpacks the Installer under setup's own file name, so both draw the same conclusions from
+// it; this name selects full-installer mode (whole name, exact case).
+constexpr const wchar_t* kFullInstallerFileName = L"SetupArcadeKit.exe";
+// Options of the Installer that setup reads as well (each compared whole and with case; "/dp="
+// and "/park=" are prefixes of a value). setup passes all of its own arguments on, adds "/update"
+// in full-installer mode and "/park=\"<path of the Park it unpacked>\"".
+constexpr const wchar_t* kUpdateOption = L"/update";
+constexpr const wchar_t* kNoLaunchConsoleOption = L"/nolaunchconsole";
+constexpr const wchar_t* kRestoreOption = L"/restore";
+constexpr const wchar_t* kDpOptionPrefix = L"/dp=";
+constexpr const wchar_t* kUseLocalPatchOption = L"/uselocalpatch";
+constexpr const wchar_t* kParkOptionPrefix = L"/park=";
+// With "/uselocalpatch" setup copies a signed "Patch.exe" from its own folder into the Installer's
+// folder, where the Installer looks for it.
+constexpr const wchar_t* kLocalPatchFileName = L"Patch.exe";
+
 } // namespace Installer
 } // namespace Lm

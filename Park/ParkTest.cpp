@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <tlhelp32.h>
 #include <wchar.h>
 
 #include <string>
@@ -12,6 +11,7 @@
 
 #include "Park/ParkContract.h"
 #include "StandInLog.h"
+#include "TestProcess.h"
 #include "TestSupport.h"
 
 using namespace LmTest;
@@ -20,93 +20,6 @@ namespace {
 
 const DWORD Patience = 30000;   // bound of every wait for a process or a file
 const DWORD Settle = 1000;      // time given to a program that must not start
-
-// A started process; one still running at the end of a test is ended.
-class Process {
-public:
-    explicit Process(HANDLE handle) : handle_(handle) {}
-    ~Process()
-    {
-        if (handle_ != nullptr) {
-            if (WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT)
-                TerminateProcess(handle_, 0xDEAD);
-            CloseHandle(handle_);
-        }
-    }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-    bool Started() const { return handle_ != nullptr; }
-    bool Running() const { return handle_ != nullptr && WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT; }
-    // The exit code, or STILL_ACTIVE when it does not end in time.
-    DWORD WaitExit(DWORD timeoutMs = Patience) const
-    {
-        DWORD code = STILL_ACTIVE;
-        if (WaitForSingleObject(handle_, timeoutMs) == WAIT_OBJECT_0)
-            GetExitCodeProcess(handle_, &code);
-        return code;
-    }
-    HANDLE Handle() const { return handle_; }
-private:
-    HANDLE handle_;
-};
-
-bool EventExists(const std::wstring& name)
-{
-    HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, name.c_str());
-    if (event == nullptr)
-        return false;
-    CloseHandle(event);
-    return true;
-}
-
-bool EventIsSet(const std::wstring& name)
-{
-    HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, name.c_str());
-    if (event == nullptr)
-        return false;
-    bool set = WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-    CloseHandle(event);
-    return set;
-}
-
-void SetNamedEvent(const std::wstring& name)
-{
-    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str());
-    ASSERT_NE(nullptr, event) << "no event " << std::string(name.begin(), name.end());
-    SetEvent(event);
-    CloseHandle(event);
-}
-
-// Suspends (or resumes) every thread of a process.
-void SuspendProcess(DWORD pid, bool suspend)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    ASSERT_NE(INVALID_HANDLE_VALUE, snapshot);
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    int touched = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID != pid)
-            continue;
-        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
-        if (thread == nullptr)
-            continue;
-        if ((suspend ? SuspendThread(thread) : ResumeThread(thread)) != static_cast<DWORD>(-1))
-            ++touched;
-        CloseHandle(thread);
-    }
-    CloseHandle(snapshot);
-    EXPECT_GT(touched, 0);
-}
-
-std::wstring Trimmed(std::wstring folder)
-{
-    while (folder.size() > 3 && folder.back() == L'\\')
-        folder.pop_back();
-    return folder;
-}
-
-bool SamePath(const std::wstring& a, const std::wstring& b) { return _wcsicmp(Trimmed(a).c_str(), Trimmed(b).c_str()) == 0; }
 
 } // namespace
 
@@ -137,7 +50,7 @@ protected:
         if (park == nullptr)
             return nullptr;
         DWORD start = GetTickCount();
-        while (!(EventExists(terminate_) && EventExists(execute_))) {
+        while (!(NamedEventExists(terminate_) && NamedEventExists(execute_))) {
             if (WaitForSingleObject(park, 20) == WAIT_OBJECT_0 || GetTickCount() - start > Patience)
                 break;   // ended or never armed: the caller's checks report it
         }
@@ -171,8 +84,8 @@ TEST_F(ParkProgram, execute_signal_starts_the_program_once_with_its_launch_param
     const std::wstring params = L"/src installer /dp partner /action download xyz";
     Process waiter(Arm(WaitLine(params)));
     ASSERT_TRUE(waiter.Running()) << "Park did not stay waiting";
-    EXPECT_FALSE(EventIsSet(terminate_));
-    EXPECT_FALSE(EventIsSet(execute_));
+    EXPECT_FALSE(NamedEventIsSet(terminate_));
+    EXPECT_FALSE(NamedEventIsSet(execute_));
     EXPECT_FALSE(FileExists(log_)) << "started before the signal";
 
     EXPECT_EQ(0u, RunPark(ExecuteLine()));
@@ -223,8 +136,8 @@ TEST_F(ParkProgram, a_second_waiter_exits_0_at_once_while_the_first_keeps_waitin
     ASSERT_FALSE(other.empty());
     EXPECT_EQ(0u, RunPark(WaitLine(L"second", other)));
     EXPECT_TRUE(first.Running());
-    EXPECT_FALSE(EventIsSet(terminate_));
-    EXPECT_FALSE(EventIsSet(execute_));
+    EXPECT_FALSE(NamedEventIsSet(terminate_));
+    EXPECT_FALSE(NamedEventIsSet(execute_));
 
     EXPECT_EQ(0u, RunPark(ExecuteLine()));
     EXPECT_EQ(0u, first.WaitExit());
@@ -239,7 +152,7 @@ TEST_F(ParkProgram, a_waiter_whose_execute_event_already_exists_exits_0_at_once)
     HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, execute_.c_str());
     ASSERT_NE(nullptr, taken);
     EXPECT_EQ(0u, RunPark(WaitLine(L"x")));
-    EXPECT_FALSE(EventExists(terminate_)) << "the waiter's own terminate event outlived it";
+    EXPECT_FALSE(NamedEventExists(terminate_)) << "the waiter's own terminate event outlived it";
     CloseHandle(taken);
     EXPECT_EQ(0u, LaunchesAfterSettling());
 }
@@ -248,8 +161,8 @@ TEST_F(ParkProgram, signals_that_nobody_waits_for_exit_0)
 {
     EXPECT_EQ(0u, RunPark(TerminateLine()));
     EXPECT_EQ(0u, RunPark(ExecuteLine()));
-    EXPECT_FALSE(EventExists(terminate_));
-    EXPECT_FALSE(EventExists(execute_));
+    EXPECT_FALSE(NamedEventExists(terminate_));
+    EXPECT_FALSE(NamedEventExists(execute_));
 }
 
 TEST_F(ParkProgram, wait_mode_without_an_execute_event_does_nothing_and_exits_0)
@@ -265,8 +178,8 @@ TEST_F(ParkProgram, signal_terminate_with_signal_execute_sets_neither_event)
 
     EXPECT_EQ(0u, RunPark(L"/EventTerminate \"" + terminate_ + L"\" /EventExecute \"" + execute_ +
                           L"\" /SignalTerminate /SignalExecute"));
-    EXPECT_FALSE(EventIsSet(terminate_));
-    EXPECT_FALSE(EventIsSet(execute_));
+    EXPECT_FALSE(NamedEventIsSet(terminate_));
+    EXPECT_FALSE(NamedEventIsSet(execute_));
     EXPECT_TRUE(waiter.Running());
 
     EXPECT_EQ(0u, RunPark(TerminateLine()));

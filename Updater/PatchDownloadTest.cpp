@@ -47,13 +47,6 @@ std::string Sha256Of(const std::wstring& path)
     return Lm::System::String::ToLower(text);
 }
 
-std::int64_t SizeOf(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
-    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 // A download request for a package file under a name, with its true size and digest.
 PatchDownloadRequest RequestFor(const TestProduct& product, const std::string& file, const std::string& name,
                                 const std::string& switches = "")
@@ -61,7 +54,7 @@ PatchDownloadRequest RequestFor(const TestProduct& product, const std::string& f
     PatchDownloadRequest request;
     request.product = product.Name();
     request.url = LmTest::ServerUrl("/files/" + file + "/" + name + "?tag=" + product.Tag() + switches);
-    request.expectedSize = SizeOf(PackageFile(file));
+    request.expectedSize = LmTest::FileSize(PackageFile(file));
     request.expectedHash = Sha256Of(PackageFile(file));
     return request;
 }
@@ -229,7 +222,7 @@ TEST(PatchDownload, a_package_over_20_MiB_comes_in_two_ranges_at_once)
     TestedPackage package =
         DownloadAndTestPackage(RequestFor(product, "big", "Package.exe", "&gate=2&gatems=60000"), observer);
     EXPECT_TRUE(observer.reports.empty());
-    EXPECT_EQ(SizeOf(PackageFile("big")), SizeOf(package.path));
+    EXPECT_EQ(LmTest::FileSize(PackageFile("big")), LmTest::FileSize(package.path));
     auto ranges = LmTest::ServerLogLines("\"gate\": \"open\"");
     size_t ours = std::count_if(ranges.begin(), ranges.end(),
                                 [&](const std::string& line) { return line.find("tag=" + product.Tag()) != std::string::npos; });

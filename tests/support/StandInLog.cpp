@@ -39,6 +39,7 @@ std::vector<StandInRecord> ReadStandInRecords(const std::wstring& logPath)
             continue;
         std::wstring key = line.substr(0, eq), value = line.substr(eq + 1);
         open = true;
+        current.values[key] = value;
         if (key == L"exe")
             current.exe = value;
         else if (key == L"workdir")

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ struct StandInRecord {
     std::wstring workdir;      // its current folder at start (no trailing backslash unless a root)
     std::wstring commandLine;  // the whole command line it received
     std::wstring arguments;    // the command line after its own name
+    std::map<std::wstring, std::wstring> values;   // every key of the record (stand-ins may add their own)
 };
 
 // Copies StandIn.exe to folder\fileName (overwriting); returns the copy's path, empty on failure.

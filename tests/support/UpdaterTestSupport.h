@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,22 @@
 #include "Updater/UpdateObserver.h"
 
 namespace LmTest {
+
+// Set by the test list for the runs inside a network namespace (tools/offline-session.sh).
+inline bool InsideNetworkNamespace()
+{
+    const char* flag = std::getenv("LM_EXPECT_NO_NETWORK");
+    return flag != nullptr && flag[0] == '1';
+}
+
+// The size of a file, -1 when it cannot be read.
+inline long long FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
 
 // The user's roaming application data, without the final backslash.
 inline std::wstring RoamingAppData()

@@ -1,7 +1,9 @@
 // BoxAnswerer.exe: answers a message box of another program as a user would, for scripts and
 // tests that drive a program's real boxes.
 //   BoxAnswerer.exe /caption <text> /button <ok|cancel|yes|no|retry|...|id> [/timeout <ms>] [/out <file>]
-// Waits (default 30000 ms) for a visible dialog (class "#32770") with exactly that caption,
+//                   [/pid <process id>]
+// Waits (default 30000 ms) for a visible dialog (class "#32770") with exactly that caption (of
+// that process only, with /pid),
 // presses the button, and writes what it saw to stdout and, with /out, to a UTF-8 file:
 //   caption=<caption>  text=<message text>  buttons=<ids, comma separated>  pressed=<id or 0>
 // Exit code: 0 pressed, 1 no such box in time, 2 the box has no such button, 3 bad command line.
@@ -32,6 +34,7 @@ int wmain(int, wchar_t**)
     std::wstring caption, out;
     int button = 0;
     DWORD timeout = 30000;
+    DWORD processId = 0;
     bool haveCaption = false;
     for (int i = 1; argv != nullptr && i + 1 < argc; i += 2) {
         std::wstring name = argv[i], value = argv[i + 1];
@@ -44,6 +47,8 @@ int wmain(int, wchar_t**)
             timeout = wcstoul(value.c_str(), nullptr, 0);
         } else if (_wcsicmp(name.c_str(), L"/out") == 0) {
             out = value;
+        } else if (_wcsicmp(name.c_str(), L"/pid") == 0) {
+            processId = wcstoul(value.c_str(), nullptr, 0);
         }
     }
     if (!haveCaption || button == 0) {
@@ -51,7 +56,7 @@ int wmain(int, wchar_t**)
         return 3;
     }
 
-    LmTest::AnsweredBox box = LmTest::AnswerBox(caption, button, timeout);
+    LmTest::AnsweredBox box = LmTest::AnswerBox(caption, button, timeout, processId);
     std::wstring buttons;
     for (int id : box.buttons)
         buttons += (buttons.empty() ? L"" : L",") + std::to_wstring(id);

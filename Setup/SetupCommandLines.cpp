@@ -1,0 +1,93 @@
+#include "Setup/SetupCommandLines.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "Installer/InstallerContract.h"
+#include "Park/ParkContract.h"
+#include "Setup/SetupContract.h"
+#include "System/String/StringUtils.h"
+#include "Uninstaller/UninstallerContract.h"
+
+namespace Lm {
+namespace Setup {
+
+namespace {
+
+// File names compared as the file system does: whole, without regard to case.
+bool SameFileName(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+void AppendWord(std::wstring& text, const std::wstring& word)
+{
+    if (!text.empty())
+        text += L' ';
+    text += word;
+}
+
+} // namespace
+
+bool IsFullInstallerMode(const CSetupOptions& options, const std::wstring& ownFileName)
+{
+    return options.update || ownFileName == Lm::Installer::kFullInstallerFileName;
+}
+
+std::wstring InstallerFileName(const std::wstring& ownFileName)
+{
+    if (SameFileName(ownFileName, kParkFileName) || SameFileName(ownFileName, Lm::Installer::kLocalPatchFileName))
+        return kFallbackInstallerFileName;
+    return ownFileName;
+}
+
+std::wstring DownloadActionToken(const std::wstring& ownFileName)
+{
+    const std::wstring start = ownFileName.substr(0, 6);
+    bool tokenName = false;
+    for (const wchar_t* prefix : kDownloadTokenNamePrefixes)
+        tokenName = tokenName || start == prefix;
+    if (!tokenName)
+        return std::wstring();
+    std::vector<std::wstring> pieces;
+    if (Lm::System::String::SplitString(pieces, ownFileName, L"-") != 3)
+        return std::wstring();
+    return pieces[1];
+}
+
+std::wstring ConsoleLaunchParams(const std::wstring& dp, const std::wstring& ownFileName)
+{
+    std::wstring params = kLaunchParamsPrefix + dp;
+    const std::wstring token = DownloadActionToken(ownFileName);
+    if (!token.empty())
+        params += kDownloadActionPrefix + token;
+    return params;
+}
+
+std::wstring ParkWaitCommandLine(const std::wstring& mainApplicationPath, const std::wstring& launchParams)
+{
+    return Lm::System::String::FormatString(Lm::Park::WaitCommandLineFormat, mainApplicationPath.c_str(),
+                                            launchParams.c_str());
+}
+
+std::wstring InstallerCommandLine(const std::wstring& allArgs, bool fullInstallerMode, const std::wstring& parkPath)
+{
+    std::wstring commandLine = allArgs;
+    if (fullInstallerMode)
+        AppendWord(commandLine, Lm::Installer::kUpdateOption);
+    AppendWord(commandLine, std::wstring(Lm::Installer::kParkOptionPrefix) + L"\"" + parkPath + L"\"");
+    return commandLine;
+}
+
+std::wstring TemporaryUninstallKeyName()
+{
+    std::wstring name = Lm::Installer::kTouchpointUninstallKeyName;
+    const std::wstring folder = Lm::Uninstaller::kTouchpointFolderName;
+    name.replace(name.size() - folder.size(), folder.size(), kTemporaryUninstallKeySuffix);
+    return Lm::Installer::kUninstallKeyRoot + name;
+}
+
+} // namespace Setup
+} // namespace Lm

@@ -1,0 +1,25 @@
+// setup's command line. Every argument is compared whole and with case; the first test that
+// matches decides. Every argument, known or not, is also passed on to the Installer.
+#pragma once
+
+#include <string>
+
+namespace Lm {
+namespace Setup {
+
+struct CSetupOptions {
+    bool update = false;          // "/update": full-installer mode
+    bool launchConsole = true;    // "/nolaunchconsole": Park is not armed
+    bool restore = false;         // "/restore": Park is not armed
+    bool useLocalPatch = false;   // "/uselocalpatch": a signed Patch.exe beside setup goes to the Installer
+    std::wstring dp;              // "/dp=<text>": the DP option (the last one counts; may be empty)
+    // Every argument in the given order, joined by one blank. No quotes are added: an argument
+    // that held blanks reaches the Installer as several words.
+    std::wstring allArgs;
+};
+
+// Reads the options from argv[1] .. argv[argc - 1].
+CSetupOptions ParseSetupOptions(int argc, const wchar_t* const* argv);
+
+} // namespace Setup
+} // namespace Lm

@@ -1,0 +1,32 @@
+// The Updater's one main flow: command line, log, developer settings, strings and reporter, then
+// the guarded run (single instance, update events, clean-up, progress window, online test, update
+// check, prompt or notice, download and tests, launch under Park) that ends with a result code.
+#pragma once
+
+#include <string>
+
+#include "Updater/UpdaterOptions.h"
+
+namespace Lm {
+namespace Updater {
+
+// The whole run for the process's own command line; the result is the process exit code.
+int RunUpdater();
+// The same for given options (the main flow after the command line).
+int RunUpdater(UpdaterOptions options);
+
+// The log file: <roaming application data>\Larchmeadow\Larchmeadow Games\App\Update\<product>_Update.log.
+std::wstring GetUpdaterLogPath(const std::wstring& product);
+
+// The kernel-object names of a run (name prefix + product).
+std::wstring GetUpdaterMutexName(const std::wstring& product, bool withFrom);
+std::wstring GetUpdateNoEventName(const std::wstring& product);
+std::wstring GetUpdateYesEventName(const std::wstring& product);
+std::wstring GetUpdateDenyEventName(const std::wstring& product);
+
+// The analytics text of the package's exit code: "Succeeded", "DbgTerminateProcess" or
+// "InstallerExitCode<unsigned decimal>".
+std::wstring PackageExitCodeResult(unsigned long exitCode);
+
+} // namespace Updater
+} // namespace Lm

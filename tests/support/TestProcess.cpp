@@ -1,0 +1,91 @@
+#include "TestProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <tlhelp32.h>
+#include <wchar.h>
+
+namespace LmTest {
+
+Process::~Process()
+{
+    if (handle_ != nullptr) {
+        if (WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT)
+            TerminateProcess(handle_, 0xDEAD);
+        CloseHandle(handle_);
+    }
+}
+
+DWORD Process::WaitExit(DWORD timeoutMs) const
+{
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(handle_, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(handle_, &code);
+    return code;
+}
+
+bool NamedEventExists(const std::wstring& name)
+{
+    HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, name.c_str());
+    if (event == nullptr)
+        return false;
+    CloseHandle(event);
+    return true;
+}
+
+bool NamedEventIsSet(const std::wstring& name)
+{
+    HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, name.c_str());
+    if (event == nullptr)
+        return false;
+    bool set = WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+    CloseHandle(event);
+    return set;
+}
+
+void SetNamedEvent(const std::wstring& name)
+{
+    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str());
+    ASSERT_NE(nullptr, event) << "no event " << std::string(name.begin(), name.end());
+    SetEvent(event);
+    CloseHandle(event);
+}
+
+void SuspendProcess(DWORD pid, bool suspend)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    ASSERT_NE(INVALID_HANDLE_VALUE, snapshot);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    int touched = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != pid)
+            continue;
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+        if (thread == nullptr)
+            continue;
+        if ((suspend ? SuspendThread(thread) : ResumeThread(thread)) != static_cast<DWORD>(-1))
+            ++touched;
+        CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    EXPECT_GT(touched, 0);
+}
+
+namespace {
+
+std::wstring Trimmed(std::wstring folder)
+{
+    while (folder.size() > 3 && folder.back() == L'\\')
+        folder.pop_back();
+    return folder;
+}
+
+} // namespace
+
+bool SamePath(const std::wstring& a, const std::wstring& b)
+{
+    return _wcsicmp(Trimmed(a).c_str(), Trimmed(b).c_str()) == 0;
+}
+
+} // namespace LmTest
