@@ -96,7 +96,7 @@ protected:
     LmTest::AnsweredRun Run(const std::wstring& arguments, const std::wstring& fileName = L"setup.exe")
     {
         LmTest::AnsweredRun run = LmTest::RunAnsweringBoxes(Installer(fileName), arguments, Text(kMessageCaption),
-                                                            IDOK, kRunTimeoutMs, scratch.Path());
+                                                            {IDOK}, kRunTimeoutMs, scratch.Path());
         EXPECT_TRUE(run.run.finished) << "the Installer hung";
         return run;
     }

@@ -609,8 +609,21 @@ class ClientUpdates:
                       the name is a%5C..%5Cx.exe, ..%2F..%2Fx.exe, C%3Ax.exe, "" or
                       ..%5C..%5C<product>.exe (two folders above the product's work folder)
           any other word is part of the name "Package_<word>_<word>.exe" ("Package.exe" without),
-          which the package stand-in reads (exit1, sleep2000, ...)"""
+          which the package stand-in reads (exit1, sleep2000, ...)
+    A file <DIR>/scenarios/<product> names the scenario of that product instead (AssignedScenario)."""
     PATH = "/v1/client-updates/"
+
+    # A product whose name a test cannot choose (the Installer runs the Updater for its default
+    # product) is given its scenario by the file <DIR>/scenarios/<product>, which holds it as text.
+    @staticmethod
+    def AssignedScenario(folder, product):
+        if not product or not all(c.isalnum() or c in "._-" for c in product) or product.startswith("."):
+            return None
+        try:
+            with open(os.path.join(folder, "scenarios", product), encoding="utf-8") as f:
+                return f.read().strip() or None
+        except OSError:
+            return None
     FILES = ("signed", "unsigned", "tampered", "big")
     HOSTILE = {"hostilebackslash": "a%5C..%5Cx.exe", "hostileslash": "..%2F..%2Fx.exe",
                "hostiledrive": "C%3Ax.exe", "hostileempty": "", "hostileescape": "..%5C..%5C{product}.exe"}
@@ -619,7 +632,7 @@ class ClientUpdates:
 
     class Reply:
         def __init__(self, product, base, folder):
-            self.scenario = product.split(".", 1)[0]
+            self.scenario = ClientUpdates.AssignedScenario(folder, product) or product.split(".", 1)[0]
             words = self.scenario.split("-")
             self.status, self.delay_ms, self.body = 200, 0, b""
             kind = words[0]

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
 #include <functional>
@@ -20,12 +21,14 @@
 namespace LmTest {
 
 // Answers the boxes of the process with the caption until ended() or the time is up; their texts.
+// The n-th box is answered with buttons[n] (the last button for every later one).
 inline std::vector<std::wstring> AnswerBoxesUntil(const std::function<bool()>& ended, const std::wstring& caption,
-                                                  int button, DWORD processId, DWORD timeoutMs)
+                                                  const std::vector<int>& buttons, DWORD processId, DWORD timeoutMs)
 {
     std::vector<std::wstring> texts;
     const DWORD start = GetTickCount();
     while (!ended() && GetTickCount() - start < timeoutMs) {
+        const int button = buttons.empty() ? IDOK : buttons[std::min(texts.size(), buttons.size() - 1)];
         const AnsweredBox box = AnswerBox(caption, button, 100, processId);
         if (!box.found)
             continue;
@@ -69,7 +72,7 @@ inline AnsweredCall CallAnsweringBoxes(const std::function<void()>& call, const 
         state->done = true;
     });
     AnsweredCall result;
-    result.boxes = AnswerBoxesUntil([&] { return state->done.load(); }, caption, button, GetCurrentProcessId(), timeoutMs);
+    result.boxes = AnswerBoxesUntil([&] { return state->done.load(); }, caption, {button}, GetCurrentProcessId(), timeoutMs);
     if (state->done) {
         worker.join();
         result.finished = true;
@@ -87,19 +90,21 @@ struct AnsweredRun {
     std::vector<std::wstring> boxes;  // texts of the boxes it showed, in order
 };
 
-// Runs "<path> <arguments>", answering each box with the caption that the program shows, until
-// it ends (or the time is up: the program is then terminated and finished stays false).
+// Runs "<path> <arguments>", answering the boxes with the caption that the program shows (the
+// n-th with buttons[n], the last button for every later one), until it ends; with
+// boxesOfItsChildren the boxes of any process with the caption (the programs it starts) (or the time is up: the program is then terminated and finished stays false).
 inline AnsweredRun RunAnsweringBoxes(const std::wstring& path, const std::wstring& arguments,
-                                     const std::wstring& caption, int button = IDOK, DWORD timeoutMs = 240000,
-                                     const std::wstring& workingDir = L"")
+                                     const std::wstring& caption, const std::vector<int>& buttons = {IDOK},
+                                     DWORD timeoutMs = 240000, const std::wstring& workingDir = L"",
+                                     bool boxesOfItsChildren = false)
 {
     AnsweredRun result;
     HANDLE process = StartProgram(path, arguments, workingDir);
     if (process == nullptr)
         return result;
     result.run.started = true;
-    result.boxes = AnswerBoxesUntil([&] { return WaitForSingleObject(process, 0) != WAIT_TIMEOUT; }, caption, button,
-                                    GetProcessId(process), timeoutMs);
+    result.boxes = AnswerBoxesUntil([&] { return WaitForSingleObject(process, 0) != WAIT_TIMEOUT; }, caption, buttons,
+                                    boxesOfItsChildren ? 0 : GetProcessId(process), timeoutMs);
     if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
         result.run.finished = true;
         GetExitCodeProcess(process, &result.run.exitCode);

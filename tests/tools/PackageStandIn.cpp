@@ -6,6 +6,13 @@
 //   install<text>   write <text> as "Install" of InstallerStatus (the install percentage)
 //   semaphore       write "Success" as "InstallSemaphore_1" when it ends
 //   sleep<ms>       wait so long before it ends (after the record and "Install")
+//   app             lay the main application down as its full installer does (before "semaphore"):
+//                   itself copied as <Program Files (x86)>\Larchmeadow Games\App\Playdeck-lm.exe
+//                   (a stand-in that records its starts) and as unins000.exe beside it, and the
+//                   main application's uninstall entry naming that uninstaller
+// Run with an argument "_?=<folder>" (as Uninstall runs the main application's uninstaller, from a
+// copy elsewhere) it is that uninstaller: it records, then removes the two programs from
+// <folder>, the folder when empty, and the uninstall entry.
 // The registry values go below LM_PACKAGE_REGISTRY_ROOT ("HKCU\..." or "HKLM\..."), default
 // HKLM\Software\Larchmeadow: "Install" to <root>\InstallerStatus, "InstallSemaphore_1" to <root>.
 //
@@ -13,6 +20,8 @@
 // lines ended by an empty line) to "<own file name>.log" in its own folder, or in
 // LM_STANDIN_LOG_DIR when that is set (tests/support/StandInLog.h reads it).
 #include <windows.h>
+#include <shlobj.h>
+#include <knownfolders.h>
 
 #include <stdlib.h>
 #include <string>
@@ -91,6 +100,42 @@ void WriteValue(const std::wstring& keyPath, const wchar_t* name, const std::wst
     RegCloseKey(key);
 }
 
+// The main application, as its full installer lays it down and its uninstaller removes it.
+const wchar_t kMainAppSubFolder[] = L"\\Larchmeadow Games\\App";
+const wchar_t kMainAppEntry[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{6A1D3F58-2E9C-4b07-A4D3-91C8E5B27F0A}.Larchmeadow Games App";
+
+std::wstring ProgramFilesX86()
+{
+    PWSTR path = nullptr;
+    std::wstring result;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramFilesX86, 0, nullptr, &path)))
+        result = path;
+    CoTaskMemFree(path);
+    return result;
+}
+
+void LayDownMainApplication(const std::wstring& ownPath)
+{
+    const std::wstring folder = ProgramFilesX86() + kMainAppSubFolder;
+    SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    CopyFileW(ownPath.c_str(), (folder + L"\\Playdeck-lm.exe").c_str(), FALSE);
+    CopyFileW(ownPath.c_str(), (folder + L"\\unins000.exe").c_str(), FALSE);
+    const std::wstring entry = std::wstring(L"HKLM\\") + kMainAppEntry;
+    WriteValue(entry, L"UninstallString", L"\"" + folder + L"\\unins000.exe\"");
+    WriteValue(entry, L"DisplayName", L"Larchmeadow Games App");
+    WriteValue(entry, L"LarchmeadowUninstallDisplayName", L"Larchmeadow Games App");
+    WriteValue(entry, L"ConsoleBrand", L"larchplay");
+}
+
+void RemoveMainApplication(const std::wstring& folder)
+{
+    for (const wchar_t* name : {L"\\Playdeck-lm.exe", L"\\unins000.exe"})
+        DeleteFileW((folder + name).c_str());
+    RemoveDirectoryW(folder.c_str());
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kMainAppEntry, KEY_WOW64_32KEY, 0);
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
@@ -103,7 +148,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     // The words of the file name: "Package_exit1_sleep500.exe" gives exit1 and sleep500.
     std::wstring stem = ownName.substr(0, ownName.find_last_of(L'.'));
     unsigned long exitCode = 0, sleepMs = 0;
-    bool semaphore = false;
+    bool semaphore = false, app = false;
     std::wstring install;
     size_t at = stem.find(L'_');
     while (at != std::wstring::npos) {
@@ -117,6 +162,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
             install = word.substr(7);
         else if (word == L"semaphore")
             semaphore = true;
+        else if (word == L"app")
+            app = true;
         at = next;
     }
 
@@ -130,6 +177,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     Append(folder + ownName + L".log", L"exe=" + exe + L"\r\nworkdir=" + workdir + L"\r\ncommandline=" + commandLine +
                                            L"\r\narguments=" + ArgumentsOf(commandLine) + L"\r\n\r\n");
 
+    // The main application's uninstaller, run by Uninstall with "_?=<the application's folder>".
+    const size_t uninstallFolder = commandLine.find(L"_?=");
+    if (uninstallFolder != std::wstring::npos) {
+        RemoveMainApplication(commandLine.substr(uninstallFolder + 3));
+        return 0;
+    }
+
     std::wstring root = Environment(L"LM_PACKAGE_REGISTRY_ROOT");
     if (root.empty())
         root = L"HKLM\\Software\\Larchmeadow";
@@ -137,6 +191,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         WriteValue(root + L"\\InstallerStatus", L"Install", install);
     if (sleepMs != 0)
         Sleep(sleepMs);
+    if (app)
+        LayDownMainApplication(exe);
     if (semaphore)
         WriteValue(root, L"InstallSemaphore_1", L"Success");
     return static_cast<int>(exitCode);
