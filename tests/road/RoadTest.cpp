@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,57 @@ size_t SucceededUpdates()
     return count;
 }
 
+long long FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// What the run shows (make demo prints it): one line or a block of lines under a heading.
+std::string Utf8(const std::wstring& text)
+{
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
+    return bytes;
+}
+
+void Show(const std::string& heading, const std::wstring& lines = L"")
+{
+    printf("== %s\n%s", heading.c_str(), Utf8(lines).c_str());
+    if (!lines.empty() && lines.back() != L'\n')
+        printf("\n");
+    fflush(stdout);
+}
+
+std::wstring DescribeLink(const wchar_t* what, const LmTest::ShellLinkData& link)
+{
+    return std::wstring(L"  ") + what + L": target " + link.target + L", arguments \"" + link.arguments + L"\", icon " +
+           link.iconPath + L", description \"" + link.description + L"\"\n";
+}
+
+// The requests the server answered since the log held the given number of lines.
+std::wstring ServerRequestsSince(size_t linesBefore)
+{
+    std::wstring text;
+    const std::vector<std::string> lines = LmTest::ServerLogLines("\"path\"", 0);
+    for (size_t i = linesBefore; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        auto field = [&](const char* name) {
+            const std::string key = std::string("\"") + name + "\": \"";
+            const size_t at = line.find(key);
+            return at == std::string::npos ? std::string()
+                                           : line.substr(at + key.size(), line.find('"', at + key.size()) - at - key.size());
+        };
+        const std::string path = field("path"), query = field("query");
+        text += L"  " + std::wstring(path.begin(), path.end()) +
+                (query.empty() ? L"" : L"?" + std::wstring(query.begin(), query.end())) + L"\n";
+    }
+    return text;
+}
+
 class Road : public testing::Test {
 protected:
     void SetUp() override
@@ -139,6 +191,10 @@ TEST_F(Road, silent_setup_installs_park_starts_the_application_and_uninstall_tak
     ASSERT_TRUE(LmTest::FileExists(LmTest::Program(L"setup.exe")));
     const LmTest::MachineSnapshot before = TakeSnapshot();
     const size_t updatesBefore = SucceededUpdates();
+    const size_t requestsBefore = LmTest::ServerLogLines("\"path\"", 0).size();
+    const long long setupSize = FileSize(LmTest::Program(L"setup.exe"));
+    Show("setup.exe: " + std::to_string(setupSize) + " bytes (goal: under 2 MiB, " +
+         (setupSize < 2 * 1024 * 1024 ? "met" : "not met") + ")");
 
     // The download as a user finds it: the token "demo" and the DP "larchplay" in its name.
     const std::wstring setup = download / L"Setup-demo-larchplay.exe";
@@ -150,7 +206,10 @@ TEST_F(Road, silent_setup_installs_park_starts_the_application_and_uninstall_tak
     ASSERT_TRUE(install.run.finished) << "setup hung";
     EXPECT_EQ(0u, install.run.exitCode);
     EXPECT_EQ(std::vector<std::wstring>(), install.boxes);
-    printf("silent install: %lu ms\n", static_cast<unsigned long>(installMs));
+    Show("Setup-demo-larchplay.exe /silent: exit code " + std::to_string(install.run.exitCode) + ", " +
+         std::to_string(installMs) + " ms, the package download included (goal: under 5 s without it)");
+    const LmTest::MachineSnapshot installed = TakeSnapshot();
+    Show("laid down (files, folders, both registry views):", LmTest::DescribeSnapshotChange(before, installed));
 
     // The touchpoint: its files, its entry, its links.
     const std::wstring touchpoint = LmTest::TouchpointFolder();
@@ -170,6 +229,7 @@ TEST_F(Road, silent_setup_installs_park_starts_the_application_and_uninstall_tak
     EXPECT_EQ(LmTest::LowerText(app), LmTest::LowerText(desktop.target));
     EXPECT_EQ(L"/src desktop /dp larchplay", desktop.arguments);
     EXPECT_EQ(L"/src gamesmenu /dp larchplay", startMenu.arguments);
+    Show("links as the shell reads them:", DescribeLink(L"public desktop", desktop) + DescribeLink(L"start menu", startMenu));
 
     // The main application, laid down by the package that the Updater fetched and ran under Park.
     EXPECT_TRUE(LmTest::FileExists(app));
@@ -185,12 +245,15 @@ TEST_F(Road, silent_setup_installs_park_starts_the_application_and_uninstall_tak
     started = logs.Records(L"Playdeck-lm.exe");
     ASSERT_EQ(1u, started.size());
     EXPECT_EQ(L"/src installer /dp larchplay /action download demo", started[0].arguments);
+    Show("the application recorded:", L"  " + started[0].exe + L" " + started[0].arguments + L"\n");
+    Show("the package recorded:", L"  " + package[0].exe + L" " + package[0].arguments + L"\n");
 
     // Nothing of the run's own state is left.
     EXPECT_FALSE(RegKeyExists(Lm::Installer::kInstallerStatusKey));
     EXPECT_FALSE(RegRead(Lm::Installer::kLarchmeadowKey, Lm::Installer::kInstallSemaphoreValue).exists);
     EXPECT_FALSE(RegRead(kRunOnceKey, kTouchpointRunOnceValue, KEY_WOW64_64KEY).exists);
     EXPECT_TRUE(WaitUntil([&] { return SucceededUpdates() > updatesBefore; }, 60000)) << "the Updater's \"Succeeded\"";
+    Show("the servers received:", ServerRequestsSince(requestsBefore));
 
     // The user removes it through its entry in Programs and Features.
     std::wstring program = RegRead(LmTest::kTestTouchpointEntry, L"UninstallString").Text();
@@ -201,6 +264,10 @@ TEST_F(Road, silent_setup_installs_park_starts_the_application_and_uninstall_tak
     ASSERT_TRUE(uninstall.run.finished);
     EXPECT_EQ(0u, uninstall.run.exitCode);
     EXPECT_EQ(2u, uninstall.boxes.size()) << "the question and the finished box";
+    std::wstring boxes;
+    for (const std::wstring& box : uninstall.boxes)
+        boxes += L"  box: " + box + L"\n";
+    Show("Uninstall.exe from the entry: exit code " + std::to_string(uninstall.run.exitCode), boxes);
     // Its copy deletes the rest.
     EXPECT_TRUE(WaitUntil([] { return RunningProcesses(L"Uninstaller.exe") == 0; }, 60000));
     EXPECT_FALSE(LmTest::DirectoryExists(touchpoint));
@@ -221,13 +288,23 @@ TEST_F(Road, silent_setup_installs_park_starts_the_application_and_uninstall_tak
     // with its Park copy, the analytics store, the visitor id's ini), the Start-menu folder that
     // Uninstall keeps, and the desktop.ini files in which PinHook kept the links' localized names.
     const std::wstring roaming = LmTest::KnownFolder(FOLDERID_RoamingAppData) + L"\\Larchmeadow";
-    const std::wstring change = LmTest::SnapshotChangeBeyond(
-        before, TakeSnapshot(),
-        {roaming + L"\\Logs\\", roaming + L"\\Larchmeadow Games\\", roaming + L"\\Updater\\",
-         roaming + L"\\Analytics\\", roaming + L"\\Larchmeadow.ini", LmTest::StartMenuGamesFolder() + L"\\",
-         LmTest::KnownFolder(FOLDERID_PublicDesktop) + L"\\desktop.ini",
-         LmTest::KnownFolder(FOLDERID_CommonPrograms) + L"\\desktop.ini"});
+    const LmTest::MachineSnapshot after = TakeSnapshot();
+    const std::vector<std::wstring> allowed = {
+        roaming + L"\\Logs\\", roaming + L"\\Larchmeadow Games\\", roaming + L"\\Updater\\",
+        roaming + L"\\Analytics\\", roaming + L"\\Larchmeadow.ini", LmTest::StartMenuGamesFolder() + L"\\",
+        LmTest::KnownFolder(FOLDERID_PublicDesktop) + L"\\desktop.ini",
+        LmTest::KnownFolder(FOLDERID_CommonPrograms) + L"\\desktop.ini"};
+    const std::wstring change = LmTest::SnapshotChangeBeyond(before, after, allowed);
     EXPECT_EQ(L"", change);
+    if (!change.empty()) {
+        Show("machine NOT as before; beyond the allow-list:", change);
+        return;
+    }
+    std::wstring allowList;
+    for (const std::wstring& prefix : allowed)
+        allowList += L"  " + prefix + L"\n";
+    Show("machine as before, but for:", allowList);
+    Show("(what this run changed there:)", LmTest::DescribeSnapshotChange(before, after));
 }
 
 } // namespace
