@@ -8,6 +8,7 @@
 // mutex and run one after the other even when CTest runs them in parallel.
 #include <gtest/gtest.h>
 
+#include "MachineSnapshot.h"
 #include "TestSupport.h"
 #include "System/Win32/KnownFolders.h"
 #include "Uninstaller/UninstallerContract.h"
@@ -27,7 +28,9 @@
 
 namespace {
 
-using Snapshot = std::map<std::wstring, std::wstring>;
+using Snapshot = LmTest::MachineSnapshot;
+using LmTest::SnapshotFolder;
+using LmTest::SnapshotKey;
 
 constexpr const wchar_t* kTouchpointMutexName = L"LmTest-LarchmeadowTouchpoint";
 constexpr const wchar_t* kUninstallCaption = L"Larchmeadow Games App Uninstall";
@@ -112,80 +115,7 @@ void DeleteTree(REGSAM view, const std::wstring& path)
 // Values of a key: name -> text form of the data.
 std::map<std::wstring, std::wstring> ReadValues(REGSAM view, const std::wstring& path)
 {
-    std::map<std::wstring, std::wstring> values;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return values;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[16384];
-        DWORD nameLength = 16384, type = 0, size = 0;
-        std::vector<BYTE> data(65536);
-        size = static_cast<DWORD>(data.size());
-        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
-            break;
-        std::wstring text;
-        if (type == REG_SZ || type == REG_EXPAND_SZ)
-            text = std::wstring(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t)).c_str();
-        else if (type == REG_DWORD && size == 4)
-            text = std::to_wstring(*reinterpret_cast<const DWORD*>(data.data()));
-        else
-            text = L"<type " + std::to_wstring(type) + L", " + std::to_wstring(size) + L" bytes>";
-        values[std::wstring(name, nameLength)] = text;
-    }
-    RegCloseKey(key);
-    return values;
-}
-
-// Every key and value below path: "<label>\<key path>" -> "" and "<label>\<key path>|<value>" -> data.
-void SnapshotKey(REGSAM view, const std::wstring& label, const std::wstring& path, Snapshot& out,
-                 bool (*keep)(const std::wstring& subKeyName) = nullptr)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return;
-    out[label + L"\\" + path] = L"";
-    for (const auto& value : ReadValues(view, path))
-        out[label + L"\\" + path + L"|" + value.first] = value.second;
-    std::vector<std::wstring> children;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[512];
-        DWORD length = 512;
-        if (RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        children.emplace_back(name, length);
-    }
-    RegCloseKey(key);
-    for (const std::wstring& child : children)
-        if (!keep || keep(child))
-            SnapshotKey(view, label, path + L"\\" + child, out);
-}
-
-// --- files ------------------------------------------------------------------------------------
-
-void SnapshotFolder(const std::wstring& path, Snapshot& out, bool recursive,
-                    bool (*keep)(const std::wstring& name) = nullptr)
-{
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    std::vector<std::wstring> folders;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L".." || (keep && !keep(name)))
-            continue;
-        const std::wstring full = path + L"\\" + name;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out[full + L"\\"] = L"<folder>";
-            if (recursive)
-                folders.push_back(full);
-        } else {
-            out[full] = L"<file>";
-        }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    for (const std::wstring& folder : folders)
-        SnapshotFolder(folder, out, true);
+    return LmTest::SnapshotValues(view, path);
 }
 
 bool CopyTo(const std::wstring& source, const std::wstring& target)
@@ -302,22 +232,6 @@ std::vector<std::map<std::wstring, std::wstring>> ReadStandInRecords(const std::
     if (!current.empty())
         records.push_back(current);
     return records;
-}
-
-std::wstring Describe(const Snapshot& before, const Snapshot& after)
-{
-    std::wstring text;
-    for (const auto& entry : after) {
-        auto found = before.find(entry.first);
-        if (found == before.end())
-            text += L"  + " + entry.first + L" = " + entry.second + L"\n";
-        else if (found->second != entry.second)
-            text += L"  ~ " + entry.first + L" = " + entry.second + L" (was " + found->second + L")\n";
-    }
-    for (const auto& entry : before)
-        if (!after.count(entry.first))
-            text += L"  - " + entry.first + L" = " + entry.second + L"\n";
-    return text;
 }
 
 std::string Narrow(const std::wstring& text)
@@ -585,18 +499,9 @@ protected:
     // apart from what the allow-list names.
     void ExpectMachineAsBefore(const std::set<std::wstring>& allowed)
     {
-        Snapshot after = TakeSnapshot();
-        Snapshot before = m_before;
-        auto allowedEntry = [&](const std::wstring& key) {
-            for (const std::wstring& prefix : allowed)
-                if (Lower(key).find(Lower(prefix)) == 0)
-                    return true;
-            return false;
-        };
-        for (Snapshot* snapshot : {&before, &after})
-            for (auto it = snapshot->begin(); it != snapshot->end();)
-                it = allowedEntry(it->first) ? snapshot->erase(it) : std::next(it);
-        EXPECT_TRUE(before == after) << Narrow(Describe(before, after));
+        const std::wstring change = LmTest::SnapshotChangeBeyond(m_before, TakeSnapshot(),
+                                                                 std::vector<std::wstring>(allowed.begin(), allowed.end()));
+        EXPECT_TRUE(change.empty()) << Narrow(change);
     }
 
     HANDLE m_mutex = nullptr;
@@ -735,7 +640,7 @@ TEST_F(UninstallProgram, answering_no_changes_nothing_and_other_arguments_do_not
         EXPECT_EQ(L"Uninstall Larchmeadow Games App?", box[L"text"]) << "arguments " << Narrow(arguments);
         EXPECT_EQ(0u, exitCode);
         Snapshot now = TakeSnapshot();
-        EXPECT_TRUE(m_laid == now) << Narrow(Describe(m_laid, now));
+        EXPECT_TRUE(m_laid == now) << Narrow(LmTest::DescribeSnapshotChange(m_laid, now));
     }
     EXPECT_TRUE(MainUninstallerRuns().empty());
 }
