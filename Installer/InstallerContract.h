@@ -64,22 +64,36 @@ constexpr const wchar_t* kLegacySkuValuesSetValue = L"LegacySKUValuesSet";
 // the main application; older editions created some, the Installer completes them.
 constexpr const wchar_t* kInstalledSkusKey = L"HKLM\\Software\\Larchmeadow\\InstalledSKUs";
 
-// --- What setup hands the Installer (setup writes these, the Installer reads them) -----------
-// setup unpacks the Installer under setup's own file name, so both draw the same conclusions from
-// it; this name selects full-installer mode (whole name, exact case).
-constexpr const wchar_t* kFullInstallerFileName = L"SetupArcadeKit.exe";
-// Options of the Installer that setup reads as well (each compared whole and with case; "/dp="
-// and "/park=" are prefixes of a value). setup passes all of its own arguments on, adds "/update"
-// in full-installer mode and "/park=\"<path of the Park it unpacked>\"".
+// Command line of the Installer (each argument compared whole and case-sensitively; the two
+// valued options by their prefix). setup passes its own arguments, "/update" in full-installer
+// mode and "/park=" with the quoted path of the Park it armed; Restore.exe is started with
+// "/restore".
+constexpr const wchar_t* kSilentOption = L"/silent";
+constexpr const wchar_t* kNsisSilentOption = L"/S";
 constexpr const wchar_t* kUpdateOption = L"/update";
-constexpr const wchar_t* kNoLaunchConsoleOption = L"/nolaunchconsole";
 constexpr const wchar_t* kRestoreOption = L"/restore";
 constexpr const wchar_t* kDpOptionPrefix = L"/dp=";
-constexpr const wchar_t* kUseLocalPatchOption = L"/uselocalpatch";
+constexpr const wchar_t* kNoLegacyUninstallOption = L"/nolegacyuninstall";
+constexpr const wchar_t* kNoLaunchConsoleOption = L"/nolaunchconsole";
 constexpr const wchar_t* kParkOptionPrefix = L"/park=";
-// With "/uselocalpatch" setup copies a signed "Patch.exe" from its own folder into the Installer's
-// folder, where the Installer looks for it.
+constexpr const wchar_t* kNoLegacySkuValuesOption = L"/nolegacyskuvalues";
+constexpr const wchar_t* kNoConsoleOption = L"/noconsole";
+constexpr const wchar_t* kUseLocalPatchOption = L"/uselocalpatch";
+constexpr const wchar_t* kNoAutoRestoreOption = L"/noautorestore";
+constexpr const wchar_t* kNoStartMenuOption = L"/nostartmenu";
+constexpr const wchar_t* kNoDesktopOption = L"/nodesktop";
+
+// A program file name that selects full-installer mode (compared whole and case-sensitively),
+// given by setup to the Installer it unpacks under its own name.
+constexpr const wchar_t* kFullInstallerFileName = L"SetupArcadeKit.exe";
+// The patch that setup copies beside the Installer when given "/uselocalpatch"; the Installer
+// runs it (signature required) when the download is impossible.
 constexpr const wchar_t* kLocalPatchFileName = L"Patch.exe";
+
+// What the Installer asks of the full installer (through the Updater's "/installerargs=", or
+// given to the local Patch.exe): install, but do not start the main application; the waiting
+// Park starts it once the Installer has finished.
+constexpr const wchar_t* kFullInstallerArguments = L"/nolaunchapp";
 
 } // namespace Installer
 } // namespace Lm

@@ -1,16 +1,20 @@
 #include "Installer/InstallerOptions.h"
 
+#include "Installer/InstallerContract.h"
+
+#include <cwchar>
+
 namespace Lm {
 namespace Installer {
 
 namespace {
 
-bool TakePrefix(const std::wstring& argument, const wchar_t* prefix, std::wstring& value)
+bool TakePrefixed(const std::wstring& argument, const wchar_t* prefix, std::wstring& value)
 {
-    const std::wstring text = prefix;
-    if (argument.compare(0, text.size(), text) != 0)
+    const size_t length = wcslen(prefix);
+    if (argument.compare(0, length, prefix) != 0)
         return false;
-    value = argument.substr(text.size());
+    value = argument.substr(length);
     return true;
 }
 
@@ -18,37 +22,36 @@ bool TakePrefix(const std::wstring& argument, const wchar_t* prefix, std::wstrin
 
 CInstallerOptions::CInstallerOptions(int argc, const wchar_t* const* argv)
 {
-    for (int index = 1; index < argc; ++index) {
-        if (argv[index] == nullptr)
-            continue;
-        const std::wstring argument = argv[index];
-        if (argument == L"/silent")
+    // The order of the tests is the order of the fields; the first match decides.
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring argument = argv[i] ? argv[i] : L"";
+        if (argument == kSilentOption)
             silent = true;
-        else if (argument == L"/S")
+        else if (argument == kNsisSilentOption)
             S = true;
-        else if (argument == L"/update")
+        else if (argument == kUpdateOption)
             update = true;
-        else if (argument == L"/restore")
+        else if (argument == kRestoreOption)
             restore = true;
-        else if (TakePrefix(argument, L"/dp=", dp))
+        else if (TakePrefixed(argument, kDpOptionPrefix, dp))
             continue;
-        else if (argument == L"/nolegacyuninstall")
+        else if (argument == kNoLegacyUninstallOption)
             legacyUninstall = false;
-        else if (argument == L"/nolaunchconsole")
+        else if (argument == kNoLaunchConsoleOption)
             launchConsole = false;
-        else if (TakePrefix(argument, L"/park=", park))
+        else if (TakePrefixed(argument, kParkOptionPrefix, park))
             continue;
-        else if (argument == L"/nolegacyskuvalues")
+        else if (argument == kNoLegacySkuValuesOption)
             legacySkuValues = false;
-        else if (argument == L"/noconsole")
+        else if (argument == kNoConsoleOption)
             console = false;
-        else if (argument == L"/uselocalpatch")
+        else if (argument == kUseLocalPatchOption)
             useLocalPatch = true;
-        else if (argument == L"/noautorestore")
+        else if (argument == kNoAutoRestoreOption)
             autoRestore = false;
-        else if (argument == L"/nostartmenu")
+        else if (argument == kNoStartMenuOption)
             startMenu = false;
-        else if (argument == L"/nodesktop")
+        else if (argument == kNoDesktopOption)
             desktop = false;
     }
 }

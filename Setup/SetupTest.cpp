@@ -449,3 +449,64 @@ TEST_F(SetupProgram, full_installer_takes_the_dp_of_the_installed_edition)
     ASSERT_EQ(1u, InstallerRuns().size());
     EXPECT_EQ(0u, InstallerRuns()[0].arguments.find(L"/dp=other /update /park=\""));
 }
+
+// --- what the program carries ---------------------------------------------------------------------
+
+namespace {
+
+std::string ResourceBytes(HMODULE module, LPCWSTR type, WORD id)
+{
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), type);
+    if (resource == nullptr)
+        return std::string();
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, resource)));
+    return bytes ? std::string(bytes, SizeofResource(module, resource)) : std::string();
+}
+
+std::string FileBytes(const std::wstring& path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    bytes.resize(GetFileSize(file, nullptr));
+    DWORD read = 0;
+    ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
+} // namespace
+
+TEST(SetupBuild, carries_its_icon_version_manifest_and_both_programs_byte_for_byte)
+{
+    const std::wstring setup = TestDir() + L"setup\\SetupTestPayload.exe";
+    HMODULE module = LoadLibraryExW(setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(nullptr, module);
+
+    EXPECT_NE(nullptr, FindResourceW(module, MAKEINTRESOURCEW(101), RT_GROUP_ICON));
+    const std::string manifest = ResourceBytes(module, RT_MANIFEST, 1);
+    EXPECT_NE(std::string::npos, manifest.find("level=\"requireAdministrator\""));
+    for (const char* os : {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+                           "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
+        EXPECT_NE(std::string::npos, manifest.find(os)) << os;
+
+    const std::string installer = ResourceBytes(module, RT_RCDATA, 102);
+    const std::string park = ResourceBytes(module, RT_RCDATA, 103);
+    EXPECT_FALSE(installer.empty());
+    EXPECT_FALSE(park.empty());
+    EXPECT_TRUE(installer == FileBytes(Tool(L"InstallerStandIn.exe"))) << "resource 102 is not the Installer as built";
+    EXPECT_TRUE(park == FileBytes(TestDir() + L"..\\payload\\Park.exe")) << "resource 103 is not the signed Park";
+    FreeLibrary(module);
+
+    DWORD ignored = 0;
+    std::vector<char> version(GetFileVersionInfoSizeW(setup.c_str(), &ignored));
+    ASSERT_FALSE(version.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(setup.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
+    wchar_t* product = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(version.data(), L"\\StringFileInfo\\040904b0\\ProductName",
+                               reinterpret_cast<void**>(&product), &length));
+    EXPECT_STREQ(L"Larchmeadow Games App", product);
+}

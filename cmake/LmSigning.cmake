@@ -3,9 +3,10 @@
 # copies of built programs are signed with them by osslsigncode, so tests can run the code-signature
 # test against real Authenticode signatures under the maker's names and under foreign ones.
 #
-#   lm_signed_copy(<target> SOURCE_TARGET <exe target> ORGANISATION "<O>" OUTPUT <path>)
+#   lm_signed_copy(<target> SOURCE_TARGET <exe target> ORGANISATION "<O>" OUTPUT <path> [STRIP])
 #       <target> builds <path>: a copy of <exe target> signed by a certificate whose subject
-#       organisation is <O>. Make your test executable depend on <target>.
+#       organisation is <O> (with STRIP: without debugging information and symbols). Make your test
+#       executable depend on <target>.
 #   lm_signing_certificate(<prefix> ORGANISATION "<O>")
 #       sets <prefix>_TARGET, <prefix>_KEY and <prefix>_CERTIFICATE (PEM files in the build tree).
 find_program(LM_OPENSSL openssl REQUIRED)
@@ -42,17 +43,26 @@ function(lm_signing_certificate prefix)
 endfunction()
 
 function(lm_signed_copy name)
-    cmake_parse_arguments(S "" "SOURCE_TARGET;ORGANISATION;OUTPUT" "" ${ARGN})
+    cmake_parse_arguments(S "STRIP" "SOURCE_TARGET;ORGANISATION;OUTPUT" "" ${ARGN})
     if(NOT S_SOURCE_TARGET OR NOT S_ORGANISATION OR NOT S_OUTPUT)
         message(FATAL_ERROR "lm_signed_copy: SOURCE_TARGET, ORGANISATION and OUTPUT are required")
     endif()
     lm_signing_certificate(cert ORGANISATION "${S_ORGANISATION}")
     get_filename_component(out_dir ${S_OUTPUT} DIRECTORY)
+    # STRIP: the copy is signed without debugging information and symbols (programs that others carry).
+    set(input $<TARGET_FILE:${S_SOURCE_TARGET}>)
+    set(strip_commands "")
+    if(S_STRIP)
+        set(input ${S_OUTPUT}.stripped)
+        set(strip_commands COMMAND ${CMAKE_STRIP} --strip-all -o ${input} $<TARGET_FILE:${S_SOURCE_TARGET}>)
+    endif()
     add_custom_command(OUTPUT ${S_OUTPUT}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${out_dir}
         COMMAND ${CMAKE_COMMAND} -E rm -f ${S_OUTPUT}
+        ${strip_commands}
         COMMAND ${LM_OSSLSIGNCODE} sign -certs ${cert_CERTIFICATE} -key ${cert_KEY} -h sha256
-                -n "Larchmeadow test signature" -in $<TARGET_FILE:${S_SOURCE_TARGET}> -out ${S_OUTPUT}
+                -n "Larchmeadow test signature" -in ${input} -out ${S_OUTPUT}
+        COMMAND ${CMAKE_COMMAND} -E rm -f ${S_OUTPUT}.stripped
         DEPENDS ${S_SOURCE_TARGET} ${cert_CERTIFICATE} ${cert_KEY}
         COMMENT "Signing a copy of ${S_SOURCE_TARGET} as \"${S_ORGANISATION}\""
         VERBATIM)

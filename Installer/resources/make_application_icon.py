@@ -97,7 +97,10 @@ def main():
     unpadded = icon(bitmaps + [(256, png_entry(256, 0))])
     # A tEXt chunk adds 12 bytes of framing and 8 of keyword before its padding.
     padding = FILE_SIZE - len(unpadded) - 20
-    data = icon(bitmaps + [(256, png_entry(256, padding))]) if padding > 0 else unpadded
+    if padding > 0 and '--unpadded' not in sys.argv[2:]:
+        data = icon(bitmaps + [(256, png_entry(256, padding))])
+    else:
+        data = unpadded
     with open(sys.argv[1], 'wb') as out:
         out.write(data)
 

@@ -140,7 +140,7 @@ void CHttpRequestState::CloseHandles()
 {
     // An answer not read to its end may take long to close (WinINet reads the rest of it
     // first): the closer does that, and the request reports its end at once.
-    CInternetHandleCloser::Close(handles);
+    CInternetHandleCloser::Close(handles, bodyEnded);
 }
 
 unsigned __stdcall CHttpRequestState::ThreadProc(void* parameter)
@@ -474,6 +474,7 @@ void CHttpRequestState::ReadBody(HINTERNET request, FILE* file)
         if (known)
             remaining -= n;
         if (n == 0) {
+            bodyEnded = true;
             // The end of the body. Before its declared length it is a truncated download.
             if (known && remaining > 0) {
                 CScopedLock lock(stateLock);

@@ -142,6 +142,7 @@ private:
     // so no handle value is ever used after another thread closed it (and WinINet gave the value
     // to a new handle meanwhile). A blocked call ends by its time-out.
     InternetHandles handles;
+    bool bodyEnded = false;   // the worker read the answer to its end
 };
 
 } // namespace Net

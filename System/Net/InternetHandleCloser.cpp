@@ -83,10 +83,14 @@ private:
 
 } // namespace
 
-void CInternetHandleCloser::Close(InternetHandles& handles) noexcept
+void CInternetHandleCloser::Close(InternetHandles& handles, bool answerEnded) noexcept
 {
     if (handles.Empty())
         return;
+    if (answerEnded) {
+        CloseNow(handles);
+        return;
+    }
     CCloserThread* closer = CCloserThread::Get();
     if (closer) {
         try {

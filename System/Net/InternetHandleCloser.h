@@ -23,10 +23,11 @@ struct InternetHandles {
 
 class CInternetHandleCloser {
 public:
-    // Takes the handles (they are empty afterwards) and closes them on the closer's thread, in
-    // the order they were handed over. Closes them here when no closer thread can be started.
+    // Takes the handles (they are empty afterwards) and closes them: here when the answer was
+    // read to its end (nothing is left to read, the close is quick), else on the closer's thread
+    // in the order they were handed over (or here when no closer thread can be started).
     // Never throws.
-    static void Close(InternetHandles& handles) noexcept;
+    static void Close(InternetHandles& handles, bool answerEnded) noexcept;
 };
 
 } } } // namespace Lm::System::Net

@@ -179,6 +179,18 @@ inline void RegDeleteTreeAt(const std::wstring& path, REGSAM view = 0)
     RegCloseKey(parent);
 }
 
+// Deletes one value; a missing key or value is fine.
+inline void RegDeleteValueAt(const std::wstring& path, const std::wstring& name, REGSAM view = 0)
+{
+    std::wstring subkey;
+    HKEY root = RegRootOf(path, subkey);
+    HKEY key = nullptr;
+    if (root == nullptr || RegOpenKeyExW(root, subkey.c_str(), 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(key, name.c_str());
+    RegCloseKey(key);
+}
+
 // A key of a unique name below a parent, created now and removed with its tree when it goes.
 class ScopedRegistryKey {
 public:

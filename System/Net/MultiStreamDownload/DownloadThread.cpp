@@ -133,9 +133,9 @@ CDownloadThread::~CDownloadThread()
     ReleaseHandles();
 }
 
-void CDownloadThread::ReleaseHandles() noexcept
+void CDownloadThread::ReleaseHandles(bool answerEnded) noexcept
 {
-    CInternetHandleCloser::Close(m_handles);
+    CInternetHandleCloser::Close(m_handles, answerEnded);
 }
 
 void CDownloadThread::Fail(Attempt& attempt, bool retryable, const std::string& message, int line,
@@ -228,7 +228,7 @@ DWORD CDownloadThread::Execute()
         } catch (...) {
             error = WrapCurrentException("DownloadThread Execute Function", kSource, 268, kExecute);
         }
-        ReleaseHandles();
+        ReleaseHandles(attempt.answerEnded);
 
         if (!error)
             return 0;
@@ -448,6 +448,7 @@ void CDownloadThread::DownloadBits(Attempt& attempt)
             break;
         }
         if (read == 0) {
+            attempt.answerEnded = true;
             writer->SignalInputComplete();
             writer->Join();
             break;

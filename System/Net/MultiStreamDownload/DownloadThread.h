@@ -60,6 +60,7 @@ private:
         bool retryable = false;
         bool authRefreshNeeded = false;
         bool gotData = false;
+        bool answerEnded = false;  // read to its end: its handles close at once
         bool resumed = false;
         uint32_t currentOffset = 0;
         uint32_t recordOffset = 0;
@@ -75,7 +76,7 @@ private:
     [[noreturn]] void Fail(Attempt& attempt, bool retryable, const std::string& message, int line,
                            const char* function);
     // Hands the attempt's handles to the closer, which closes them off this thread.
-    void ReleaseHandles() noexcept;
+    void ReleaseHandles(bool answerEnded = false) noexcept;
     bool QueryHeader(HINTERNET request, DWORD query, std::string& value);
     void Report(bool isError, bool isDone, bool authRefreshNeeded, uint32_t bytesDone, uint32_t attemptBytes,
                 const CRefPtr<CException>& error);

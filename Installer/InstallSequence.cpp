@@ -1,0 +1,174 @@
+#include "Installer/InstallSequence.h"
+
+#include "CommonAppLogic/IniFile.h"
+#include "CommonAppLogic/InstallUtils.h"
+#include "CommonAppLogic/SecureTemporaryFolder.h"
+#include "CommonAppLogic/SharedSettings.h"
+#include "CommonAppLogic/SharedSettingsNames.h"
+#include "Installer/InstallerContract.h"
+#include "Installer/LegacySkus.h"
+#include "Installer/OlderInstallations.h"
+#include "Installer/PageProtocol.h"
+#include "Installer/TouchpointFiles.h"
+#include "Installer/UpdaterInstall.h"
+#include "Park/ParkContract.h"
+#include "System/Exception.h"
+#include "System/Io/Directory.h"
+#include "System/Io/File.h"
+#include "System/Io/FilePath.h"
+#include "System/RefPtr.h"
+#include "System/Win32/RegistryKey.h"
+#include "Uninstaller/UninstallerContract.h"
+
+namespace Lm {
+namespace Installer {
+
+using Lm::CommonAppLogic::InstallUtils::CSecureTemporaryFolder;
+using Lm::CommonAppLogic::InstallUtils::ExecWait;
+using Lm::System::CRefPtr;
+using Lm::System::IO::CDirectory;
+using Lm::System::IO::CFile;
+using Lm::System::IO::GetParentFolder;
+using Lm::System::Win32::CRegistryKey;
+
+namespace {
+
+constexpr const wchar_t* kTemporaryFolderPrefix = L"pdtpi";
+// What the rollback gives the Uninstall program; it ignores "/S" and "_?=$INSTDIR".
+constexpr const wchar_t* kRollbackArguments = L"/silent /S _?=$INSTDIR";
+constexpr int kParkDeleteTries = 5;
+
+void Post(const CInstallContext& context, const wchar_t* command)
+{
+    if (context.page)
+        context.page->PostCommand(command);
+}
+
+std::wstring InstalledUninstallerPath()
+{
+    return GetTouchpointFolderPath() + L"\\" + Lm::Uninstaller::kUninstallFileName;
+}
+
+// The licence was agreed: a later run skips the licence page.
+void RecordEulaAgreement()
+{
+    using namespace Lm::CommonAppLogic;
+    const std::wstring path = GetSharedSettingsIniPath();
+    CDirectory::CreateParent(path);
+    CIniFile settings(path);
+    settings.SetValue(SharedSettings::kMainSection, SharedSettings::kDownloadEulaAgreed, SharedSettings::kTrue);
+    settings.Save();
+}
+
+// A pending removal of the touchpoint folder, left for the next logon by an earlier uninstall,
+// would take this installation away again.
+void CancelPendingFolderRemoval()
+{
+    CRegistryKey runOnce(Lm::Uninstaller::kRunOnceKey, false, KEY_WOW64_64KEY);
+    // A missing value is fine: nothing was pending.
+    RegDeleteValueW(runOnce.GetKey(), Lm::Uninstaller::kTouchpointRunOnceValueName);
+}
+
+// A waiting Park holds both of its events; a signalling one holds one of them for a moment.
+bool ParkEventExists(const wchar_t* name)
+{
+    HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, name);
+    if (event == nullptr)
+        return GetLastError() != ERROR_FILE_NOT_FOUND;
+    CloseHandle(event);
+    return true;
+}
+
+// Waits, at most the grace time, until no Park holds the events any more: a Park told to start
+// the main application must have done so before a terminate signal could overtake it (when both
+// events are set the terminate event wins), and a Park that quit no longer runs from its file.
+void WaitUntilParkReleased()
+{
+    const ULONGLONG start = GetTickCount64();
+    while ((ParkEventExists(Lm::Park::EventTerminateName) || ParkEventExists(Lm::Park::EventExecuteName)) &&
+           GetTickCount64() - start < kParkReleaseGraceMs)
+        Sleep(50);
+}
+
+} // namespace
+
+void DoInstall(CInstallContext& context, bool silent)
+{
+    // Only a window run in which the licence was agreed (full-installer mode shows none).
+    if (!silent && !context.fullMode)
+        RecordEulaAgreement();
+
+    CDirectory::Create(GetTouchpointFolderPath());
+    CancelPendingFolderRemoval();
+
+    context.mainApplicationWasInstalled = IsUninstallEntryValid(kMainAppUninstallKeyName);
+    Lm::CommonAppLogic::ExtractResourceToFile(kUninstallResource, InstalledUninstallerPath());
+    context.uninstallerLaidDown = true;
+
+    Post(context, kScriptDownloaderStarted);
+    RunUpdaterInstall(context.options, context.dp, context.failed, context.row, context.page);
+    Post(context, kScriptDownloaderEnded);
+    if (context.failed)
+        return;
+
+    Post(context, kScriptProgress90);
+    InstallTouchpointFiles(context.options, context.dpShort, context.row, context.languageIndex);
+    Post(context, kScriptProgress95);
+    RegisterLegacySkus(context.options);
+    Post(context, kScriptProgress98);
+}
+
+void FinishInstall(CInstallContext& context)
+{
+    const CInstallerOptions& options = context.options;
+    if (options.legacyUninstall && context.fullMode && !context.failed)
+        RemoveLegacyConsole();
+    if (options.launchConsole && !options.restore && !context.failed && !options.park.empty() &&
+        CFile::Exists(options.park)) {
+        ExecWait(options.park, GetParentFolder(options.park), Lm::Park::SignalExecuteCommandLine, 0, true);
+        context.executeSignalled = true;
+    }
+    Post(context, kScriptProgress100);
+}
+
+void CleanupInstall(CInstallContext& context)
+{
+    const CInstallerOptions& options = context.options;
+    CRegistryKey::DeleteKeyTree(kInstallerStatusKey);
+    if (!options.launchConsole || options.restore)
+        return;
+    Sleep(kParkSignalPauseMs);
+    // The Park that setup armed; nothing to release when there is none (never armed, or gone).
+    if (options.park.empty() || !CFile::Exists(options.park))
+        return;
+    if (context.executeSignalled)
+        WaitUntilParkReleased();
+    ExecWait(options.park, GetParentFolder(options.park), Lm::Park::SignalTerminateCommandLine, 0, true);
+    WaitUntilParkReleased();
+    CFile::DeleteAFile(options.park, kParkDeleteTries);
+}
+
+void RollbackInstall(const CInstallContext& context)
+{
+    // Nothing of this run to take back: the failure came before the touchpoint was begun, and an
+    // older installation's uninstaller is not ours to run.
+    const std::wstring installed = InstalledUninstallerPath();
+    if (!context.uninstallerLaidDown || !CFile::Exists(installed))
+        return;
+    std::wstring arguments = kRollbackArguments;
+    // The main application was there before this run: the rollback keeps it.
+    if (context.mainApplicationWasInstalled)
+        arguments += std::wstring(L" ") + Lm::Uninstaller::kInitiatedFromAnInstallerOption;
+    try {
+        CRefPtr<CSecureTemporaryFolder> folder(new CSecureTemporaryFolder(kTemporaryFolderPrefix));
+        const std::wstring copy = folder->GetPath() + L"\\" + Lm::Uninstaller::kUninstallFileName;
+        CFile::Copy(installed, copy, true);
+        ExecWait(copy, folder->GetPath(), arguments, 0, true);
+    } catch (const Lm::System::CException&) {
+        // Best effort: an uninstaller that cannot be copied or fails its signature test leaves the
+        // touchpoint in place; the clean-up that follows must still release Park and the status key.
+    }
+}
+
+} // namespace Installer
+} // namespace Lm

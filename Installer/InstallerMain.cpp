@@ -1,0 +1,228 @@
+#include "Installer/InstallerMain.h"
+
+#include <windows.h>
+#include <stdlib.h>
+
+#include "CommonAppLogic/DpCode.h"
+#include "CommonAppLogic/InstallUtils.h"
+#include "CommonAppLogic/SecureTemporaryFolder.h"
+#include "CommonAppLogic/UILanguage.h"
+#include "Installer/HandleUiEvent.h"
+#include "Installer/InstallSequence.h"
+#include "Installer/InstallSteps.h"
+#include "Installer/InstallerBox.h"
+#include "Installer/InstallerContract.h"
+#include "Installer/InstallerOptions.h"
+#include "Installer/InstallerUiThread.h"
+#include "Installer/InstallerWindow.h"
+#include "Installer/OlderInstallations.h"
+#include "Installer/TouchpointFiles.h"
+#include "System/Exception.h"
+#include "System/RefPtr.h"
+#include "System/Win32/KnownFolders.h"
+#include "System/Win32/RegistryKey.h"
+
+namespace Lm {
+namespace Installer {
+
+using Lm::CommonAppLogic::InstallUtils::CSecureTemporaryFolder;
+using Lm::System::CRefPtr;
+using Lm::System::Win32::CRegistryKey;
+
+namespace {
+
+constexpr const wchar_t* kPagesFolderPrefix = L"pdtpi";
+constexpr const wchar_t* kPageFileName = L"\\install.html";
+
+// The wizard page and what it loads (RT_RCDATA), laid out as the page expects them.
+const struct PageFile {
+    WORD resource;
+    const wchar_t* name;
+} kPageFiles[] = {
+    {110, L"\\install.html"},
+    {111, L"\\EULA_de.html"},
+    {112, L"\\EULA_en-us.html"},
+    {113, L"\\EULA_es-es.html"},
+    {114, L"\\EULA_es.html"},
+    {115, L"\\EULA_fr.html"},
+    {116, L"\\EULA_it.html"},
+    {117, L"\\EULA_ko.html"},
+    {118, L"\\EULA_pt.html"},
+    {119, L"\\EULA_zh-chs.html"},
+    {120, L"\\EULA_zh-cht.html"},
+    {121, L"\\css\\progressbar.css"},
+    {122, L"\\css\\style.css"},
+    {123, L"\\js\\install.js"},
+    {124, L"\\js\\strings.js"},
+    {125, L"\\images\\downloader_bg_400.gif"},
+    {126, L"\\images\\progress_blank.jpg"},
+    {127, L"\\images\\progress_frame.jpg"},
+    {128, L"\\images\\progress_green.jpg"},
+};
+
+// Windows older than 7 (6.1). A failed query goes on.
+bool IsWindowsTooOld()
+{
+    OSVERSIONINFOEXW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version)))
+        return false;
+#pragma GCC diagnostic pop
+    return version.dwMajorVersion < 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion == 0);
+}
+
+// No window: a silent option outside full-installer mode, or both the main application and the
+// touchpoint installed already.
+bool IsSilentPath(const CInstallerOptions& options, bool fullMode)
+{
+    if (!fullMode && (options.silent || options.S || options.restore))
+        return true;
+    return IsUninstallEntryValid(kMainAppUninstallKeyName) && IsUninstallEntryValid(kTouchpointUninstallKeyName);
+}
+
+// The page's commands travel through the window's queue, once there is a window.
+class CWindowPage : public IInstallerPage {
+public:
+    void PostCommand(const std::wstring& command) override
+    {
+        if (CRefPtr<CInstallerWindow> window = Window())
+            window->PostCommand(command);
+    }
+    void PostClose() override
+    {
+        if (CRefPtr<CInstallerWindow> window = Window())
+            window->PostClose();
+    }
+
+private:
+    static CRefPtr<CInstallerWindow> Window()
+    {
+        return GetInstallerUiThread() ? GetInstallerWindow() : CRefPtr<CInstallerWindow>();
+    }
+};
+
+// The steps the page's events start, over the run's context.
+class CWindowSteps : public IInstallSteps {
+public:
+    explicit CWindowSteps(CInstallContext& context) : m_context(context) {}
+    void DoInstall() override { Lm::Installer::DoInstall(m_context, false); }
+    void FinishInstall() override { Lm::Installer::FinishInstall(m_context); }
+    void WriteTouchpointUninstallEntry() override
+    {
+        Lm::Installer::WriteTouchpointUninstallEntry(m_context.dpShort, m_context.languageIndex);
+    }
+
+private:
+    CInstallContext& m_context;
+};
+
+// An exception on the window path, or a UI thread that ended in failure: the box, the failed
+// flag, and the window told to go. UiQuitEvent is set here too: before the window exists
+// nobody else would set it, and the UI thread would wait for it for ever.
+void FailWindowPath(CInstallContext& context)
+{
+    ShowInstallerBox(context.row, UnexpectedErrorText(context.row, kErrorWindowPath, 1), kErrorBoxFlags);
+    context.failed = true;
+    if (CRefPtr<CInstallerWindow> window = GetInstallerWindow())
+        window->OnClose();
+    UiQuitEvent().Set();
+}
+
+void RunWindowPath(CInstallContext& context)
+{
+    // The page's progress channel, published by the Updater and the full installer.
+    CRefPtr<CRegistryKey> status(new CRegistryKey(kInstallerStatusKey, false));
+    status->SetString(kInstallProgressValue, L"0");
+    status->SetString(kDownloadProgressValue, L"0");
+
+    CRefPtr<CSecureTemporaryFolder> pages(new CSecureTemporaryFolder(kPagesFolderPrefix));
+    for (const PageFile& file : kPageFiles)
+        Lm::CommonAppLogic::ExtractResourceToFile(file.resource, pages->GetPath() + file.name);
+
+    CUiContext uiContext;
+    uiContext.fullMode = context.fullMode;
+    uiContext.languageIndex = context.languageIndex;
+    CWindowPage page;
+    CWindowSteps steps(context);
+    context.page = &page;
+    try {
+        CRefPtr<CInstallerUiThread> thread(new CInstallerUiThread(pages->GetPath() + kPageFileName, uiContext));
+        SetInstallerUiThread(thread);
+        thread->ThreadStart();
+        while (thread->GetState() != Lm::System::Win32::ThreadStateFinished) {
+            while (HandleUiEvent(steps, uiContext)) {
+            }
+            thread->WaitStopEvent(50);
+        }
+        // The page never loaded, or the window could not be made: a failure like any other.
+        const bool threadFailed = thread->GetException().IsSet();
+        thread = nullptr;
+        SetInstallerUiThread(nullptr);
+        if (threadFailed)
+            FailWindowPath(context);
+    } catch (...) {
+        FailWindowPath(context);
+        // Waits for the UI thread to end.
+        SetInstallerUiThread(nullptr);
+    }
+    context.page = nullptr;
+}
+
+} // namespace
+
+bool AcquireInstallerMutex(const InstallerMessageRow& row, bool restore)
+{
+    const int limit = restore ? kInstallerMutexRestoreTries : kInstallerMutexTries;
+    for (int tries = 0;;) {
+        HANDLE mutex = CreateMutexW(nullptr, TRUE, kInstallerMutexName);
+        // No handle at all (the name taken by an object we may not open) counts as another
+        // holder too: returning true without a handle would let two Installers run.
+        if (mutex && GetLastError() != ERROR_ALREADY_EXISTS) {
+            // Held, never closed: the rule holds until the process ends.
+            return true;
+        }
+        if (mutex)
+            CloseHandle(mutex);
+        Sleep(kInstallerMutexRetryMs);
+        if (++tries >= limit)
+            break;
+    }
+    if (!restore)
+        ShowInstallerBox(row, InstallerMessageText(row, kMessageAlreadyRunning), kAlreadyRunningBoxFlags);
+    return false;
+}
+
+void InstallerMain()
+{
+    const int languageIndex = Lm::CommonAppLogic::GetUILanguageIndex(L"");
+    const InstallerMessageRow& row = GetInstallerMessageRow(languageIndex);
+    if (IsWindowsTooOld()) {
+        ShowInstallerBox(row, InstallerMessageText(row, kMessageWindowsTooOld), kErrorBoxFlags);
+        return;
+    }
+
+    const CInstallerOptions options(__argc, __wargv);
+    CInstallContext context(options, row);
+    context.languageIndex = languageIndex;
+    context.fullMode = options.update || Lm::System::Win32::GetModuleFileNameOnly() == kFullInstallerFileName;
+    context.dp = Lm::CommonAppLogic::ResolveDpCode(context.fullMode, options.dp);
+    if (!AcquireInstallerMutex(row, options.restore))
+        return;
+    context.dpShort = Lm::CommonAppLogic::GetShortDpCode(context.dp);
+    UpgradeLegacyUninstall();
+
+    if (IsSilentPath(options, context.fullMode)) {
+        DoInstall(context, true);
+        FinishInstall(context);
+    } else {
+        RunWindowPath(context);
+    }
+    if (context.failed)
+        RollbackInstall(context);
+    CleanupInstall(context);
+}
+
+} // namespace Installer
+} // namespace Lm
