@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "CommonAppLogic/CabinetExtractor.h"
 #include "CommonAppLogic/FileSignature.h"
 #include "System/Exception.h"
 #include "System/Io/Directory.h"
@@ -118,6 +119,13 @@ void ExtractResourceToFile(WORD resourceId, const std::wstring& path)
     ResourceData data = GetDataFromResource(resourceId);
     CFileStream stream(path, FileMode::Create, FileAccess::Write, 0, FILE_ATTRIBUTE_NORMAL);
     stream.Write(data.bytes, data.size);
+}
+
+void ExtractCabinetResourceToFile(WORD resourceId, const std::wstring& path)
+{
+    Lm::System::IO::CDirectory::CreateParent(path);
+    ResourceData data = GetDataFromResource(resourceId);
+    CCabinetExtractor(data.bytes, data.size).ExtractTo(path);
 }
 
 void SplitCommandLine(const std::wstring& text, std::wstring& program, std::wstring& arguments)

@@ -30,6 +30,11 @@ DWORD ExecWait(const std::wstring& path, const std::wstring& workingFolder, cons
 // exists; its folder is created when missing).
 void ExtractResourceToFile(WORD resourceId, const std::wstring& path);
 
+// The same for a resource that is a cabinet of one file (CCabinetExtractor): its file is written
+// to the path. Throws as ExtractResourceToFile does, and when the cabinet cannot be unpacked; the
+// path then holds no partial file.
+void ExtractCabinetResourceToFile(WORD resourceId, const std::wstring& path);
+
 // Splits an uninstall-style command line: a quoted program gives the text between the first two
 // double quotes as program and everything after the second as arguments (a leading blank stays).
 // With one double quote the program is what follows it, with none the whole text; the arguments
@@ -46,6 +51,7 @@ std::wstring CreateGuidString();
 
 using InstallUtils::CompareVersionStrings;
 using InstallUtils::CreateGuidString;
+using InstallUtils::ExtractCabinetResourceToFile;
 using InstallUtils::ExtractResourceToFile;
 using InstallUtils::SplitCommandLine;
 

@@ -171,7 +171,7 @@ void RunSetup(int argc, const wchar_t* const* argv)
 
     CRefPtr<CSecureTemporaryFolder> folder(new CSecureTemporaryFolder(kTemporaryFolderPrefix));
     const CSetupPaths paths = GetSetupPaths(folder->GetPath(), ownFileName);
-    Lm::CommonAppLogic::ExtractResourceToFile(IDR_SETUP_INSTALLER, paths.installer);
+    Lm::CommonAppLogic::ExtractCabinetResourceToFile(IDR_SETUP_INSTALLER, paths.installer);
     Lm::CommonAppLogic::ExtractResourceToFile(IDR_SETUP_PARK, paths.park);
 
     CHandleGuard park;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "CommonAppLogic/CabinetExtractor.h"
 #include "Park/ParkContract.h"
 #include "Setup/SetupCommandLines.h"
 #include "StandInLog.h"
@@ -463,20 +464,6 @@ std::string ResourceBytes(HMODULE module, LPCWSTR type, WORD id)
     return bytes ? std::string(bytes, SizeofResource(module, resource)) : std::string();
 }
 
-std::string FileBytes(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    bytes.resize(GetFileSize(file, nullptr));
-    DWORD read = 0;
-    ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
-}
-
 } // namespace
 
 TEST(SetupBuild, carries_its_icon_version_manifest_and_both_programs_byte_for_byte)
@@ -492,12 +479,19 @@ TEST(SetupBuild, carries_its_icon_version_manifest_and_both_programs_byte_for_by
                            "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
         EXPECT_NE(std::string::npos, manifest.find(os)) << os;
 
-    const std::string installer = ResourceBytes(module, RT_RCDATA, 102);
+    // 102 is a cabinet; what setup unpacks from it is the Installer as it was packed.
+    const std::string cabinet = ResourceBytes(module, RT_RCDATA, 102);
     const std::string park = ResourceBytes(module, RT_RCDATA, 103);
-    EXPECT_FALSE(installer.empty());
+    ASSERT_FALSE(cabinet.empty());
+    EXPECT_EQ(0u, cabinet.compare(0, 4, "MSCF")) << "resource 102 is no cabinet";
     EXPECT_FALSE(park.empty());
-    EXPECT_TRUE(installer == FileBytes(Tool(L"InstallerStandIn.exe"))) << "resource 102 is not the Installer as built";
-    EXPECT_TRUE(park == FileBytes(TestDir() + L"..\\payload\\Park.exe")) << "resource 103 is not the signed Park";
+    ScratchFolder folder(L"lmsetupres");
+    Lm::CommonAppLogic::CCabinetExtractor(cabinet.data(), static_cast<DWORD>(cabinet.size()))
+        .ExtractTo(folder / L"setup.exe");
+    const std::string installer = ReadFileBytes(Tool(L"InstallerStandIn.exe"));
+    EXPECT_LT(cabinet.size(), installer.size()) << "the Installer is not compressed";
+    EXPECT_TRUE(ReadFileBytes(folder / L"setup.exe") == installer) << "resource 102 does not unpack to the Installer";
+    EXPECT_TRUE(park == ReadFileBytes(TestDir() + L"..\\payload\\Park.exe")) << "resource 103 is not the signed Park";
     FreeLibrary(module);
 
     DWORD ignored = 0;

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs what the cross build and the Wine tests need; quick and silent when all is there.
 #  - the mingw-w64 i686 posix toolchain, CMake, Wine (64-bit prefix, 32-bit programs under WoW64)
-#  - Xvfb for the one display the tests run in, osslsigncode/openssl for the test signatures
+#  - Xvfb for the one display the tests run in, osslsigncode/openssl for the test signatures,
+#    gcab for the cabinet setup carries its Installer in
 #  - googletest's sources (Debian ships them), and JsonCpp's Debian source package
 #  - Chromium and the page tests' npm packages (tools/deps-pages.sh)
 #  - where this machine's kernel cannot run 32-bit Linux programs (Wine's WoW64 loader is one),
@@ -21,7 +22,7 @@ if command -v flock >/dev/null 2>&1 && (umask 000; : >>"$LOCK") 2>/dev/null && [
 fi
 
 PKGS="g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev cmake make \
-wine wine64 wine32:i386 libgnutls30:i386 xvfb xauth osslsigncode openssl googletest dpkg-dev python3 curl"
+wine wine64 wine32:i386 libgnutls30:i386 xvfb xauth osslsigncode openssl gcab googletest dpkg-dev python3 curl"
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 

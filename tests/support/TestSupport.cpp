@@ -101,18 +101,24 @@ bool WaitForFile(const std::wstring& path, DWORD timeoutMs)
     }
 }
 
-std::wstring ReadFileUtf8(const std::wstring& path)
+std::string ReadFileBytes(const std::wstring& path)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return std::wstring();
+        return std::string();
     std::string bytes;
     char chunk[4096];
     DWORD got = 0;
     while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got)
         bytes.append(chunk, got);
     CloseHandle(file);
+    return bytes;
+}
+
+std::wstring ReadFileUtf8(const std::wstring& path)
+{
+    const std::string bytes = ReadFileBytes(path);
     if (bytes.empty())
         return std::wstring();
     int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);

@@ -37,6 +37,7 @@ HANDLE StartProgram(const std::wstring& path, const std::wstring& arguments,
 // Waits until the file exists (and is not empty) or the time is up.
 bool WaitForFile(const std::wstring& path, DWORD timeoutMs);
 
+std::string ReadFileBytes(const std::wstring& path);           // whole file as it is (empty when unreadable)
 std::wstring ReadFileUtf8(const std::wstring& path);           // whole file, UTF-8 to UTF-16
 void WriteFileUtf8(const std::wstring& path, const std::wstring& text);
 bool FileExists(const std::wstring& path);

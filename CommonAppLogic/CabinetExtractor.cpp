@@ -1,0 +1,198 @@
+#include "CommonAppLogic/CabinetExtractor.h"
+
+#include <fcntl.h>
+#include <fdi.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "System/Exception.h"
+
+namespace {
+
+const char kSource[] = "Lm\\CommonAppLogic\\CabinetExtractor.cpp";
+const char kFunction[] = "Lm::CommonAppLogic::CCabinetExtractor::ExtractTo";
+
+struct CExtraction;
+
+// What an FDI handle stands for: the cabinet being read, or the file being written.
+struct CFdiStream {
+    CExtraction* owner = nullptr;
+    const BYTE* bytes = nullptr;
+    long size = 0;
+    long position = 0;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD written = 0;
+};
+
+// One extraction, shared with FDI's callbacks. FDI's open callback gets nothing but a name, so
+// the cabinet's name is this object's address in decimal; the streams live as long as it does.
+struct CExtraction {
+    const BYTE* bytes = nullptr;
+    DWORD size = 0;
+    std::wstring partialPath;
+    std::vector<std::unique_ptr<CFdiStream>> streams;
+    CFdiStream* output = nullptr;
+    DWORD expectedSize = 0;
+    int files = 0;
+    bool complete = false;
+    DWORD error = 0;   // the Win32 error of a failed create or write of the file
+};
+
+CFdiStream* StreamOf(INT_PTR handle) { return reinterpret_cast<CFdiStream*>(handle); }
+
+FNALLOC(Allocate) { return std::malloc(cb); }
+FNFREE(Free) { std::free(pv); }
+
+FNOPEN(Open)
+{
+    (void)oflag;
+    (void)pmode;
+    CExtraction* extraction = reinterpret_cast<CExtraction*>(static_cast<uintptr_t>(std::strtoull(pszFile, nullptr, 10)));
+    if (extraction == nullptr)
+        return -1;
+    extraction->streams.emplace_back(new CFdiStream);
+    CFdiStream* stream = extraction->streams.back().get();
+    stream->owner = extraction;
+    stream->bytes = extraction->bytes;
+    stream->size = static_cast<long>(extraction->size);
+    return reinterpret_cast<INT_PTR>(stream);
+}
+
+FNREAD(Read)
+{
+    CFdiStream* stream = StreamOf(hf);
+    if (stream->bytes == nullptr)
+        return static_cast<UINT>(-1);
+    const UINT count = static_cast<UINT>(std::min<long>(cb, stream->size - stream->position));
+    std::memcpy(pv, stream->bytes + stream->position, count);
+    stream->position += static_cast<long>(count);
+    return count;
+}
+
+FNWRITE(Write)
+{
+    CFdiStream* stream = StreamOf(hf);
+    DWORD written = 0;
+    if (stream->file == INVALID_HANDLE_VALUE)
+        return static_cast<UINT>(-1);
+    if (!WriteFile(stream->file, pv, cb, &written, nullptr)) {
+        stream->owner->error = GetLastError();
+        return static_cast<UINT>(-1);
+    }
+    if (written != cb) {
+        stream->owner->error = ERROR_DISK_FULL;
+        return static_cast<UINT>(-1);
+    }
+    stream->written += written;
+    return written;
+}
+
+FNCLOSE(Close)
+{
+    CFdiStream* stream = StreamOf(hf);
+    if (stream->file != INVALID_HANDLE_VALUE) {
+        const BOOL closed = CloseHandle(stream->file);
+        stream->file = INVALID_HANDLE_VALUE;
+        return closed ? 0 : -1;
+    }
+    return 0;
+}
+
+FNSEEK(Seek)
+{
+    CFdiStream* stream = StreamOf(hf);
+    const long base = seektype == SEEK_SET ? 0 : seektype == SEEK_CUR ? stream->position : stream->size;
+    if (stream->bytes == nullptr || dist < -base || dist > stream->size - base)
+        return -1;
+    stream->position = base + dist;
+    return stream->position;
+}
+
+FNFDINOTIFY(Notify)
+{
+    CExtraction* extraction = static_cast<CExtraction*>(pfdin->pv);
+    switch (fdint) {
+    case fdintCOPY_FILE: {
+        if (++extraction->files > 1)
+            return -1;
+        HANDLE file = CreateFileW(extraction->partialPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            extraction->error = GetLastError();
+            return -1;
+        }
+        extraction->streams.emplace_back(new CFdiStream);
+        extraction->output = extraction->streams.back().get();
+        extraction->output->owner = extraction;
+        extraction->output->file = file;
+        extraction->expectedSize = static_cast<DWORD>(pfdin->cb);
+        return reinterpret_cast<INT_PTR>(extraction->output);
+    }
+    case fdintCLOSE_FILE_INFO: {
+        CFdiStream* stream = StreamOf(pfdin->hf);
+        extraction->complete = Close(pfdin->hf) == 0 && stream->written == extraction->expectedSize;
+        return TRUE;
+    }
+    case fdintPARTIAL_FILE:   // a file begun in another cabinet
+    case fdintNEXT_CABINET:   // one cabinet holds all
+        return -1;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+namespace Lm {
+namespace CommonAppLogic {
+
+CCabinetExtractor::CCabinetExtractor(const void* bytes, DWORD size)
+    : m_bytes(static_cast<const BYTE*>(bytes)), m_size(size)
+{
+}
+
+void CCabinetExtractor::ExtractTo(const std::wstring& path) const
+{
+    CExtraction extraction;
+    extraction.bytes = m_bytes;
+    extraction.size = m_size;
+    extraction.partialPath = path + L".unpacking";
+
+    ERF erf = {};
+    HFDI fdi = FDICreate(Allocate, Free, Open, Read, Write, Close, Seek, cpuUNKNOWN, &erf);
+    if (fdi == nullptr)
+        Lm::System::ThrowException("FDICreate failed", kSource, __LINE__, kFunction);
+    std::string name = std::to_string(reinterpret_cast<uintptr_t>(&extraction));
+    char folder[] = "";
+    const BOOL copied = FDICopy(fdi, &name[0], folder, 0, Notify, nullptr, &extraction);
+    FDIDestroy(fdi);
+    if (extraction.output != nullptr && extraction.output->file != INVALID_HANDLE_VALUE) {
+        CloseHandle(extraction.output->file);
+        extraction.output->file = INVALID_HANDLE_VALUE;
+    }
+
+    const bool whole = copied && extraction.files == 1 && extraction.complete;
+    if (whole && MoveFileExW(extraction.partialPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return;
+
+    const DWORD moveError = whole ? GetLastError() : 0;
+    if (extraction.output != nullptr)
+        DeleteFileW(extraction.partialPath.c_str());
+    if (whole)
+        Lm::System::ThrowWin32Exception("MoveFileExW failed: ", moveError, kSource, __LINE__, kFunction);
+    if (extraction.error != 0)
+        Lm::System::ThrowWin32Exception("The unpacked file could not be written: ", extraction.error, kSource,
+                                        __LINE__, kFunction);
+    if (extraction.files != 1)
+        Lm::System::ThrowException("The cabinet does not hold exactly one file", kSource, __LINE__, kFunction);
+    Lm::System::ThrowException("The cabinet is damaged (FDI error " + std::to_string(erf.erfOper) + ")", kSource,
+                               __LINE__, kFunction);
+}
+
+} // namespace CommonAppLogic
+} // namespace Lm
