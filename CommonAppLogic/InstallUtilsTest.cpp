@@ -4,7 +4,6 @@
 #include <aclapi.h>
 #include <sddl.h>
 #include <knownfolders.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <fstream>
@@ -16,6 +15,7 @@
 #include "System/Win32/KnownFolders.h"
 #include "AccessList.h"
 #include "CaughtException.h"
+#include "TestProcess.h"
 #include "TestSupport.h"
 
 namespace Lm {
@@ -144,21 +144,6 @@ TEST(ExecTest, signature_flag_refuses_a_file_that_someone_holds_open_for_writing
     EXPECT_EQ(4u, ExecWait(copy, L"", L"/exit=4", 0, true));
 }
 
-// Processes of this file name that this process started and that still run.
-size_t RunningChildren(const wchar_t* exeName)
-{
-    size_t count = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        if (_wcsicmp(entry.szExeFile, exeName) == 0 && entry.th32ParentProcessID == GetCurrentProcessId())
-            ++count;
-    CloseHandle(snapshot);
-    return count;
-}
 
 TEST(ExecTest, a_bounded_wait_ends_a_program_that_does_not_finish_and_throws)
 {
@@ -168,7 +153,7 @@ TEST(ExecTest, a_bounded_wait_ends_a_program_that_does_not_finish_and_throws)
     Lm::System::CException e = LmTest::CaughtException([&] { ExecWait(sleeper, L"", L"/standin-sleep=600000", 0, false, 2000); });
     EXPECT_EQ(L"Process did not end in time: " + sleeper, e.Message());
     EXPECT_EQ(static_cast<DWORD>(ERROR_TIMEOUT), e.LastError());
-    EXPECT_EQ(0u, RunningChildren(L"StandIn.exe")) << "the program still runs";
+    EXPECT_EQ(0u, LmTest::RunningProcesses(L"StandIn.exe", GetCurrentProcessId())) << "the program still runs";
     // Within its limit a program's code comes back as without one.
     EXPECT_EQ(6u, ExecWait(sleeper, L"", L"/standin-exit=6", 0, false, 120000));
     SetEnvironmentVariableW(L"LM_STANDIN_LOG_DIR", nullptr);

@@ -36,16 +36,7 @@ std::string Narrow(const std::wstring& text) { return std::string(text.begin(), 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
 std::wstring NameOf(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
 
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = Patience)
-{
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
+bool WaitUntil(const std::function<bool()>& condition) { return LmTest::WaitUntil(condition, Patience, 20); }
 
 bool ParkWaits()
 {

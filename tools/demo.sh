@@ -28,7 +28,8 @@ trap stop EXIT
 wine "$LM_BUILD_DIR/tests/DebuggingValues.exe" set </dev/null || exit 1
 
 cd "$LM_BUILD_DIR/tests" || exit 1
-wine "$road" --gtest_brief=1 </dev/null
+# LM_DEMO_WINEDEBUG=+timestamp,+pid,+process make demo shows when each program of the road started.
+WINEDEBUG=${LM_DEMO_WINEDEBUG:--all} wine "$road" --gtest_brief=1 </dev/null
 rc=$?
 [ $rc -eq 0 ] && printf '\nDemo finished: the road ran end to end and the machine is as before.\n' \
               || printf '\nDemo FAILED (exit code %s).\n' "$rc" >&2

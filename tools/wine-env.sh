@@ -4,6 +4,8 @@ lm_root=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX="${WINEPREFIX:-$LM_BUILD_DIR/wineprefix}"
 export WINEARCH=win64
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono, no Gecko; and no winemenubuilder, which would copy every link the programs make into
+# the host's own menus (~/.local/share/applications) and start a process per link.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY ftp_proxy FTP_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
 export LANG=C.UTF-8 LC_ALL=C.UTF-8 TZ=UTC

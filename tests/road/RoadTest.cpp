@@ -9,9 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "InstallerTestSupport.h"
 #include "MachineSnapshot.h"
 #include "StandInLog.h"
+#include "TestProcess.h"
 #include "TestRegistry.h"
 #include "TestServer.h"
 #include "TestShellLinks.h"
@@ -48,34 +50,6 @@ std::wstring Temp()
     if (!path.empty() && path.back() == L'\\')
         path.pop_back();
     return path;
-}
-
-size_t RunningProcesses(const wchar_t* exeName)
-{
-    size_t count = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        if (_wcsicmp(entry.szExeFile, exeName) == 0)
-            ++count;
-    CloseHandle(snapshot);
-    return count;
-}
-
-// Waits (bounded) until the condition holds.
-template <typename Condition>
-bool WaitUntil(Condition condition, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(100);
-    }
-    return true;
 }
 
 bool KeepLarchmeadowEntry(const std::wstring& name) { return LmTest::LowerText(name).find(L"larchmeadow") != std::wstring::npos; }
@@ -149,6 +123,32 @@ std::wstring DescribeLink(const wchar_t* what, const LmTest::ShellLinkData& link
 }
 
 // The requests the server answered since the log held the given number of lines.
+// A number field of a request log line, or -1.
+double LogNumber(const std::string& line, const char* name)
+{
+    const std::string key = std::string("\"") + name + "\": ";
+    const size_t at = line.find(key);
+    return at == std::string::npos ? -1.0 : std::atof(line.c_str() + at + key.size());
+}
+
+// How long the package download took: from the first request for the package's file to the
+// last one answered (the log line of a request is written when its answer ended).
+DWORD PackageDownloadMs(size_t linesBefore)
+{
+    const std::vector<std::string> lines = LmTest::ServerLogLines("\"path\"", 0);
+    double first = -1, last = -1;
+    for (size_t i = linesBefore; i < lines.size(); ++i) {
+        if (lines[i].find("\"path\": \"/files/") == std::string::npos)
+            continue;
+        const double started = LogNumber(lines[i], "started"), ended = LogNumber(lines[i], "time");
+        if (started > 0 && (first < 0 || started < first))
+            first = started;
+        if (ended > last)
+            last = ended;
+    }
+    return first < 0 || last < first ? 0 : static_cast<DWORD>((last - first) * 1000 + 0.5);
+}
+
 std::wstring ServerRequestsSince(size_t linesBefore)
 {
     std::wstring text;
@@ -206,8 +206,11 @@ TEST_F(Road, silent_setup_installs_park_starts_the_application_and_uninstall_tak
     ASSERT_TRUE(install.run.finished) << "setup hung";
     EXPECT_EQ(0u, install.run.exitCode);
     EXPECT_EQ(std::vector<std::wstring>(), install.boxes);
+    const DWORD downloadMs = std::min(PackageDownloadMs(requestsBefore), installMs);
     Show("Setup-demo-larchplay.exe /silent: exit code " + std::to_string(install.run.exitCode) + ", " +
-         std::to_string(installMs) + " ms, the package download included (goal: under 5 s without it)");
+         std::to_string(installMs) + " ms, of which the package download " + std::to_string(downloadMs) +
+         " ms: " + std::to_string(installMs - downloadMs) + " ms without it (goal: under 5 s, " +
+         (installMs - downloadMs < 5000 ? "met" : "not met") + ")");
     const LmTest::MachineSnapshot installed = TakeSnapshot();
     Show("laid down (files, folders, both registry views):", LmTest::DescribeSnapshotChange(before, installed));
 
@@ -240,7 +243,7 @@ TEST_F(Road, silent_setup_installs_park_starts_the_application_and_uninstall_tak
 
     // Park started it once, with setup's launch parameters.
     std::vector<LmTest::StandInRecord> started;
-    WaitUntil([&] { return !(started = logs.Records(L"Playdeck-lm.exe")).empty(); }, 30000);
+    LmTest::WaitUntil([&] { return !(started = logs.Records(L"Playdeck-lm.exe")).empty(); }, 30000);
     Sleep(1000);
     started = logs.Records(L"Playdeck-lm.exe");
     ASSERT_EQ(1u, started.size());
@@ -252,7 +255,7 @@ TEST_F(Road, silent_setup_installs_park_starts_the_application_and_uninstall_tak
     EXPECT_FALSE(RegKeyExists(Lm::Installer::kInstallerStatusKey));
     EXPECT_FALSE(RegRead(Lm::Installer::kLarchmeadowKey, Lm::Installer::kInstallSemaphoreValue).exists);
     EXPECT_FALSE(RegRead(kRunOnceKey, kTouchpointRunOnceValue, KEY_WOW64_64KEY).exists);
-    EXPECT_TRUE(WaitUntil([&] { return SucceededUpdates() > updatesBefore; }, 60000)) << "the Updater's \"Succeeded\"";
+    EXPECT_TRUE(LmTest::WaitUntil([&] { return SucceededUpdates() > updatesBefore; }, 60000)) << "the Updater's \"Succeeded\"";
     Show("the servers received:", ServerRequestsSince(requestsBefore));
 
     // The user removes it through its entry in Programs and Features.
@@ -269,7 +272,7 @@ TEST_F(Road, silent_setup_installs_park_starts_the_application_and_uninstall_tak
         boxes += L"  box: " + box + L"\n";
     Show("Uninstall.exe from the entry: exit code " + std::to_string(uninstall.run.exitCode), boxes);
     // Its copy deletes the rest.
-    EXPECT_TRUE(WaitUntil([] { return RunningProcesses(L"Uninstaller.exe") == 0; }, 60000));
+    EXPECT_TRUE(LmTest::WaitUntil([] { return LmTest::RunningProcesses(L"Uninstaller.exe") == 0; }, 60000));
     EXPECT_FALSE(LmTest::DirectoryExists(touchpoint));
     EXPECT_FALSE(LmTest::FileExists(app)) << "the main application's uninstaller ran";
 
@@ -277,7 +280,7 @@ TEST_F(Road, silent_setup_installs_park_starts_the_application_and_uninstall_tak
     const LmTest::RunResult logon = LmTest::RunProgram(L"C:\\windows\\sysnative\\wineboot.exe", L"-r", 120000);
     ASSERT_TRUE(logon.finished) << "wineboot -r";
     // (the RunOnce commands run in the background: wait for the copy's folder to go)
-    WaitUntil([&] {
+    LmTest::WaitUntil([&] {
         for (const auto& entry : TakeSnapshot())
             if (entry.first.find(L"\\pdtpu-") != std::wstring::npos && !before.count(entry.first))
                 return false;

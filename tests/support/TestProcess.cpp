@@ -51,6 +51,32 @@ void SetNamedEvent(const std::wstring& name)
     CloseHandle(event);
 }
 
+size_t RunningProcesses(const wchar_t* exeName, DWORD parentId)
+{
+    size_t count = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (_wcsicmp(entry.szExeFile, exeName) == 0 && (parentId == 0 || entry.th32ParentProcessID == parentId))
+            ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(pollMs);
+    }
+    return true;
+}
+
 void SuspendProcess(DWORD pid, bool suspend)
 {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);

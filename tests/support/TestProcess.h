@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace LmTest {
@@ -30,6 +31,12 @@ bool NamedEventExists(const std::wstring& name);
 bool NamedEventIsSet(const std::wstring& name);
 // Sets an existing event (a failed test when there is none).
 void SetNamedEvent(const std::wstring& name);
+
+// Running processes of this file name (any case); with a parent id only those it started.
+size_t RunningProcesses(const wchar_t* exeName, DWORD parentId = 0);
+
+// Polls until the condition holds (true) or the time is up (false).
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs = 50);
 
 // Suspends (or resumes) every thread of a process.
 void SuspendProcess(DWORD pid, bool suspend);
