@@ -336,6 +336,15 @@ TEST_F(SetupProgram, installer_that_cannot_start_ends_the_waiting_park_and_setup
     EXPECT_FALSE(NewSetupFolderLeft());
 }
 
+TEST_F(SetupProgram, damaged_installer_cabinet_ends_the_run_with_1_before_park_or_the_installer)
+{
+    EXPECT_EQ(1u, RunSetup(SetupCopy(L"SetupDamagedInstaller", L"setup.exe"), L""));
+    EXPECT_TRUE(InstallerRuns().empty()) << "the Installer ran";
+    EXPECT_TRUE(ParkGone()) << "Park was armed";
+    EXPECT_EQ(0u, LaunchesAfterSettling());
+    EXPECT_FALSE(NewSetupFolderLeft());
+}
+
 // --- refusals ----------------------------------------------------------------------------------------
 
 TEST_F(SetupProgram, unsigned_park_is_never_started)
