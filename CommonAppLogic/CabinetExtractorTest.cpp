@@ -18,23 +18,6 @@ namespace {
 
 std::wstring Cabinet(const wchar_t* name) { return LmTest::TestDir() + L"cabinets\\" + name; }
 
-// The names in a folder, "." and ".." left out.
-std::vector<std::wstring> FolderEntries(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..")
-            names.push_back(name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return names;
-}
-
 void Extract(const std::string& cabinet, const std::wstring& path)
 {
     CCabinetExtractor(cabinet.data(), static_cast<DWORD>(cabinet.size())).ExtractTo(path);
@@ -56,7 +39,7 @@ TEST(CabinetExtractorTest, unpacks_the_one_file_byte_for_byte_and_replaces_a_fil
     LmTest::WriteFileUtf8(target, L"an older file");
     Extract(cabinet, target);
     EXPECT_TRUE(expected == LmTest::ReadFileBytes(target)) << "the unpacked file differs";
-    EXPECT_EQ(std::vector<std::wstring>{L"Setup-abc-partner.exe"}, FolderEntries(folder.Path()));
+    EXPECT_EQ(std::vector<std::wstring>{L"Setup-abc-partner.exe"}, LmTest::FolderEntries(folder.Path()));
 }
 
 TEST(CabinetExtractorTest, damaged_and_foreign_cabinets_are_refused_and_leave_nothing)
@@ -83,7 +66,7 @@ TEST(CabinetExtractorTest, damaged_and_foreign_cabinets_are_refused_and_leave_no
         const std::wstring target = folder / L"Installer.exe";
         Lm::System::CException e = LmTest::CaughtException([&] { Extract(c.bytes, target); });
         EXPECT_EQ("Lm::CommonAppLogic::CCabinetExtractor::ExtractTo", e.Function()) << c.what;
-        EXPECT_TRUE(FolderEntries(folder.Path()).empty()) << c.what << ": something was left behind";
+        EXPECT_TRUE(LmTest::FolderEntries(folder.Path()).empty()) << c.what << ": something was left behind";
     }
 }
 
@@ -96,12 +79,12 @@ TEST(CabinetExtractorTest, a_file_that_cannot_be_written_or_put_in_place_fails_a
     Lm::System::CException missing =
         LmTest::CaughtException([&] { Extract(cabinet, folder / L"missing\\Installer.exe"); });
     EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), missing.LastError());
-    EXPECT_TRUE(FolderEntries(folder.Path()).empty());
+    EXPECT_TRUE(LmTest::FolderEntries(folder.Path()).empty());
 
     // The name is taken by a folder: the unpacked file cannot take its place.
     ASSERT_TRUE(CreateDirectoryW((folder / L"Installer.exe").c_str(), nullptr));
     Lm::System::CException taken = LmTest::CaughtException([&] { Extract(cabinet, folder / L"Installer.exe"); });
     EXPECT_NE(0u, taken.LastError());
-    EXPECT_EQ(std::vector<std::wstring>{L"Installer.exe"}, FolderEntries(folder.Path()));
+    EXPECT_EQ(std::vector<std::wstring>{L"Installer.exe"}, LmTest::FolderEntries(folder.Path()));
     EXPECT_TRUE(LmTest::DirectoryExists(folder / L"Installer.exe"));
 }

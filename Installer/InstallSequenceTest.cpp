@@ -39,22 +39,7 @@ using LmTest::RecordingPage;
 
 CInstallerOptions Options(std::vector<const wchar_t*> arguments) { return LmTest::InstallerOptionsOf(arguments); }
 
-std::vector<std::wstring> TouchpointFiles()
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((LmTest::TouchpointFolder() + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..")
-            names.push_back(name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-}
+std::vector<std::wstring> TouchpointFiles() { return LmTest::FolderEntries(LmTest::TouchpointFolder()); }
 
 class InstallSequence : public testing::Test {
 protected:

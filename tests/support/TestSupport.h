@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <string>
+#include <vector>
 
 namespace LmTest {
 
@@ -42,6 +43,8 @@ std::wstring ReadFileUtf8(const std::wstring& path);           // whole file, UT
 void WriteFileUtf8(const std::wstring& path, const std::wstring& text);
 bool FileExists(const std::wstring& path);
 bool DirectoryExists(const std::wstring& path);
+// The names of what a folder holds ("." and ".." left out), sorted; empty when it cannot be read.
+std::vector<std::wstring> FolderEntries(const std::wstring& path);
 
 // A folder under the temporary folder, created now, deleted with all it holds when it goes.
 class ScratchFolder {
