@@ -304,7 +304,6 @@ protected:
     }
 
     static bool KeepLarchmeadowKey(const std::wstring& name) { return Contains(name, L"Larchmeadow"); }
-    static bool KeepLarchmeadowSubKey(const std::wstring& name) { return _wcsicmp(name.c_str(), L"Debugging") != 0; }
     static bool KeepSelfCopyFolder(const std::wstring& name) { return _wcsnicmp(name.c_str(), L"pdtpu", 5) == 0; }
 
     Snapshot TakeSnapshot()
@@ -314,7 +313,7 @@ protected:
             const std::wstring label = view == KEY_WOW64_32KEY ? L"reg32" : L"reg64";
             SnapshotKey(view, label, kUninstallSubKey, s, KeepLarchmeadowKey);
             SnapshotKey(view, label, kRunOnceSubKey, s);
-            SnapshotKey(view, label, L"SOFTWARE\\Larchmeadow", s, KeepLarchmeadowSubKey);
+            SnapshotKey(view, label, L"SOFTWARE\\Larchmeadow", s, LmTest::KeepMakerSubKey);
         }
         s[L"dir|" + m_games] = LmTest::DirectoryExists(m_games) ? L"<folder>" : L"<none>";
         SnapshotFolder(m_games, s, true);

@@ -53,7 +53,6 @@ std::wstring Temp()
 }
 
 bool KeepLarchmeadowEntry(const std::wstring& name) { return LmTest::LowerText(name).find(L"larchmeadow") != std::wstring::npos; }
-bool KeepAllButDebugging(const std::wstring& name) { return _wcsicmp(name.c_str(), L"Debugging") != 0; }
 bool KeepSuiteTemporaryFolder(const std::wstring& name) { return _wcsnicmp(name.c_str(), L"pdtp", 4) == 0; }
 
 // The places the suite writes: both registry views of the uninstall list (our entries), RunOnce
@@ -67,7 +66,7 @@ LmTest::MachineSnapshot TakeSnapshot()
         const std::wstring label = view == KEY_WOW64_32KEY ? L"reg32" : L"reg64";
         LmTest::SnapshotKey(view, label, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", s, KeepLarchmeadowEntry);
         LmTest::SnapshotKey(view, label, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce", s);
-        LmTest::SnapshotKey(view, label, L"SOFTWARE\\Larchmeadow", s, KeepAllButDebugging);
+        LmTest::SnapshotKey(view, label, L"SOFTWARE\\Larchmeadow", s, LmTest::KeepMakerSubKey);
     }
     LmTest::SnapshotFolder(LmTest::GamesFolder(), s, true);
     LmTest::SnapshotFolder(LmTest::KnownFolder(FOLDERID_ProgramData) + L"\\Larchmeadow", s, true);

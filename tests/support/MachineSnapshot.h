@@ -50,6 +50,13 @@ inline std::map<std::wstring, std::wstring> SnapshotValues(REGSAM view, const st
     return values;
 }
 
+// Subkeys of the maker's key that belong to the tests, not to the programs: the test environment's
+// Debugging values, and the scratch keys under "Tests" that tests running in parallel make and remove.
+inline bool KeepMakerSubKey(const std::wstring& name)
+{
+    return _wcsicmp(name.c_str(), L"Debugging") != 0 && _wcsicmp(name.c_str(), L"Tests") != 0;
+}
+
 // Every key and value below the HKLM path; keep, when given, decides which subkeys of the path
 // itself are taken (all of theirs are).
 inline void SnapshotKey(REGSAM view, const std::wstring& label, const std::wstring& path, MachineSnapshot& out,
