@@ -14,18 +14,9 @@
 #include <string>
 
 #include "BoxAnswer.h"
+#include "ToolSupport.h"
 
-namespace {
-
-std::string Utf8(const std::wstring& text)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
-    return bytes;
-}
-
-} // namespace
+using namespace LmTool;
 
 int wmain(int, wchar_t**)
 {
@@ -60,7 +51,7 @@ int wmain(int, wchar_t**)
     std::wstring buttons;
     for (int id : box.buttons)
         buttons += (buttons.empty() ? L"" : L",") + std::to_wstring(id);
-    std::string report = "caption=" + Utf8(caption) + "\r\ntext=" + Utf8(box.text) + "\r\nbuttons=" + Utf8(buttons) +
+    std::string report = "caption=" + ToUtf8(caption) + "\r\ntext=" + ToUtf8(box.text) + "\r\nbuttons=" + ToUtf8(buttons) +
                          "\r\npressed=" + std::to_string(box.pressed ? button : 0) + "\r\n";
     fputs(report.c_str(), stdout);
     if (!out.empty()) {

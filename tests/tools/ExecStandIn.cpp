@@ -9,6 +9,10 @@
 #include <cwchar>
 #include <string>
 
+#include "ToolSupport.h"
+
+using namespace LmTool;
+
 namespace {
 
 bool TakeOption(const wchar_t* argument, const wchar_t* name, std::wstring& value)
@@ -18,16 +22,6 @@ bool TakeOption(const wchar_t* argument, const wchar_t* name, std::wstring& valu
         return false;
     value = argument + length;
     return true;
-}
-
-std::string ToUtf8(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string result(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size, nullptr, nullptr);
-    return result;
 }
 
 bool Record(const std::wstring& path)

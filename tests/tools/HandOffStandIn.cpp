@@ -18,6 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "ToolSupport.h"
+
+using namespace LmTool;
+
 namespace {
 
 const wchar_t kLarchmeadowSubKey[] = L"Software\\Larchmeadow";
@@ -34,33 +38,16 @@ bool Environment(const std::wstring& name, std::wstring& value)
     return true;
 }
 
-std::string ToUtf8(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string result(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size, nullptr, nullptr);
-    return result;
-}
-
-std::wstring OwnPath()
-{
-    std::vector<wchar_t> buffer(32768);
-    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    return std::wstring(buffer.data(), n);
-}
-
 std::wstring OwnFolder()
 {
-    const std::wstring path = OwnPath();
+    const std::wstring path = ModulePath();
     return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 
 // "LM_HANDOFF_" + the upper-cased file name without extension + "_" + what.
 std::wstring VariableName(const wchar_t* what)
 {
-    const std::wstring path = OwnPath();
+    const std::wstring path = ModulePath();
     std::wstring stem = path.substr(path.find_last_of(L'\\') + 1);
     stem = stem.substr(0, stem.rfind(L'.'));
     for (wchar_t& c : stem)

@@ -16,7 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "ToolSupport.h"
 #include "Updater/UpdaterContract.h"
+
+using namespace LmTool;
 
 using Lm::Updater::IInstallService;
 
@@ -24,28 +27,11 @@ namespace {
 
 LONG g_objects = 0;
 
-std::wstring Environment(const wchar_t* name)
-{
-    std::vector<wchar_t> buffer(32768);
-    DWORD n = GetEnvironmentVariableW(name, buffer.data(), static_cast<DWORD>(buffer.size()));
-    return n < buffer.size() ? std::wstring(buffer.data(), n) : std::wstring();
-}
-
 void AppendRecord(const std::wstring& text)
 {
     const std::wstring path = Environment(L"LM_INSTALL_SERVICE_LOG");
-    if (path.empty())
-        return;
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
-    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    if (!path.empty())
+        AppendUtf8(path, text);
 }
 
 std::wstring Text(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }

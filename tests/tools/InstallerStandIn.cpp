@@ -18,6 +18,9 @@
 #include <string>
 
 #include "Park/ParkContract.h"
+#include "ToolSupport.h"
+
+using namespace LmTool;
 
 namespace {
 
@@ -64,20 +67,6 @@ std::wstring Arguments(const std::wstring& commandLine)
     return first == std::wstring::npos ? std::wstring() : commandLine.substr(first);
 }
 
-void Append(const std::wstring& path, const std::wstring& record)
-{
-    std::string bytes(WideCharToMultiByte(CP_UTF8, 0, record.c_str(), -1, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, record.c_str(), -1, &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr);
-    bytes.pop_back();   // the terminator
-    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
 // The finish signal through the Park named by /park="<path>".
 void SignalParkExecute(const std::wstring& commandLine)
 {
@@ -111,7 +100,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 
     std::wstring logFolder = Text(LogFolder);
     logFolder = logFolder.empty() ? folder : logFolder + L"\\";
-    Append(logFolder + L"InstallerStandIn.log",
+    AppendUtf8(logFolder + L"InstallerStandIn.log",
            L"exe=" + exe + L"\r\nworkdir=" + Text(CurrentFolder) + L"\r\ncommandline=" + commandLine +
                L"\r\narguments=" + Arguments(commandLine) + L"\r\nparkwaiting=" + Flag(parkWaiting) +
                L"\r\nparkfile=" + Flag(FileExists(folder + L"Park.exe")) +

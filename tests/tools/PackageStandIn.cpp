@@ -27,45 +27,11 @@
 #include <string>
 #include <vector>
 
+#include "ToolSupport.h"
+
+using namespace LmTool;
+
 namespace {
-
-std::wstring ModulePath()
-{
-    std::vector<wchar_t> buffer(32768);
-    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    return std::wstring(buffer.data(), n);
-}
-
-std::wstring Environment(const wchar_t* name)
-{
-    std::vector<wchar_t> buffer(32768);
-    DWORD n = GetEnvironmentVariableW(name, buffer.data(), static_cast<DWORD>(buffer.size()));
-    return n < buffer.size() ? std::wstring(buffer.data(), n) : std::wstring();
-}
-
-std::string Utf8(const std::wstring& text)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
-    return bytes;
-}
-
-void Append(const std::wstring& path, const std::wstring& text)
-{
-    const std::string bytes = Utf8(text);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-            CloseHandle(file);
-            return;
-        }
-        Sleep(20);
-    }
-}
 
 // The command line after the program's own name (quoted or not), leading blanks removed.
 std::wstring ArgumentsOf(const std::wstring& commandLine)
@@ -174,7 +140,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         folder += L'\\';
     wchar_t workdir[MAX_PATH * 4] = L"";
     GetCurrentDirectoryW(MAX_PATH * 4, workdir);
-    Append(folder + ownName + L".log", L"exe=" + exe + L"\r\nworkdir=" + workdir + L"\r\ncommandline=" + commandLine +
+    AppendUtf8(folder + ownName + L".log", L"exe=" + exe + L"\r\nworkdir=" + workdir + L"\r\ncommandline=" + commandLine +
                                            L"\r\narguments=" + ArgumentsOf(commandLine) + L"\r\n\r\n");
 
     // The main application's uninstaller, run by Uninstall with "_?=<the application's folder>".

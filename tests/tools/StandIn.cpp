@@ -24,30 +24,17 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "ToolSupport.h"
 
-std::wstring ModulePath()
-{
-    std::vector<wchar_t> buffer(32768);
-    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    return std::wstring(buffer.data(), n);
-}
+using namespace LmTool;
+
+namespace {
 
 std::wstring CurrentFolder()
 {
     DWORD n = GetCurrentDirectoryW(0, nullptr);
     std::vector<wchar_t> buffer(n + 1);
     n = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
-    return std::wstring(buffer.data(), n);
-}
-
-std::wstring Environment(const wchar_t* name)
-{
-    DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
-    if (n == 0)
-        return std::wstring();
-    std::vector<wchar_t> buffer(n);
-    n = GetEnvironmentVariableW(name, buffer.data(), n);
     return std::wstring(buffer.data(), n);
 }
 
@@ -74,25 +61,6 @@ unsigned long NumberOption(const std::wstring& commandLine, const wchar_t* optio
     if (at == std::wstring::npos)
         return fallback;
     return wcstoul(commandLine.c_str() + at + wcslen(option), nullptr, 0);
-}
-
-void AppendUtf8(const std::wstring& path, const std::wstring& text)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
-    // Several copies may run at once: append under a short retry when another holds the file.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-            CloseHandle(file);
-            return;
-        }
-        Sleep(20);
-    }
 }
 
 } // namespace
