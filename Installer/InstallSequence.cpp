@@ -2,6 +2,7 @@
 
 #include "CommonAppLogic/IniFile.h"
 #include "CommonAppLogic/InstallUtils.h"
+#include "CommonAppLogic/ParkEvents.h"
 #include "CommonAppLogic/SecureTemporaryFolder.h"
 #include "CommonAppLogic/SharedSettings.h"
 #include "CommonAppLogic/SharedSettingsNames.h"
@@ -69,25 +70,12 @@ void CancelPendingFolderRemoval()
     RegDeleteValueW(runOnce.GetKey(), Lm::Uninstaller::kTouchpointRunOnceValueName);
 }
 
-// A waiting Park holds both of its events; a signalling one holds one of them for a moment.
-bool ParkEventExists(const wchar_t* name)
-{
-    HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, name);
-    if (event == nullptr)
-        return GetLastError() != ERROR_FILE_NOT_FOUND;
-    CloseHandle(event);
-    return true;
-}
-
 // Waits, at most the grace time, until no Park holds the events any more: a Park told to start
 // the main application must have done so before a terminate signal could overtake it (when both
 // events are set the terminate event wins), and a Park that quit no longer runs from its file.
 void WaitUntilParkReleased()
 {
-    const ULONGLONG start = GetTickCount64();
-    while ((ParkEventExists(Lm::Park::EventTerminateName) || ParkEventExists(Lm::Park::EventExecuteName)) &&
-           GetTickCount64() - start < kParkReleaseGraceMs)
-        Sleep(50);
+    Lm::CommonAppLogic::WaitUntilParkEventsGone(kParkReleaseGraceMs);
 }
 
 } // namespace

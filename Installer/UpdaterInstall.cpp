@@ -45,10 +45,8 @@ void WaitForFullInstaller(bool& failed, const InstallerMessageRow& row)
     const ULONGLONG start = GetTickCount64();
     for (;;) {
         const std::wstring result = ReadInstallSemaphore();
-        if (result == kInstallSemaphoreSuccess) {
-            CRegistryKey::DeleteValue(kLarchmeadowKey, kInstallSemaphoreValue);
-            return;
-        }
+        if (result == kInstallSemaphoreSuccess)
+            return;   // the caller clears the value
         if (result == kInstallSemaphoreFailure || GetTickCount64() - start >= kInstallSemaphoreGraceMs) {
             ShowInstallerBox(row, UnexpectedErrorText(row, kErrorFullInstaller, 1), kErrorBoxFlags);
             failed = true;

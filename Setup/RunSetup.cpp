@@ -7,6 +7,7 @@
 #include "CommonAppLogic/DpCode.h"
 #include "CommonAppLogic/FileSignature.h"
 #include "CommonAppLogic/InstallUtils.h"
+#include "CommonAppLogic/ParkEvents.h"
 #include "Installer/InstallerContract.h"
 #include "Park/ParkContract.h"
 #include "Setup/SetupCommandLines.h"
@@ -66,19 +67,6 @@ void ProbeRegistryWrite()
     Lm::System::Win32::CRegistryKey::DeleteKeyTree(path);
 }
 
-// A named event exists as long as some process holds it; one we may not open exists too.
-bool NamedEventExists(const wchar_t* name)
-{
-    CHandleGuard event(OpenEventW(SYNCHRONIZE, FALSE, name));
-    return event.IsValid() || GetLastError() != ERROR_FILE_NOT_FOUND;
-}
-
-bool NamedEventIsSet(const wchar_t* name)
-{
-    CHandleGuard event(OpenEventW(SYNCHRONIZE, FALSE, name));
-    return event.IsValid() && WaitForSingleObject(event.Get(), 0) == WAIT_OBJECT_0;
-}
-
 void SignalParkTerminate(const CSetupPaths& paths)
 {
     ExecWait(paths.park, paths.folder, Lm::Park::SignalTerminateCommandLine, 0, kParkRequiresSignature);
@@ -88,12 +76,7 @@ void SignalParkTerminate(const CSetupPaths& paths)
 // still finds them quits at once. Bounded: a Park that never lets go costs this run its launch.
 void WaitUntilOlderParkIsGone()
 {
-    const DWORD start = GetTickCount();
-    while (NamedEventExists(Lm::Park::EventTerminateName) || NamedEventExists(Lm::Park::EventExecuteName)) {
-        if (GetTickCount() - start >= kOldParkGoneTimeoutMs)
-            return;
-        Sleep(kParkPollMs);
-    }
+    Lm::CommonAppLogic::WaitUntilParkEventsGone(kOldParkGoneTimeoutMs);
 }
 
 // A signal given before the new Park has made its events would be lost, and Park would wait on:
@@ -101,7 +84,7 @@ void WaitUntilOlderParkIsGone()
 void WaitUntilParkIsArmed(HANDLE park)
 {
     const DWORD start = GetTickCount();
-    while (!(NamedEventExists(Lm::Park::EventTerminateName) && NamedEventExists(Lm::Park::EventExecuteName))) {
+    while (!(Lm::CommonAppLogic::NamedEventExists(Lm::Park::EventTerminateName) && Lm::CommonAppLogic::NamedEventExists(Lm::Park::EventExecuteName))) {
         if (GetTickCount() - start >= kParkArmedTimeoutMs || WaitForSingleObject(park, kParkPollMs) != WAIT_TIMEOUT)
             return;
     }
@@ -154,7 +137,7 @@ void WaitForSignalledPark(HANDLE park)
 {
     if (park == nullptr)
         return;
-    if (NamedEventIsSet(Lm::Park::EventTerminateName) || NamedEventIsSet(Lm::Park::EventExecuteName))
+    if (Lm::CommonAppLogic::NamedEventIsSet(Lm::Park::EventTerminateName) || Lm::CommonAppLogic::NamedEventIsSet(Lm::Park::EventExecuteName))
         WaitForSingleObject(park, kParkEndTimeoutMs);
 }
 

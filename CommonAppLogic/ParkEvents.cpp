@@ -1,0 +1,45 @@
+#include "CommonAppLogic/ParkEvents.h"
+
+#include "Park/ParkContract.h"
+
+namespace Lm {
+namespace CommonAppLogic {
+
+namespace {
+
+constexpr DWORD kParkEventPollMs = 50;
+
+} // namespace
+
+bool NamedEventExists(const wchar_t* name)
+{
+    HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, name);
+    if (event == nullptr)
+        return GetLastError() != ERROR_FILE_NOT_FOUND;
+    CloseHandle(event);
+    return true;
+}
+
+bool NamedEventIsSet(const wchar_t* name)
+{
+    HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, name);
+    if (event == nullptr)
+        return false;
+    const bool set = WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+    CloseHandle(event);
+    return set;
+}
+
+bool WaitUntilParkEventsGone(DWORD timeoutMs)
+{
+    const ULONGLONG start = GetTickCount64();
+    while (NamedEventExists(Lm::Park::EventTerminateName) || NamedEventExists(Lm::Park::EventExecuteName)) {
+        if (GetTickCount64() - start >= timeoutMs)
+            return false;
+        Sleep(kParkEventPollMs);
+    }
+    return true;
+}
+
+} // namespace CommonAppLogic
+} // namespace Lm
