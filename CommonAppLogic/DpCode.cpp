@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "Installer/InstallerContract.h"
+#include "CommonAppLogic/InstallContract.h"
 #include "System/Exception.h"
 #include "System/Win32/KnownFolders.h"
 #include "System/Win32/RegistryKey.h"
@@ -96,7 +96,7 @@ bool IsSafeDpCode(const std::wstring& code)
 
 std::wstring GetUninstallListPath()
 {
-    std::wstring path = Installer::kUninstallKeyRoot;
+    std::wstring path = CommonAppLogic::kUninstallKeyRoot;
     path.pop_back();
     return path;
 }

@@ -2,47 +2,37 @@
 // application's full installer). Each line says who writes a name and who reads it.
 #pragma once
 
+#include "CommonAppLogic/InstallContract.h"
 #include "Uninstaller/UninstallerContract.h"
 
 namespace Lm {
 namespace Installer {
 
+// Names shared with setup, the Updater and the main application's installers (CommonAppLogic/InstallContract.h).
+using CommonAppLogic::kUninstallKeyRoot;
+using CommonAppLogic::kMainAppUninstallKeyName;
+using CommonAppLogic::kTouchpointUninstallKeyName;
+using CommonAppLogic::kInstallerStatusKey;
+using CommonAppLogic::kInstallProgressValue;
+using CommonAppLogic::kDownloadProgressValue;
+using CommonAppLogic::kLarchmeadowKey;
+using CommonAppLogic::kInstallSemaphoreValue;
+using CommonAppLogic::kInstallSemaphoreSuccess;
+using CommonAppLogic::kInstallSemaphoreFailure;
+using CommonAppLogic::kMainAppFolderName;
+using CommonAppLogic::kMainAppExeName;
+using CommonAppLogic::kGamesFolderName;
+using CommonAppLogic::kTouchpointsFolderName;
+using CommonAppLogic::kTouchpointFolderName;
+
 // One-instance mutex, created by the Installer; a second Installer waits for it.
 constexpr const wchar_t* kInstallerMutexName = L"Larchmeadow Games App Installer";
 
-// Uninstall entries (32-bit view, below HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall):
-// the main application's, written by its own full installer; the touchpoint's, written by the
-// Installer and removed by Uninstall.
-constexpr const wchar_t* kUninstallKeyRoot = L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-constexpr const wchar_t* kMainAppUninstallKeyName =
-    L"{6A1D3F58-2E9C-4b07-A4D3-91C8E5B27F0A}.Larchmeadow Games App";
-constexpr const wchar_t* kTouchpointUninstallKeyName =
-    L"{3C5E9A12-7B4D-4f21-8E6A-5D2B9C0F4E71}.Larchmeadow Games App-larchplay";
-
-// Page-progress channel of the window path (32-bit view): the Installer creates the key with both
-// values "0" and deletes it at the end of the run; the Updater run with "/emitdownloadprogress"
-// writes "Download" (only when it exists); the full installer writes "Install", which the Updater
-// and the Installer's page read. Percentages as decimal text.
-constexpr const wchar_t* kInstallerStatusKey = L"HKLM\\Software\\Larchmeadow\\InstallerStatus";
-constexpr const wchar_t* kInstallProgressValue = L"Install";
-constexpr const wchar_t* kDownloadProgressValue = L"Download";
-
-// The full installer's result (32-bit view): it writes "Success" or "Failure" when it ends; the
-// Installer deletes the value before it runs the Updater and reads it after the Updater's exit 0.
-constexpr const wchar_t* kLarchmeadowKey = L"HKLM\\Software\\Larchmeadow";
-constexpr const wchar_t* kInstallSemaphoreValue = L"InstallSemaphore_1";
-constexpr const wchar_t* kInstallSemaphoreSuccess = L"Success";
-constexpr const wchar_t* kInstallSemaphoreFailure = L"Failure";
-
 // Touchpoint folder (<Program Files (x86)>\Larchmeadow Games\Touchpoints\larchplay, names in
-// Uninstaller/UninstallerContract.h): files the Installer lays down beside Uninstall.exe. The links
+// CommonAppLogic/InstallContract.h): files the Installer lays down beside Uninstall.exe. The links
 // name PinHook.exe and the icon; Restore.exe is the Installer's own copy, run with "/restore".
 constexpr const wchar_t* kIconFileName = L"Application.ico";
 constexpr const wchar_t* kRestoreFileName = L"Restore.exe";
-// The main application's folder below "Larchmeadow Games" and its program, installed by its own
-// full installer; the links and the touchpoint entry point at them.
-constexpr const wchar_t* kMainAppFolderName = L"App";
-constexpr const wchar_t* kMainAppExeName = L"Playdeck-lm.exe";
 // The main application's protocol handler (below the main application's folder), run by the
 // Installer with "/reg" in restore mode.
 constexpr const wchar_t* kProtocolHandlerFolderName = L"BrowserIntegration";

@@ -6,6 +6,7 @@
 
 #include "CommonAppLogic/DpCode.h"
 #include "CommonAppLogic/FileSignature.h"
+#include "CommonAppLogic/InstallContract.h"
 #include "CommonAppLogic/InstallUtils.h"
 #include "CommonAppLogic/ParkEvents.h"
 #include "Installer/InstallerContract.h"
@@ -51,8 +52,7 @@ CSetupPaths GetSetupPaths(const std::wstring& folder, const std::wstring& ownFil
     paths.installer = folder + L"\\" + InstallerFileName(ownFileName);
     paths.park = folder + L"\\" + kParkFileName;
     paths.localPatch = folder + L"\\" + Lm::Installer::kLocalPatchFileName;
-    paths.mainApplication = Lm::System::Win32::GetProgramFilesX86Path() + L"\\" + Lm::Uninstaller::kGamesFolderName +
-                            L"\\" + Lm::Installer::kMainAppFolderName + L"\\" + Lm::Installer::kMainAppExeName;
+    paths.mainApplication = Lm::System::Win32::GetProgramFilesX86Path() + Lm::CommonAppLogic::kMainAppSubPath;
     return paths;
 }
 

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "CommonAppLogic/InstallContract.h"
 #include "Installer/InstallerContract.h"
 #include "Park/ParkContract.h"
 #include "Setup/SetupContract.h"
@@ -83,10 +84,10 @@ std::wstring InstallerCommandLine(const std::wstring& allArgs, bool fullInstalle
 
 std::wstring TemporaryUninstallKeyName()
 {
-    std::wstring name = Lm::Installer::kTouchpointUninstallKeyName;
-    const std::wstring folder = Lm::Uninstaller::kTouchpointFolderName;
+    std::wstring name = Lm::CommonAppLogic::kTouchpointUninstallKeyName;
+    const std::wstring folder = Lm::CommonAppLogic::kTouchpointFolderName;
     name.replace(name.size() - folder.size(), folder.size(), kTemporaryUninstallKeySuffix);
-    return Lm::Installer::kUninstallKeyRoot + name;
+    return Lm::CommonAppLogic::kUninstallKeyRoot + name;
 }
 
 } // namespace Setup

@@ -171,11 +171,11 @@ bool IsAnotherTouchpointInstalled(const CTouchpointPaths& paths)
 void RunMainApplicationUninstaller()
 {
     // Read-only: a missing entry is not created (an empty key would stay behind).
-    if (!CRegistryKey::KeyExists(kMainApplicationUninstallKey, 0))
+    if (!CRegistryKey::KeyExists(kMainAppUninstallKey, 0))
         return;
     std::wstring uninstallString;
     {
-        CRegistryKey entry(kMainApplicationUninstallKey, true, 0);
+        CRegistryKey entry(kMainAppUninstallKey, true, 0);
         uninstallString = entry.GetString(kUninstallStringValue, L"");
     }
     if (uninstallString.empty())

@@ -2,6 +2,8 @@
 // says who writes a name and who reads it.
 #pragma once
 
+#include "CommonAppLogic/InstallContract.h"
+
 namespace Lm {
 namespace Uninstaller {
 
@@ -12,10 +14,12 @@ constexpr const wchar_t* kSilentOption = L"/silent";
 constexpr const wchar_t* kInitiatedFromAnInstallerOption = L"/InitiatedFromAnInstaller";
 constexpr const wchar_t* kDelOption = L"/del";
 
-// Folders below Program Files (x86), laid down by the Installer, removed here.
-constexpr const wchar_t* kGamesFolderName = L"Larchmeadow Games";
-constexpr const wchar_t* kTouchpointsFolderName = L"Touchpoints";
-constexpr const wchar_t* kTouchpointFolderName = L"larchplay";
+// Folders below Program Files (x86) and the uninstall entries (CommonAppLogic/InstallContract.h).
+using CommonAppLogic::kGamesFolderName;
+using CommonAppLogic::kTouchpointsFolderName;
+using CommonAppLogic::kTouchpointFolderName;
+using CommonAppLogic::kTouchpointUninstallKey;
+using CommonAppLogic::kMainAppUninstallKey;
 // Files of the touchpoint folder, written by the Installer.
 constexpr const wchar_t* kUninstallFileName = L"Uninstall.exe";
 constexpr const wchar_t* kPinHookFileName = L"PinHook.exe";
@@ -36,14 +40,6 @@ constexpr const wchar_t* kStartMenuLaunchLinkPattern = L"Launch *.lnk";
 // The older edition's desktop link, on the public desktop.
 constexpr const wchar_t* kOlderEditionDesktopLinkName = L"QuollConsole.lnk";
 
-// The touchpoint's uninstall entry (32-bit view), written by the Installer.
-constexpr const wchar_t* kTouchpointUninstallKey =
-    L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-    L"{3C5E9A12-7B4D-4f21-8E6A-5D2B9C0F4E71}.Larchmeadow Games App-larchplay";
-// The main application's uninstall entry (32-bit view), written by its own installer; read here.
-constexpr const wchar_t* kMainApplicationUninstallKey =
-    L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-    L"{6A1D3F58-2E9C-4b07-A4D3-91C8E5B27F0A}.Larchmeadow Games App";
 constexpr const wchar_t* kUninstallStringValue = L"UninstallString";
 // Arguments given to the main application's uninstaller, followed by its folder.
 constexpr const wchar_t* kMainUninstallerArguments = L"/silent /S _?=";

@@ -45,7 +45,7 @@ public:
             return;
         try {
             System::CRefPtr<System::Win32::CRegistryKey> key = new System::Win32::CRegistryKey(request.statusKey, false);
-            if (key->ValueExists(Installer::kDownloadProgressValue))
+            if (key->ValueExists(CommonAppLogic::kDownloadProgressValue))
                 m_key = key;
         } catch (const System::CException&) {
             // No key to write (an unelevated run, for instance): the download goes on unpublished.
@@ -61,7 +61,7 @@ private:
         if (!m_key)
             return;
         try {
-            m_key->SetString(Installer::kDownloadProgressValue, text);
+            m_key->SetString(CommonAppLogic::kDownloadProgressValue, text);
         } catch (const System::CException&) {
             // A value that cannot be written is only a bar that does not move.
         }

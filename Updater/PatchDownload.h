@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "Installer/InstallerContract.h"
+#include "CommonAppLogic/InstallContract.h"
 #include "System/Win32/Handle.h"
 #include "Updater/UpdateObserver.h"
 
@@ -56,7 +56,7 @@ struct PatchDownloadRequest {
     std::int64_t expectedSize = 0;        // tested only when above 0
     bool publishProgress = false;         // the /emitdownloadprogress option
     // Where "Download" is published (only when that value exists already).
-    std::wstring statusKey = Installer::kInstallerStatusKey;
+    std::wstring statusKey = CommonAppLogic::kInstallerStatusKey;
 };
 
 // The package that passed its tests, held open for reading only (others may read it, nobody may

@@ -229,7 +229,7 @@ DWORD LaunchPatchUnderPark(const PatchLaunchRequest& request, TestedPackage& pac
     const std::wstring arguments = BuildPatchArguments(parkCopy, request.installerArgs);
 
     if (request.parking) {
-        const std::wstring mainApplication = System::Win32::GetProgramFilesX86Path() + kMainApplicationSubPath;
+        const std::wstring mainApplication = System::Win32::GetProgramFilesX86Path() + CommonAppLogic::kMainAppSubPath;
         if (!ShellStart(parkCopy, ParkWaitCommandLine(mainApplication, request.locale, request.appArgs, request.dp),
                         workFolder, kParkStartMask, nullptr)) {
             observer.ReportResult(L"ShellExecPark");
@@ -260,7 +260,7 @@ DWORD LaunchPatchUnderPark(const PatchLaunchRequest& request, TestedPackage& pac
         float percent = 0.0f;
         try {
             System::Win32::CRegistryKey key(request.statusKey, true);
-            percent = static_cast<float>(_wtof(key.GetString(Installer::kInstallProgressValue, L"100.0").c_str()));
+            percent = static_cast<float>(_wtof(key.GetString(CommonAppLogic::kInstallProgressValue, L"100.0").c_str()));
         } catch (const System::CException&) {
             // No status key (yet): the bar shows the launch's start.
             observer.PostBarPosition(InstallBarPosition(0.0f));

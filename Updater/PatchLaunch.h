@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "Installer/InstallerContract.h"
+#include "CommonAppLogic/InstallContract.h"
 #include "Updater/PatchDownload.h"
 #include "Updater/UpdateObserver.h"
 
@@ -29,7 +29,7 @@ struct PatchLaunchRequest {
     // Updater's own folder, with the final backslash.
     std::wstring programFolder;
     // Where the package writes "Install" while it runs.
-    std::wstring statusKey = Installer::kInstallerStatusKey;
+    std::wstring statusKey = CommonAppLogic::kInstallerStatusKey;
 };
 
 // The package's argument text: /park="<Park copy>"[ <installer arguments>].

@@ -61,9 +61,9 @@ constexpr const wchar_t* kPatchToolsFolder = L"PatchTools";
 constexpr const wchar_t* kParkCopyPrefix = L"Park-{";
 constexpr const wchar_t* kParkCopySuffix = L"}.exe";
 
-// The main application that the waiting Park starts, below Program Files (x86), and the text of
-// its launch parameters: "/noupdate! /userlocale <locale>[ <app args>] /dp <dp>".
-constexpr const wchar_t* kMainApplicationSubPath = L"\\Larchmeadow Games\\App\\Playdeck-lm.exe";
+// The main application that the waiting Park starts is CommonAppLogic::kMainAppSubPath below
+// Program Files (x86); the text of its launch parameters:
+// "/noupdate! /userlocale <locale>[ <app args>] /dp <dp>".
 // The package's argument naming the Park copy: /park="<copy>"[ <installer args>].
 constexpr const wchar_t* kParkArgumentPrefix = L"/park=\"";
 

@@ -251,8 +251,8 @@ TEST_F(Road, silent_setup_installs_park_starts_the_application_and_uninstall_tak
     Show("the package recorded:", L"  " + package[0].exe + L" " + package[0].arguments + L"\n");
 
     // Nothing of the run's own state is left.
-    EXPECT_FALSE(RegKeyExists(Lm::Installer::kInstallerStatusKey));
-    EXPECT_FALSE(RegRead(Lm::Installer::kLarchmeadowKey, Lm::Installer::kInstallSemaphoreValue).exists);
+    EXPECT_FALSE(RegKeyExists(Lm::CommonAppLogic::kInstallerStatusKey));
+    EXPECT_FALSE(RegRead(Lm::CommonAppLogic::kLarchmeadowKey, Lm::CommonAppLogic::kInstallSemaphoreValue).exists);
     EXPECT_FALSE(RegRead(kRunOnceKey, kTouchpointRunOnceValue, KEY_WOW64_64KEY).exists);
     EXPECT_TRUE(LmTest::WaitUntil([&] { return SucceededUpdates() > updatesBefore; }, 60000)) << "the Updater's \"Succeeded\"";
     Show("the servers received:", ServerRequestsSince(requestsBefore));

@@ -48,7 +48,7 @@ inline void ClearHandOffStandIns()
 {
     for (const wchar_t* name : {L"UPDATER", L"PATCH"})
         SetHandOffStandIn(name, nullptr, nullptr, nullptr);
-    RegDeleteValueAt(Lm::Installer::kLarchmeadowKey, Lm::Installer::kInstallSemaphoreValue);
+    RegDeleteValueAt(Lm::CommonAppLogic::kLarchmeadowKey, Lm::CommonAppLogic::kInstallSemaphoreValue);
 }
 
 // No touchpoint, no main application, no licence flag, no links, no result of a full installer.
@@ -60,7 +60,7 @@ inline void ClearTouchpointPlaces()
     DeleteFileW(SharedIniPath().c_str());
     DeleteFileW(PublicDesktopLink().c_str());
     DeleteFileW((StartMenuGamesFolder() + L"\\Larchmeadow Games.lnk").c_str());
-    RegDeleteValueAt(Lm::Installer::kLarchmeadowKey, Lm::Installer::kInstallSemaphoreValue);
+    RegDeleteValueAt(Lm::CommonAppLogic::kLarchmeadowKey, Lm::CommonAppLogic::kInstallSemaphoreValue);
 }
 
 // The machine-wide places an Installer run writes beyond the touchpoint steps' (the RunOnce key of
@@ -68,7 +68,7 @@ inline void ClearTouchpointPlaces()
 struct InstallerMachine {
     TouchpointMachine touchpoint;
     RegistryKeySnapshot runOnce{L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce", KEY_WOW64_64KEY};
-    RegistryKeySnapshot status{Lm::Installer::kInstallerStatusKey};
+    RegistryKeySnapshot status{Lm::CommonAppLogic::kInstallerStatusKey};
 };
 
 // The main application installed: its entry names a stand-in for its uninstaller, signed as the
