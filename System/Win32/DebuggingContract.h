@@ -21,6 +21,10 @@ constexpr const wchar_t* kLocaleNameValue = L"LocaleName";
 // REG_SZ: replaces every choice of the Updater's language.
 constexpr const wchar_t* kResourceLocaleOverrideValue = L"ResourceLocaleOverride";
 
+// REG_DWORD, milliseconds, read only while "UseTestEnvironment" is on (ReadTestBoundMs): a test
+// build's run shortens one of the product's bounds with it, never lengthens it. Each value names
+// the bound it replaces; a missing value keeps the shipped bound.
+
 } // namespace Win32
 } // namespace System
 } // namespace Lm

@@ -46,6 +46,25 @@ std::wstring ReadDebuggingString(const std::wstring& valueName)
     return ReadDebuggingStringFrom(kDebuggingKey, valueName);
 }
 
+DWORD ReadTestBoundMsFrom(const std::wstring& keyPath, const std::wstring& valueName, DWORD shippedMs)
+{
+    if (!ReadDebuggingFlagFrom(keyPath, kUseTestEnvironmentValue))
+        return shippedMs;
+    // A probe as above: a missing key or a value that is not a REG_DWORD keeps the shipped bound.
+    try {
+        CRegistryKey key(keyPath, true);
+        const DWORD value = key.GetUint32(valueName, 0);
+        return value != 0 && value < shippedMs ? value : shippedMs;
+    } catch (const CException&) {
+        return shippedMs;
+    }
+}
+
+DWORD ReadTestBoundMs(const std::wstring& valueName, DWORD shippedMs)
+{
+    return ReadTestBoundMsFrom(kDebuggingKey, valueName, shippedMs);
+}
+
 } // namespace Win32
 } // namespace System
 } // namespace Lm

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "System/Win32/DebuggingSwitches.h"
+#include "TestRegistry.h"
 #include "TestSupport.h"
 
 using namespace Lm::System::Win32;
@@ -103,4 +104,33 @@ TEST(DebuggingSwitches, a_text_value_is_read_as_it_is_and_anything_else_is_empty
     EXPECT_EQ(L"", ReadDebuggingStringFrom(path, L"Missing"));
     EXPECT_EQ(L"", ReadDebuggingStringFrom(path + L"\\NoSuchKey", L"Text"));
     RegDeleteKeyW(HKEY_CURRENT_USER, path.substr(5).c_str());
+}
+
+TEST(DebuggingSwitches, a_test_bound_only_shortens_a_bound_and_only_in_the_test_environment)
+{
+    const LmTest::ScopedRegistryKey debugging(L"HKCU\\Software\\LmTest", L"Debugging");
+    struct Case {
+        bool testEnvironment;
+        bool hasValue;
+        DWORD value;
+        DWORD expected;
+    } cases[] = {
+        {true, true, 250, 250},      // shortened
+        {false, true, 250, 60000},   // outside the test environment the shipped bound holds
+        {true, false, 0, 60000},     // no value
+        {true, true, 0, 60000},      // zero is no bound
+        {true, true, 90000, 60000},  // never lengthened
+        {true, true, 60000, 60000},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(LmTest::RegSetDword(debugging.Path(), L"UseTestEnvironment", c.testEnvironment ? 1 : 0));
+        LmTest::RegDeleteValueAt(debugging.Path(), L"TestBoundMs");
+        if (c.hasValue)
+            ASSERT_TRUE(LmTest::RegSetDword(debugging.Path(), L"TestBoundMs", c.value));
+        EXPECT_EQ(c.expected, ReadTestBoundMsFrom(debugging.Path(), L"TestBoundMs", 60000))
+            << c.testEnvironment << " " << c.hasValue << " " << c.value;
+    }
+    LmTest::RegSetText(debugging.Path(), L"TestBoundMs", L"250");
+    EXPECT_EQ(60000u, ReadTestBoundMsFrom(debugging.Path(), L"TestBoundMs", 60000)) << "a value of another type";
+    EXPECT_EQ(60000u, ReadTestBoundMsFrom(debugging / L"NoSuchKey", L"TestBoundMs", 60000));
 }
