@@ -12,16 +12,15 @@
 #include "System/Exception.h"
 #include "System/Io/Directory.h"
 #include "System/Io/FilePath.h"
-#include "System/Io/Stream/FileStream.h"
 #include "System/Net/HttpWebRequest.h"
 #include "System/Net/MultiStreamDownload/DownloadFiles.h"
 #include "System/Net/MultiStreamDownload/HTTPDownload.h"
 #include "System/Net/Sha256.h"
 #include "System/String/AnsiWide.h"
 #include "System/String/StringUtils.h"
-#include "System/Win32/RegistryKey.h"
 #include "System/Win32/SystemInfo.h"
 #include "Updater/ExitCodeException.h"
+#include "Updater/ProgressPublisher.h"
 #include "Updater/UpdaterContract.h"
 #include "Updater/UpdaterResult.h"
 #include "Updater/UpdaterStrings.h"
@@ -34,41 +33,6 @@ namespace MSD = System::Net::MultiStreamDownload;
 namespace {
 
 const unsigned kPollMs = 50;
-
-// "Download" of the status key while an attempt runs, when asked for and when the value exists
-// already (the Installer's page made it). Registry trouble only turns publishing off.
-class CProgressPublisher {
-public:
-    explicit CProgressPublisher(const PatchDownloadRequest& request)
-    {
-        if (!request.publishProgress)
-            return;
-        try {
-            System::CRefPtr<System::Win32::CRegistryKey> key = new System::Win32::CRegistryKey(request.statusKey, false);
-            if (key->ValueExists(CommonAppLogic::kDownloadProgressValue))
-                m_key = key;
-        } catch (const System::CException&) {
-            // No key to write (an unelevated run, for instance): the download goes on unpublished.
-        }
-    }
-
-    void Publish(float percent) { Write(System::String::FormatString(L"%f", static_cast<double>(percent))); }
-    void Finish() { Write(L"100"); }
-
-private:
-    void Write(const std::wstring& text)
-    {
-        if (!m_key)
-            return;
-        try {
-            m_key->SetString(CommonAppLogic::kDownloadProgressValue, text);
-        } catch (const System::CException&) {
-            // A value that cannot be written is only a bar that does not move.
-        }
-    }
-
-    System::CRefPtr<System::Win32::CRegistryKey> m_key;
-};
 
 bool IsHexDigit(char c)
 {
@@ -246,7 +210,7 @@ bool DownloadMultiStream(const PatchDownloadRequest& request, IUpdateObserver& o
         GetDownloadTargetPath(request.product, request.url, targetPath, fileName);
         MSD::CHTTPDownload download(AnsiToWide(kMultiStreamUserAgent), AnsiToWide(request.url), targetPath, nullptr,
                                     nullptr, kMultiStreamRetries);
-        CProgressPublisher publisher(request);
+        CProgressPublisher publisher(request.publishProgress, request.statusKey);
         MSD::DownloadStatus status;
         for (;;) {
             download.GetStatus(status);
@@ -279,7 +243,7 @@ std::wstring DownloadSingleStream(const PatchDownloadRequest& request, IUpdateOb
     System::CRefPtr<System::Net::CHttpWebRequest> download = new System::Net::CHttpWebRequest(request.url, targetPath, 0);
     download->SetOutputPath(targetPath);
     download->Start();
-    CProgressPublisher publisher(request);
+    CProgressPublisher publisher(request.publishProgress, request.statusKey);
     while (!download->IsComplete()) {
         const float percent = download->GetProgressPercent();
         publisher.Publish(percent);
@@ -301,14 +265,7 @@ std::wstring TestPackage(const TestedPackage& package, const PatchDownloadReques
         return L"PatchSize";
     if (!request.expectedHash.empty()) {
         unsigned char digest[32] = {};
-        bool computed;
-        {
-            System::IO::Stream::CFileStream stream(package.path, System::IO::Stream::FileMode::Open,
-                                                   System::IO::Stream::FileAccess::Read, FILE_SHARE_READ,
-                                                   FILE_ATTRIBUTE_NORMAL);
-            computed = System::Net::ComputeFileSha256(stream, digest);
-        }
-        if (!computed)
+        if (!System::Net::ComputeFileSha256(package.path, digest))
             return L"PatchHashCompute";
         std::string text;
         for (unsigned char byte : digest)

@@ -23,6 +23,7 @@
 #include "System/ReferenceCounted.h"
 #include "System/Stopwatch.h"
 #include "System/Win32/CriticalSectionLock.h"
+#include "System/Win32/Handle.h"
 
 namespace Lm {
 namespace System {
@@ -119,13 +120,21 @@ public:
     CRefPtr<IO::Stream::CMemoryStream> responseStream;
 
     // The worker thread; closed and cleared by the worker when it ends. Guarded by threadLock.
-    HANDLE workerThread = nullptr;
+    Win32::CHandleGuard workerThread;
 
 private:
     void Execute();
+    // The transfer, step by step; each step returns false when the transfer ends there.
     void ExecuteTransfer(Win32::CCrtFile& file);
-    static FILE* OpenOutputFile(const std::wstring& path, bool append);
-    void ReadBody(HINTERNET request, FILE* file);
+    bool Connect();
+    bool OpenRequest();
+    void AddRequestHeaders();
+    bool SendRequest();
+    bool TakeResponseHeaders(std::vector<std::string>& sentLines);
+    void KeepSentCookies(const std::vector<std::string>& sentLines);
+    bool OpenBodyTarget(Win32::CCrtFile& file);
+    static Win32::CCrtFile OpenOutputFile(const std::wstring& path, bool append);
+    void ReadBody(FILE* file);
     void UpdateState();
     void CloseConnection();
     // Under stateLock: abortRequested -> failed; true when the worker must end.
@@ -134,7 +143,7 @@ private:
     void Fail(int code, bool setFailedState);
     void SetUpResume();
     void ReadFileData();
-    void WriteFileData(const std::string& lastModified, int length, const std::string& url);
+    void WriteFileData(const std::string& lastModified, std::int64_t length, const std::string& url);
     void CommitCacheFile();
     bool IsResumable() const { return !cachePath.empty() && !outputPath.empty(); }
 

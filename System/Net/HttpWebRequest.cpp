@@ -67,7 +67,7 @@ void CHttpWebRequest::StartDownloadFromMainThread()
     CHttpRequestState& s = *m_shared;
     CScopedLock lock(s.stateLock);
     CScopedLock threadGuard(s.threadLock);
-    if (s.workerThread != nullptr)
+    if (s.workerThread)
         return;
     s.userAgent = userAgent;
     s.method = method;
@@ -93,7 +93,7 @@ void CHttpWebRequest::StartDownloadFromMainThread()
         ThrowException("_beginthreadex failure", kSource, 1056,
                        "Lm::System::Net::CHttpWebRequest::StartDownloadFromMainThread");
     }
-    s.workerThread = reinterpret_cast<HANDLE>(thread);
+    s.workerThread.Reset(reinterpret_cast<HANDLE>(thread));
 }
 
 bool CHttpWebRequest::IsComplete()
@@ -101,7 +101,7 @@ bool CHttpWebRequest::IsComplete()
     if (InterlockedCompareExchange(&m_shared->finished, 0, 0) == 0)
         return false;
     CScopedLock threadGuard(m_shared->threadLock);
-    return m_shared->workerThread == nullptr;
+    return !m_shared->workerThread;
 }
 
 bool CHttpWebRequest::IsDownloadOk()
@@ -172,9 +172,9 @@ bool CHttpWebRequest::WaitForWorker(DWORD milliseconds)
     HANDLE copy = nullptr;
     {
         CScopedLock threadGuard(m_shared->threadLock);
-        if (m_shared->workerThread == nullptr)
+        if (!m_shared->workerThread)
             return true;
-        if (!DuplicateHandle(GetCurrentProcess(), m_shared->workerThread, GetCurrentProcess(), &copy, 0, FALSE,
+        if (!DuplicateHandle(GetCurrentProcess(), m_shared->workerThread.Get(), GetCurrentProcess(), &copy, 0, FALSE,
                              DUPLICATE_SAME_ACCESS))
             return true;
     }
@@ -187,7 +187,7 @@ void CHttpWebRequest::Abort()
     {
         CScopedLock lock(m_shared->stateLock);
         CScopedLock threadGuard(m_shared->threadLock);
-        if (m_shared->workerThread == nullptr)
+        if (!m_shared->workerThread)
             return;
         // A transfer that already ended keeps its outcome.
         if (InterlockedCompareExchange(&m_shared->finished, 0, 0) == 0) {

@@ -1,9 +1,11 @@
 #include "System/Net/MultiStreamDownload/HTTPDownload.h"
 
+#include "System/Io/File.h"
 #include "System/Net/MultiStreamDownload/DownloadFiles.h"
 #include "System/Net/MultiStreamDownload/ProgressFile.h"
 #include "System/Net/MultiStreamDownload/WrapException.h"
 #include "System/String/AnsiWide.h"
+#include "System/Win32/SystemInfo.h"
 
 namespace Lm { namespace System { namespace Net { namespace MultiStreamDownload {
 
@@ -13,19 +15,13 @@ const char kSource[] = "Lm\\System\\Net\\MultiStreamDownload\\HTTPDownload.cpp";
 const char kCallback[] = "Lm::System::Net::MultiStreamDownload::CHTTPDownload::DownloadThreadCallback";
 const char kFinalize[] = "Lm::System::Net::MultiStreamDownload::CHTTPDownload::FinalizeDownload";
 
-bool IsExistingFile(const std::wstring& name)
-{
-    DWORD attributes = GetFileAttributesW(name.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
+// The size of an existing file (not a folder); false when there is none.
 bool FileSize(const std::wstring& name, uint64_t& size)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    const int64_t found = Win32::GetFileSize64(name);
+    if (found < 0)
         return false;
-    size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    size = static_cast<uint64_t>(found);
     return true;
 }
 
@@ -41,7 +37,7 @@ CHTTPDownload::CHTTPDownload(const std::wstring& userAgent, const std::wstring& 
     : m_retries(retries), m_callback(callback), m_context(context), m_userAgent(Narrow(userAgent)),
       m_url(Narrow(url)), m_outputPath(outputPath)
 {
-    if (IsExistingFile(m_outputPath)) {
+    if (IO::CFile::Exists(m_outputPath)) {
         if (IsFinishedTarget()) {
             NotifyProgress();
             return;
@@ -459,7 +455,7 @@ void CHTTPDownload::FinalizeDownload(const std::wstring& target, bool validateSi
         if (attempt >= 100 || caller->WaitStopEvent(250))
             ThrowException("Failed to move cache file to " + Narrow(target), kSource, 428, kFinalize);
     }
-    if (!IsExistingFile(target))
+    if (!IO::CFile::Exists(target))
         ThrowException("Failed to validate output file exists:" + Narrow(target), kSource, 432, kFinalize);
     DeleteRecords();
 }

@@ -4,6 +4,7 @@
 
 #include "System/Crc32.h"
 #include "System/Exception.h"
+#include "System/Io/File.h"
 #include "System/Net/MultiStreamDownload/DownloadFiles.h"
 #include "System/String/AnsiWide.h"
 #include "System/Win32/Handle.h"
@@ -26,12 +27,6 @@ uint32_t GetU32(const unsigned char* at)
 {
     return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 8) |
            (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[3]) << 24);
-}
-
-bool IsExistingFile(const std::wstring& name)
-{
-    DWORD attributes = GetFileAttributesW(name.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // Pause after failed try n (1..9): (n + 1)^2 * 2 ms, 768 ms over all nine.
@@ -149,7 +144,7 @@ std::string DownloadProgress::Text() const
 bool DownloadProgress::Read()
 {
     const std::wstring name = FileName();
-    if (!IsExistingFile(name))
+    if (!IO::CFile::Exists(name))
         return false;
     Win32::CHandleGuard file(OpenFileWithRetry(name, GENERIC_READ, 0, OPEN_EXISTING));
     if (!file.IsValid())
@@ -249,7 +244,7 @@ std::string StreamProgress::Text() const
 bool StreamProgress::Read(HANDLE stopEvent)
 {
     const std::wstring name = FileName();
-    if (!IsExistingFile(name))
+    if (!IO::CFile::Exists(name))
         return false;
     Win32::CHandleGuard file(OpenFileWithRetryUntilStopped(name, GENERIC_READ, 0, OPEN_EXISTING, stopEvent));
     if (!file.IsValid())

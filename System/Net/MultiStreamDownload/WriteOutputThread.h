@@ -11,20 +11,11 @@
 
 #include "System/Exception.h"
 #include "System/RefPtr.h"
-#include "System/ReferenceCounted.h"
+#include "System/Net/MultiStreamDownload/WriteItem.h"
 #include "System/Win32/Event.h"
 #include "System/Win32/Thread.h"
 
 namespace Lm { namespace System { namespace Net { namespace MultiStreamDownload {
-
-// One queued block: which buffer, how many bytes of it.
-class CWriteItem : public CReferenceCounted {
-public:
-    CWriteItem(uint32_t bufferIndex, uint32_t byteCount) : bufferIndex(bufferIndex), byteCount(byteCount) {}
-    ~CWriteItem() override = default;
-    const uint32_t bufferIndex;
-    const uint32_t byteCount;
-};
 
 class CWriteOutputThread : public Win32::CThread {
 public:
