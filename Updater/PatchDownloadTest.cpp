@@ -274,15 +274,17 @@ TEST(PatchDownload, hostile_names_stay_inside_the_work_folder)
     }
 }
 
+// A run without the Installer (no status key) publishes nothing and creates no key.
 TEST(PatchDownload, progress_is_published_only_where_the_value_exists)
 {
     TestProduct product;
     const std::wstring withValue = L"HKCU\\Software\\LmTest\\" + LmTest::UniqueName(L"Status");
     const std::wstring withoutValue = L"HKCU\\Software\\LmTest\\" + LmTest::UniqueName(L"Status");
+    const std::wstring missing = L"HKCU\\Software\\LmTest\\" + LmTest::UniqueName(L"Status");
     Lm::System::Win32::CRegistryKey(withValue, false).SetString(L"Download", L"0");
     Lm::System::Win32::CRegistryKey(withoutValue, false);
 
-    for (const std::wstring& key : {withValue, withoutValue}) {
+    for (const std::wstring& key : {withValue, withoutValue, missing}) {
         PatchDownloadRequest request = RequestFor(product, "signed", "Package.exe");
         request.publishProgress = true;
         request.statusKey = key;
@@ -291,6 +293,8 @@ TEST(PatchDownload, progress_is_published_only_where_the_value_exists)
     }
     EXPECT_EQ(L"100", Lm::System::Win32::CRegistryKey(withValue, true).GetString(L"Download", L""));
     EXPECT_FALSE(Lm::System::Win32::CRegistryKey(withoutValue, true).ValueExists(L"Download"));
+    EXPECT_FALSE(Lm::System::Win32::CRegistryKey::KeyExists(missing)) << "the status key was created";
+    Lm::System::Win32::CRegistryKey::DeleteKeyTree(missing);
 
     // A failed download also ends with "100".
     Lm::System::Win32::CRegistryKey(withValue, false).SetString(L"Download", L"0");

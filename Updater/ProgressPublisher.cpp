@@ -12,7 +12,8 @@ CProgressPublisher::CProgressPublisher(bool publish, const std::wstring& statusK
     if (!publish)
         return;
     try {
-        System::CRefPtr<System::Win32::CRegistryKey> key = new System::Win32::CRegistryKey(statusKey, false);
+        // Opened, never created: a run without the Installer leaves the registry as it was.
+        System::CRefPtr<System::Win32::CRegistryKey> key = new System::Win32::CRegistryKey(statusKey, true, KEY_SET_VALUE);
         if (key->ValueExists(CommonAppLogic::kDownloadProgressValue))
             m_key = key;
     } catch (const System::CException&) {
