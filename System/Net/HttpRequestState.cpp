@@ -365,6 +365,11 @@ bool CHttpRequestState::TakeResponseHeaders(std::vector<std::string>& sentLines)
         return false;
     }
     headersReceived = true;
+    if (IsExpectedBody() && lengthKnown && declaredLength != expectedLength) {
+        // Not the body asked for: nothing of it is read.
+        Fail(HttpResultWrongLength, true);
+        return false;
+    }
     if (sendIfRange && httpStatus == 206 && IsResumable() &&
         !ContentRangeStartsAt(RawHeaderValue(lines, "Content-Range", found), rangeStart)) {
         // Not the rest of the cache: appending it would corrupt the file. The cache goes, so
@@ -423,8 +428,14 @@ void CHttpRequestState::ReadBody(FILE* file)
     std::int64_t remaining;
     bool known;
     std::uint64_t limit;
+    bool errorPage;
+    std::int64_t expected;   // the length this body must have, -1 when none
+    std::int64_t bodyBytes = 0;
     {
         CScopedLock lock(stateLock);
+        // In resumable mode an error page never reaches the cache.
+        errorPage = IsResumable() && httpStatus >= 400 && httpStatus <= 505;
+        expected = IsExpectedBody() ? expectedLength : -1;
         position = IsResumable() ? FileSizeOrZero(cachePath) : 0;
         known = lengthKnown;
         remaining = declaredLength;
@@ -458,6 +469,13 @@ void CHttpRequestState::ReadBody(FILE* file)
             return;
         }
         position += n;
+        bodyBytes += n;
+        if (expected >= 0 && bodyBytes > expected) {
+            // Longer than the body asked for: the excess is not written.
+            CScopedLock lock(stateLock);
+            Fail(HttpResultWrongLength, true);
+            return;
+        }
         if (static_cast<std::uint64_t>(position) > limit) {
             CScopedLock lock(stateLock);
             Fail(HttpResultTooLarge, true);
@@ -465,14 +483,7 @@ void CHttpRequestState::ReadBody(FILE* file)
         }
         if (n > 0) {
             if (file != nullptr) {
-                int status;
-                {
-                    CScopedLock lock(stateLock);
-                    status = httpStatus;
-                }
-                // In resumable mode an error page never reaches the cache.
-                bool skip = IsResumable() && status >= 400 && status <= 505;
-                if (!skip) {
+                if (!errorPage) {
                     errno = 0;
                     if (fwrite(buffer.data(), 1, n, file) != n) {
                         int code = errno == ENOSPC ? HttpResultDiskFull : HttpResultShortWrite;
@@ -490,10 +501,14 @@ void CHttpRequestState::ReadBody(FILE* file)
             remaining -= n;
         if (n == 0) {
             bodyEnded = true;
-            // The end of the body. Before its declared length it is a truncated download.
+            // The end of the body. Before its declared length it is a truncated download; short
+            // of the expected length (none declared) it is not the body asked for.
             if (known && remaining > 0) {
                 CScopedLock lock(stateLock);
                 Fail(HttpResultReadFailed, false);
+            } else if (expected >= 0 && bodyBytes != expected) {
+                CScopedLock lock(stateLock);
+                Fail(HttpResultWrongLength, true);
             }
             return;
         }

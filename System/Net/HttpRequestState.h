@@ -44,6 +44,8 @@ enum HttpRequestResult {
     HttpResultDiskFull = 10,
     HttpResultTooLarge = 11,           // over maxContentLength, or more than memory can hold
     HttpResultFailed = 12,             // failed without a specific code
+    HttpResultWrongLength = 13,        // a 2xx body, declared or read, of another length than expectedLength
+    HttpResultStalled = 14,            // too little progress within noProgressLimitMs (CheckTimeout)
 };
 
 // Request states (CHttpWebRequest::GetState).
@@ -83,6 +85,7 @@ public:
     std::int64_t rangeStart = -1;
     std::int64_t rangeEnd = -1;
     std::int64_t maxContentLength = -1;
+    std::int64_t expectedLength = -1;
     std::vector<char> postData;
     std::vector<std::string> extraHeaders;
     CRefPtr<CCookieContainer> cookieContainer;
@@ -146,6 +149,8 @@ private:
     void WriteFileData(const std::string& lastModified, std::int64_t length, const std::string& url);
     void CommitCacheFile();
     bool IsResumable() const { return !cachePath.empty() && !outputPath.empty(); }
+    // Under stateLock: a 2xx answer whose body length is set by expectedLength.
+    bool IsExpectedBody() const { return expectedLength >= 0 && httpStatus >= 200 && httpStatus <= 299; }
 
     // The worker's handles: only the worker uses them and hands them to the closer at its end,
     // so no handle value is ever used after another thread closed it (and WinINet gave the value
