@@ -13,11 +13,13 @@
 #include "System/Io/Directory.h"
 #include "System/Io/FilePath.h"
 #include "System/Net/HttpWebRequest.h"
+#include "System/Net/InternetTimeouts.h"
 #include "System/Net/MultiStreamDownload/DownloadFiles.h"
 #include "System/Net/MultiStreamDownload/HTTPDownload.h"
 #include "System/Net/Sha256.h"
 #include "System/String/AnsiWide.h"
 #include "System/String/StringUtils.h"
+#include "System/Win32/DebuggingSwitches.h"
 #include "System/Win32/SystemInfo.h"
 #include "Updater/ExitCodeException.h"
 #include "Updater/ProgressPublisher.h"
@@ -194,6 +196,12 @@ void DeleteStaleDownloads(const std::wstring& product)
     }
 }
 
+DWORD DownloadStallBoundMs(const std::wstring& debuggingKey)
+{
+    return System::Win32::ReadTestBoundMsFrom(debuggingKey, System::Win32::kDownloadStallBoundValue,
+                                              System::Net::kDownloadStallBoundMs);
+}
+
 int DownloadBarPosition(float percent)
 {
     // Single precision, step by step, as the bar has always been computed.
@@ -208,8 +216,12 @@ bool DownloadMultiStream(const PatchDownloadRequest& request, IUpdateObserver& o
     try {
         std::string fileName;
         GetDownloadTargetPath(request.product, request.url, targetPath, fileName);
+        MSD::DownloadOptions options;
+        options.expectedSize = request.expectedSize > 0 ? static_cast<std::uint64_t>(request.expectedSize) : 0;
+        options.expectedSha256 = request.expectedHash;
+        options.stallBoundMs = DownloadStallBoundMs(request.debuggingKey);
         MSD::CHTTPDownload download(AnsiToWide(kMultiStreamUserAgent), AnsiToWide(request.url), targetPath, nullptr,
-                                    nullptr, kMultiStreamRetries);
+                                    nullptr, kMultiStreamRetries, options);
         CProgressPublisher publisher(request.publishProgress, request.statusKey);
         MSD::DownloadStatus status;
         for (;;) {
@@ -242,17 +254,30 @@ std::wstring DownloadSingleStream(const PatchDownloadRequest& request, IUpdateOb
     GetDownloadTargetPath(request.product, request.url, targetPath, fileName);
     System::CRefPtr<System::Net::CHttpWebRequest> download = new System::Net::CHttpWebRequest(request.url, targetPath, 0);
     download->SetOutputPath(targetPath);
+    if (request.expectedSize > 0) {
+        download->maxContentLength = request.expectedSize;
+        download->expectedLength = request.expectedSize;
+    }
+    const DWORD stallBoundMs = DownloadStallBoundMs(request.debuggingKey);
+    download->idleTimeLimitMs = static_cast<std::int32_t>(stallBoundMs);
+    download->noProgressLimitMs = static_cast<std::int32_t>(stallBoundMs);
     download->Start();
     CProgressPublisher publisher(request.publishProgress, request.statusKey);
-    while (!download->IsComplete()) {
+    // A stalled or trickling server ends the loop at the bound (the request is aborted; a worker
+    // still blocked in a call writes nothing more).
+    while (!download->IsComplete() && !download->CheckTimeout()) {
         const float percent = download->GetProgressPercent();
         publisher.Publish(percent);
         PostBar(observer, percent);
         Sleep(kPollMs);
     }
     publisher.Finish();
-    if (!download->IsDownloadOk())
+    if (!download->IsDownloadOk()) {
+        // Nothing of a failed attempt stays under the package's name (the file is shared for
+        // deleting, also while an aborted worker still holds it).
+        DeleteFileW(targetPath.c_str());
         throw CExitCodeException(FailureGetEXEDownloadIsOk);
+    }
     return targetPath;
 }
 
