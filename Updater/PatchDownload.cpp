@@ -35,6 +35,8 @@ namespace MSD = System::Net::MultiStreamDownload;
 namespace {
 
 const unsigned kPollMs = 50;
+// The plain request's file until its body is whole (removed at the next start when left over).
+const wchar_t kSingleStreamPartSuffix[] = L".download";
 
 bool IsHexDigit(char c)
 {
@@ -252,8 +254,12 @@ std::wstring DownloadSingleStream(const PatchDownloadRequest& request, IUpdateOb
     std::wstring targetPath;
     std::string fileName;
     GetDownloadTargetPath(request.product, request.url, targetPath, fileName);
-    System::CRefPtr<System::Net::CHttpWebRequest> download = new System::Net::CHttpWebRequest(request.url, targetPath, 0);
-    download->SetOutputPath(targetPath);
+    // The body goes to a file of its own and takes the package's name only once it is whole, so
+    // that a failed attempt (whose aborted worker may still hold its file a while) leaves nothing
+    // under that name.
+    const std::wstring partPath = targetPath + kSingleStreamPartSuffix;
+    System::CRefPtr<System::Net::CHttpWebRequest> download = new System::Net::CHttpWebRequest(request.url, partPath, 0);
+    download->SetOutputPath(partPath);
     if (request.expectedSize > 0) {
         download->maxContentLength = request.expectedSize;
         download->expectedLength = request.expectedSize;
@@ -272,10 +278,12 @@ std::wstring DownloadSingleStream(const PatchDownloadRequest& request, IUpdateOb
         Sleep(kPollMs);
     }
     publisher.Finish();
-    if (!download->IsDownloadOk()) {
-        // Nothing of a failed attempt stays under the package's name (the file is shared for
-        // deleting, also while an aborted worker still holds it).
-        DeleteFileW(targetPath.c_str());
+    const bool ok = download->IsDownloadOk() &&
+                    MoveFileExW(partPath.c_str(), targetPath.c_str(), MOVEFILE_REPLACE_EXISTING);
+    if (!ok) {
+        // Shared for deleting: it goes also while an aborted worker still holds it (then once
+        // that worker ends, at the WinINet time-out at the latest).
+        DeleteFileW(partPath.c_str());
         throw CExitCodeException(FailureGetEXEDownloadIsOk);
     }
     return targetPath;
