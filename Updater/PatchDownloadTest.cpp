@@ -474,7 +474,7 @@ TEST(PatchDownload, records_of_another_version_under_the_same_name_are_not_resum
                                                      std::string(64, '1')))
         .Write();
     MSD::StreamProgress(target, 0, 5000, static_cast<uint64_t>(request.expectedSize), "UNKNOWN", 1).Write(nullptr);
-    LmTest::WriteFileUtf8(MSD::CacheFileName(target), std::wstring(2500, L'x'));
+    LmTest::WriteFileUtf8(MSD::CacheFileName(target), std::wstring(8000, L'x'));  // more than the record claims
     RecordingObserver observer;
     ULONGLONG elapsed = 0;
     EXPECT_EQ(0, RunLoop(request, observer, elapsed));
