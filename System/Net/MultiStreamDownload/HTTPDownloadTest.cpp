@@ -183,6 +183,14 @@ LmTest::RunResult RunHarness(const std::wstring& url, const std::wstring& target
                               L"\"" + url + L"\" \"" + target + L"\" " + options, timeoutMs);
 }
 
+// The cache a killed run would have left: the first bytes of the body of seed.
+void WriteCache(const std::wstring& target, unsigned seed, size_t bytes)
+{
+    std::ofstream cache(CacheFileName(target).c_str(), std::ios::binary);
+    const std::string head = LmTest::GeneratedBody(seed, 0, bytes);
+    cache.write(head.data(), static_cast<std::streamsize>(head.size()));
+}
+
 // The offset a stream's record holds, or the range start when there is no valid record.
 uint64_t RecordedOffset(const std::wstring& target, uint32_t stream, uint64_t rangeStart)
 {
@@ -508,11 +516,7 @@ TEST(HTTPDownload, a_resumed_download_whose_total_changed_starts_afresh)
     const std::wstring url = Url("seed=15&size=200000&tag=" + tag);
     DownloadProgress(target, 1, 200005, IdentityOf(url)).Write();
     StreamProgress(target, 0, 1000, 0, "UNKNOWN", 1).Write(nullptr);
-    {
-        std::ofstream cache(CacheFileName(target).c_str(), std::ios::binary);
-        const std::string head = LmTest::GeneratedBody(16, 0, 1000);
-        cache.write(head.data(), static_cast<std::streamsize>(head.size()));
-    }
+    WriteCache(target, 16, 1000);
     DownloadStatus status = Download(url, target);
     ASSERT_TRUE(status.complete) << ErrorText(status);
     ExpectBody(target, 15, 200000);
@@ -644,11 +648,7 @@ TEST(HTTPDownload, a_range_done_at_resume_waits_for_the_other_before_the_file_is
     DownloadProgress(target, 2, size, IdentityOf(url)).Write();
     StreamProgress(target, 0, chunk, size, "UNKNOWN", 2).Write(nullptr);
     StreamProgress(target, 1, chunk + 1000, size, "UNKNOWN", 2).Write(nullptr);
-    {
-        std::ofstream cache(CacheFileName(target).c_str(), std::ios::binary);
-        const std::string head = LmTest::GeneratedBody(23, 0, chunk + 1000);
-        cache.write(head.data(), static_cast<std::streamsize>(head.size()));
-    }
+    WriteCache(target, 23, chunk + 1000);
     DownloadStatus status = Download(url, target);
     ASSERT_TRUE(status.complete) << ErrorText(status);
     EXPECT_EQ(2u, status.streamCount);
@@ -911,11 +911,7 @@ TEST(HTTPDownload, records_of_another_download_or_of_the_old_layout_are_not_resu
                 .Write();
             StreamProgress(target, 0, 5000, size, "UNKNOWN", 1).Write(nullptr);
         }
-        {
-            std::ofstream cache(CacheFileName(target).c_str(), std::ios::binary);
-            const std::string head = LmTest::GeneratedBody(44, 0, 5000);
-            cache.write(head.data(), static_cast<std::streamsize>(head.size()));
-        }
+        WriteCache(target, 44, 5000);
         DownloadOptions options;
         options.expectedSize = size;
         options.expectedSha256 = std::string("ab") + std::string(62, '0');
@@ -940,11 +936,7 @@ TEST(HTTPDownload, records_of_the_same_download_resume_whatever_the_query)
     DownloadProgress(target, 1, size,
                      DownloadIdentity::For(LmTest::ServerUrl("/data?token=old"), size, sha)).Write();
     StreamProgress(target, 0, 5000, size, "UNKNOWN", 1).Write(nullptr);
-    {
-        std::ofstream cache(CacheFileName(target).c_str(), std::ios::binary);
-        const std::string head = LmTest::GeneratedBody(45, 0, 5000);
-        cache.write(head.data(), static_cast<std::streamsize>(head.size()));
-    }
+    WriteCache(target, 45, 5000);
     DownloadOptions options;
     options.expectedSize = size;
     options.expectedSha256 = "ab" + std::string(62, '0');
