@@ -83,7 +83,6 @@ bool CrackUrl(const std::string& url, UrlParts& parts)
 
 } // namespace
 
-
 std::atomic<uint64_t> CDownloadThread::lastDataTick{ 0 };
 
 bool ParseDecimalU64(const std::string& text, uint64_t& value)
