@@ -463,18 +463,15 @@ TEST(HTTPDownload, two_ranges_with_another_total_restart_afresh_in_one_stream)
     EXPECT_EQ(1u, status.streamCount);
     ExpectBody(target, 12, k20MiB + 1);
     ExpectOnlyTarget(target);
-    // The fourth request (the probe, then the two ranges) is the fresh single stream. The
-    // abandoned answers before it are logged once the closer has drained them, which may take long.
+    // After the probe and the range (or two) that met the other total, one plain stream from the
+    // start. Abandoned answers are logged once the closer has drained them, which may take long:
+    // the test looks for the fresh request only.
     bool found = false;
     for (const ULONGLONG end = GetTickCount64() + 60000; !found && GetTickCount64() < end; Sleep(100)) {
-        for (const LoggedRequest& r : Requests(tag, 1)) {
-            if (r.number == 4) {
-                found = true;
-                EXPECT_EQ("", r.range) << "one plain stream from the start";
-            }
-        }
+        for (const LoggedRequest& r : Requests(tag, 1))
+            found = found || (r.number >= 3 && r.range.empty());
     }
-    EXPECT_TRUE(found) << "no fourth request";
+    EXPECT_TRUE(found) << "no plain request after the ranges";
 }
 
 TEST(HTTPDownload, a_missing_content_range_fails_the_attempt_and_the_retry_succeeds)
