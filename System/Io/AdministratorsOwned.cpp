@@ -38,26 +38,37 @@ bool IsTrustedOwner(PSID owner)
             IsTestTrustedOwner(owner));
 }
 
-} // namespace
-
-bool IsAdministratorsOwned(const std::wstring& path)
+// The entry itself, not what it may point to, when it passes IsPlainEntry; an invalid handle
+// otherwise.
+CHandleGuard OpenPlainEntry(const std::wstring& path)
 {
     // The attributes of the path itself: a link shows as a reparse point here, also where an
     // opened handle would show the target (Wine).
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        return false;
-    // The entry itself, not what it may point to.
+        return CHandleGuard();
     CHandleGuard entry(::CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!entry)
-        return false;
     BY_HANDLE_FILE_INFORMATION information = {};
-    if (!::GetFileInformationByHandle(entry.Get(), &information) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        return false;
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && information.nNumberOfLinks != 1)
+    if (!entry || !::GetFileInformationByHandle(entry.Get(), &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && information.nNumberOfLinks != 1))
+        return CHandleGuard();
+    return entry;
+}
+
+} // namespace
+
+bool IsPlainEntry(const std::wstring& path)
+{
+    return OpenPlainEntry(path).IsValid();
+}
+
+bool IsAdministratorsOwned(const std::wstring& path)
+{
+    const CHandleGuard entry = OpenPlainEntry(path);
+    if (!entry)
         return false;
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;

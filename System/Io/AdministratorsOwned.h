@@ -18,6 +18,10 @@ namespace IO {
 // owner cannot be read. Never throws.
 bool IsAdministratorsOwned(const std::wstring& path);
 
+// The first two of those tests alone: the entry exists, is no reparse point, and a file has one
+// name only. Never throws.
+bool IsPlainEntry(const std::wstring& path);
+
 // Creates the folder (its parent must exist) with the access list given as SDDL ("D:P(...)").
 // False when it could not be made, an existing folder of that name included. Never throws.
 bool CreateFolderWithAccessList(const std::wstring& path, const wchar_t* accessListSddl);
