@@ -18,6 +18,7 @@
 #include "CaughtException.h"
 #include "TestProcess.h"
 #include "TestSupport.h"
+#include "TrustedTestOwner.h"
 
 namespace Lm {
 namespace CommonAppLogic {
@@ -270,24 +271,6 @@ private:
 using LmTest::AccessList;
 using LmTest::ReadAccessList;
 
-// The text form of this process's user (under Wine the owner of every file).
-std::wstring OwnUserSid()
-{
-    HANDLE token = nullptr;
-    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
-    BYTE buffer[256] = {};
-    DWORD size = 0;
-    LPWSTR text = nullptr;
-    std::wstring sid;
-    if (token && GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size) &&
-        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text))
-        sid = text;
-    LocalFree(text);
-    if (token)
-        CloseHandle(token);
-    return sid;
-}
-
 // Gives a folder another access list for the life of the object, then its own again.
 class ScopedAccessList {
 public:
@@ -328,7 +311,7 @@ TEST(SecureTemporaryFolderTest, makes_a_new_folder_with_the_access_list_of_progr
     // without that list would not show. On NTFS the two lists differ anyway.
     std::unique_ptr<ScopedAccessList> narrowed;
     if (!keepsFlag) {
-        narrowed.reset(new ScopedAccessList(programFiles, L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + OwnUserSid() + L")"));
+        narrowed.reset(new ScopedAccessList(programFiles, L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + LmTest::OwnUserSid() + L")"));
         ASSERT_TRUE(narrowed->IsSet());
     }
     LmTest::ScratchFolder plain(L"lmplain");

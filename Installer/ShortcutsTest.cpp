@@ -10,6 +10,7 @@
 #include "AccessList.h"
 #include "TestShellLinks.h"
 #include "TouchpointMachine.h"
+#include "TrustedTestOwner.h"
 
 namespace Lm {
 namespace Installer {
@@ -128,6 +129,9 @@ TEST_F(Shortcuts, options_and_the_folder_setting_choose_which_links_are_made_whe
         {"folder setting off", L"", L"[Main]\r\nShortcutInStartMenuFolder=false\r\n", false, true, true},
         {"folder setting on", L"", L"[Main]\r\nShortcutInStartMenuFolder=true\r\n", true, false, true},
     };
+    // The settings file the test writes counts as the administrators' (under Wine every file is
+    // the test user's).
+    LmTest::TrustedTestOwner trusted;
     for (const Case& c : cases) {
         SetUp();
         logs.Clear(L"PinHook.exe");
