@@ -166,6 +166,19 @@ protected:
         return park;
     }
 
+    // Starts setup while the older Park is held still: it keeps its events, so setup, once it
+    // has signalled it, waits for it to go, between unpacking and arming its own Park. The
+    // caller lets the older Park go on (SuspendProcess false).
+    HANDLE StartSetupBehindHeldPark(const Process& older)
+    {
+        SuspendProcess(GetProcessId(older.Handle()), true);
+        HANDLE setup = StartProgram(SetupCopy(L"SetupTestPayload", L"setup.exe"), L"", folder_.Path());
+        EXPECT_NE(nullptr, setup);
+        EXPECT_TRUE(WaitUntil([] { return NamedEventIsSet(Lm::Park::EventTerminateName); }))
+            << "setup never signalled the older Park";
+        return setup;
+    }
+
     ScratchFolder folder_{L"setup"};
     ScratchFolder logs_{L"setuplogs"};
     std::wstring app_;
@@ -270,11 +283,8 @@ TEST_F(SetupProgram, older_waiting_park_is_ended_first_even_when_it_is_slow_to_g
     ASSERT_TRUE(older.Running());
     // Held still until well after setup's terminate signal: it keeps its events meanwhile, and a
     // new Park that found them would quit at once.
-    SuspendProcess(GetProcessId(older.Handle()), true);
-    Process setup(StartProgram(SetupCopy(L"SetupTestPayload", L"setup.exe"), L"", folder_.Path()));
+    Process setup(StartSetupBehindHeldPark(older));
     ASSERT_TRUE(setup.Started());
-    EXPECT_TRUE(WaitUntil([] { return NamedEventIsSet(Lm::Park::EventTerminateName); }))
-        << "setup never signalled the older Park";
     Sleep(1500);
     SuspendProcess(GetProcessId(older.Handle()), false);
 
@@ -310,11 +320,8 @@ TEST_F(SetupProgram, what_it_unpacked_cannot_be_swapped_before_it_runs)
     // An older Park held still keeps setup waiting between unpacking and starting the Installer.
     Process older(ArmOlderPark());
     ASSERT_TRUE(older.Running());
-    SuspendProcess(GetProcessId(older.Handle()), true);
-    Process setup(StartProgram(SetupCopy(L"SetupTestPayload", L"setup.exe"), L"", folder_.Path()));
+    Process setup(StartSetupBehindHeldPark(older));
     ASSERT_TRUE(setup.Started());
-    EXPECT_TRUE(WaitUntil([] { return NamedEventIsSet(Lm::Park::EventTerminateName); }))
-        << "setup never signalled the older Park";
     std::wstring unpacked;
     for (const std::wstring& folder : SetupFolders())
         if (!before_.count(folder))
