@@ -29,6 +29,8 @@ public:
     // One deletion pass. With throwOnFailure the first failure throws; without, a failure sets
     // leftover and the pass goes on.
     static void DeleteAux(const std::wstring& path, bool clearReadOnly, bool throwOnFailure, bool& leftover);
+    // What the folder holds, as one pass of DeleteAux deletes it, but not the folder itself.
+    static void DeleteContents(const std::wstring& path, bool clearReadOnly, bool throwOnFailure, bool& leftover);
 
     // Full paths of the files (never folders) of the folder that match the pattern, in the
     // order the system finds them. Throws "Directory does not exist: " + folder for a missing
