@@ -5,6 +5,7 @@
 
 #include <json/json.h>
 
+#include <exception>
 #include <memory>
 #include <sstream>
 #include <vector>
@@ -80,8 +81,14 @@ int ParseUpdateCheckReply(const std::string& text, UpdateCheckReply& reply)
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;
     std::string errors;
-    if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors))
+    // The reader throws where it gives up rather than reporting (a document nested deeper than
+    // its stack limit, for one): every way it fails is a reply that is no document.
+    try {
+        if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors))
+            return FailureParseURLResponse;
+    } catch (const std::exception&) {
         return FailureParseURLResponse;
+    }
     // Only an object names anything; any other document (an array, a number) is no answer.
     if (!root.isObject())
         return FailureParseURLResponse;

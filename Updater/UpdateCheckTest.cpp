@@ -104,6 +104,7 @@ TEST(UpdateCheck, every_reply_of_the_stand_in_gives_its_result)
         {"emptybody", FailureParseURLResponse, false, 0},
         {"nolength", FailureGetURLBadLen, false, 0},
         {"huge", FailureGetURLNoResp, false, 0},
+        {"deep", FailureParseURLResponse, false, 0},   // nested past the reader's stack limit
         {"error500", Success, true, kPackageSize},       // the status is not examined
         {"sizestring", Success, true, 0},
         {"sizereal", Success, true, 1000},
@@ -241,6 +242,14 @@ TEST(UpdateCheck, only_an_object_is_an_answer_and_only_fitting_values_count)
         EXPECT_EQ(c.url, reply.url) << c.text;
         EXPECT_EQ(c.hash, reply.hash) << c.text;
         EXPECT_EQ(c.size, reply.size) << c.text;
+    }
+
+    // Nested deeper than the reader goes (it throws there instead of failing): no document either.
+    for (const std::string& deep : {std::string(2000, '[') + std::string(2000, ']'),
+                                    "{\"url\": \"u\", \"x\": " + std::string(5000, '[')}) {
+        UpdateCheckReply reply;
+        EXPECT_EQ(FailureParseURLResponse, ParseUpdateCheckReply(deep, reply));
+        EXPECT_TRUE(reply.url.empty());
     }
 }
 

@@ -358,6 +358,7 @@ TEST(UpdaterProgram, failures_end_with_their_code_reported)
         {"package-unsigned", nullptr, 260, "FailureMainIsFileLarchmeadowSigned", {L"No"}},
         {"package-hostiledrive", nullptr, 1027, "FailureGetEXEDownloadIsOk", {L"No"}},
         {"invalid", nullptr, 773, "FailureParseURLResponse", {L"No"}},
+        {"deep", nullptr, 773, "FailureParseURLResponse", {L"No"}},
         {"slow", nullptr, 770, "FailureGetURLTimeOut", {L"No"}},
     };
     UpdaterCopy copy;
