@@ -45,6 +45,11 @@ constexpr const wchar_t* kMutexPrefixWithoutFrom = L"{E3A61C57-0B9D-4F28-9C41-7D
 constexpr const wchar_t* kUpdateNoEventPrefix = L"{E3A61C57-0B9D-4F28-9C41-7D2E58B0A6F3}-UpdateNo-";
 constexpr const wchar_t* kUpdateYesEventPrefix = L"{E3A61C57-0B9D-4F28-9C41-7D2E58B0A6F3}-UpdateYes-";
 constexpr const wchar_t* kUpdateDenyEventPrefix = L"{B82D4F19-6A3E-4C70-8E15-2F9A7C3D6B48}-UpdateDeny-";
+// One run per work folder, whatever its options: every run creates this mutex owned, named by the
+// prefix and the file system's identity of its work folder ("<volume serial>-<file index>", eight
+// and sixteen lower-case hexadecimal digits), and a run that finds it made already ends with 258.
+// Created and read by the Updater only.
+constexpr const wchar_t* kWorkFolderMutexPrefix = L"{E3A61C57-0B9D-4F28-9C41-7D2E58B0A6F3}-UpdaterFolder-";
 
 // Folders below the user's roaming application data. The work folder (+ "\" + product + "\")
 // holds the downloads, their resume files and the Park copies; written and cleaned by the

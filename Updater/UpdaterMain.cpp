@@ -9,6 +9,7 @@
 #include "System/Log.h"
 #include "System/Net/ResourceStrings.h"
 #include "System/String/AnsiWide.h"
+#include "System/String/StringUtils.h"
 #include "System/Win32/COMInitializer.h"
 #include "System/Win32/DebuggingContract.h"
 #include "System/Win32/Event.h"
@@ -104,9 +105,11 @@ void ReleaseReporterWithoutWaiting()
     SetUpdateAnalytics(nullptr);
 }
 
-// The run's named objects: the single-instance mutex and the three update events.
+// The run's named objects: the single-instance mutex, the work folder's mutex and the three
+// update events.
 struct RunObjects {
     CHandleGuard mutex;
+    CHandleGuard folderMutex;
     CRefPtr<CEvent> updateNo;
     CRefPtr<CEvent> updateYes;
     CRefPtr<CEvent> updateDeny;
@@ -116,7 +119,52 @@ struct RunObjects {
         if (updateNo)
             updateNo->Set();
     }
+    void ReleaseMutexes()
+    {
+        folderMutex.Reset();
+        mutex.Reset();
+    }
 };
+
+// Creates the named mutex owned; false when it cannot be made or another process made it first.
+bool CreateOwnedMutex(const std::wstring& name, CHandleGuard& mutex)
+{
+    HANDLE created = CreateMutexW(nullptr, TRUE, name.c_str());
+    const DWORD error = GetLastError();
+    mutex.Reset(created);
+    if (mutex && error != ERROR_ALREADY_EXISTS)
+        return true;
+    mutex.Reset();
+    return false;
+}
+
+// The work folder's mutex is named after what the file system takes the folder to be, not after
+// the product's text: names that differ in case only, a short name or a trailing dot all meet
+// at the same folder, and so at the same mutex.
+std::wstring WorkFolderMutexName(const std::wstring& folder)
+{
+    CHandleGuard handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!handle || !GetFileInformationByHandle(handle.Get(), &information))
+        throw CExitCodeException(FailureMainMutex);
+    return System::String::FormatString(L"%ls%08lx-%08lx%08lx", kWorkFolderMutexPrefix,
+                                        information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                                        information.nFileIndexLow);
+}
+
+// Step 8: one run per product and kind of caller (the starters' contract), and one run per work
+// folder, whatever the options: a run with "/from=" and one without would otherwise clean and
+// write the same folder at once. Both come before the events, so that a run which gives way
+// sets nothing that the running one's caller waits on.
+void TakeSingleInstance(const UpdaterOptions& options, RunObjects& objects)
+{
+    if (!CreateOwnedMutex(GetUpdaterMutexName(options.product, !options.from.empty()), objects.mutex))
+        throw CExitCodeException(FailureMainMutex);
+    if (!CreateOwnedMutex(WorkFolderMutexName(GetUpdaterFolder(options.product)), objects.folderMutex))
+        throw CExitCodeException(FailureMainMutex);
+}
 
 // Steps 8 to 23: the run itself. Raises result codes; returns the result of the exits that are
 // no failure (0, 2, 3, 4) and of the offline failure (259).
@@ -127,13 +175,7 @@ int RunGuarded(UpdaterOptions& options, const CResourceStrings& strings, RunObje
     if (options.product.empty() || !CommonAppLogic::IsPlainFolderName(options.product))
         throw CExitCodeException(FailureMainCommandLine);
 
-    objects.mutex.Reset(CreateMutexW(nullptr, TRUE, GetUpdaterMutexName(options.product, !options.from.empty()).c_str()));
-    if (!objects.mutex)
-        throw CExitCodeException(FailureMainMutex);
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        objects.mutex.Reset();
-        throw CExitCodeException(FailureMainMutex);
-    }
+    TakeSingleInstance(options, objects);
 
     objects.updateNo = new CEvent(false, false, GetUpdateNoEventName(options.product));
     objects.updateYes = new CEvent(false, false, GetUpdateYesEventName(options.product));
@@ -280,9 +322,9 @@ int RunUpdater(UpdaterOptions options)
     int code;
     try {
         const int result = RunGuarded(options, *strings, objects);
-        // The window is gone with the run; the mutex goes before the reporter, whose end may
+        // The window is gone with the run; the mutexes go before the reporter, whose end may
         // wait for pending events.
-        objects.mutex.Reset();
+        objects.ReleaseMutexes();
         SetUpdateAnalytics(nullptr);
         return result;
     } catch (const CExitCodeException& e) {
@@ -292,7 +334,7 @@ int RunUpdater(UpdaterOptions options)
     } catch (...) {
         code = FailureMainException;
     }
-    objects.mutex.Reset();
+    objects.ReleaseMutexes();
     objects.SetUpdateNo();
     if (CUpdateAnalytics* reporter = GetUpdateAnalytics())
         reporter->ReportResultCode(code);

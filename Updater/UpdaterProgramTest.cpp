@@ -424,6 +424,44 @@ TEST(UpdaterProgram, a_second_run_for_the_product_ends_with_258)
     CloseHandle(mutex);
 }
 
+TEST(UpdaterProgram, one_run_per_work_folder_whatever_its_options)
+{
+    UpdaterCopy copy;
+    TestProduct product("package-sleep20000");
+    // Runs that meet the first one's work folder: with "/from=" (the other single-instance
+    // mutex), and with the product written in capitals (the same folder under another name).
+    std::wstring upper = product.Name();
+    CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+    struct Second {
+        std::wstring product;
+        std::wstring extra;
+        std::wstring locale = RunLocale();
+        RunOutcome run;
+    } seconds[] = {{product.Name(), L" /from=" + copy.Path()}, {upper, L""}};
+    bool firstStillRan = false;
+    RunOutcome first = RunUpdaterCopy(copy, product.Name(), ProductArgument(product, RunLocale()) + L" /noprog",
+                                      [&](HANDLE process, DWORD) {
+                                          const ULONGLONG end = GetTickCount64() + 120000;
+                                          while (PackageRuns(product, L"Package_sleep20000.exe").empty() &&
+                                                 GetTickCount64() < end)
+                                              Sleep(100);
+                                          for (Second& second : seconds) {
+                                              second.run = RunUpdaterCopy(copy, second.product,
+                                                                          L"/product=" + second.product + L" /locale=" +
+                                                                              second.locale + L" /noprog" + second.extra);
+                                          }
+                                          firstStillRan = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+                                      });
+    ASSERT_TRUE(firstStillRan) << "the package ended before the second runs were done";
+    EXPECT_EQ(0u, first.exitCode);
+    EXPECT_EQ(1u, PackageRuns(product, L"Package_sleep20000.exe").size());
+    for (const Second& second : seconds) {
+        EXPECT_EQ(258u, second.run.exitCode) << Lm::WideToAnsi(second.product + second.extra);
+        EXPECT_TRUE(second.run.events.empty());
+        EXPECT_EQ((Results{"FailureMainMutex"}), AnalyticsResults(second.locale, "FailureMainMutex"));
+    }
+}
+
 TEST(UpdaterProgram, the_query_names_the_updater_and_the_from_program_version)
 {
     UpdaterCopy copy;
