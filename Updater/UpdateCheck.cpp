@@ -59,7 +59,7 @@ std::string GetClientServicesBaseUrl(const std::string& scheme, const std::wstri
         while (!replacement.empty() && replacement.back() == L'/')
             replacement.pop_back();
         if (!replacement.empty())
-            return WideToAnsi(replacement);
+            return Utf16ToUtf8(replacement);
     }
     return scheme + "://" + GetClientServicesHost(debuggingKey);
 }
@@ -67,10 +67,10 @@ std::string GetClientServicesBaseUrl(const std::string& scheme, const std::wstri
 std::string BuildUpdateCheckUrl(const UpdateCheckQuery& query)
 {
     const CommonAppLogic::CRegionInfo region;
-    return GetClientServicesBaseUrl(query.scheme, query.debuggingKey) + kUpdateCheckPath +
-           "?productName=" + query.product + "&version=" + query.version + "&channel=" + query.channel +
-           "&dp=" + query.dp + "&os=" + WideToAnsi(System::Win32::GetOSVersionText()) + "&uid=" + query.visitorId +
-           "&c=" + WideToAnsi(region.GetCountryCode());
+    return EscapeUrlBytes(GetClientServicesBaseUrl(query.scheme, query.debuggingKey) + kUpdateCheckPath +
+                          "?productName=" + query.product + "&version=" + query.version + "&channel=" +
+                          query.channel + "&dp=" + query.dp + "&os=" + Utf16ToUtf8(System::Win32::GetOSVersionText()) +
+                          "&uid=" + query.visitorId + "&c=" + Utf16ToUtf8(region.GetCountryCode()));
 }
 
 int ParseUpdateCheckReply(const std::string& text, UpdateCheckReply& reply)

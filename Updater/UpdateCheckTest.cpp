@@ -186,6 +186,9 @@ TEST(UpdateCheck, the_query_carries_the_values_as_they_are)
     // A blank is not encoded by the check either (what reaches the wire is the platform's).
     query.dp = "a b";
     EXPECT_NE(std::string::npos, BuildUpdateCheckUrl(query).find("&dp=a b&os="));
+    // What a URL cannot carry is: a UTF-8 value in another script, and a control character.
+    query.dp = "\xD0\x9A\xE6\xB5\x8B\t";   // "К测" and a tab
+    EXPECT_NE(std::string::npos, BuildUpdateCheckUrl(query).find("&dp=%D0%9A%E6%B5%8B%09&os="));
 }
 
 TEST(UpdateCheck, the_endpoint_follows_the_test_environment_switch)

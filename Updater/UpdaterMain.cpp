@@ -207,17 +207,17 @@ int RunGuarded(UpdaterOptions& options, const CResourceStrings& strings, RunObje
 
     UpdateCheckReply reply;
     if (!options.patchUrl.empty()) {
-        reply.url = WideToAnsi(options.patchUrl);
+        reply.url = Utf16ToUrlUtf8(options.patchUrl);
     } else {
         UpdateCheckQuery query;
         query.scheme = options.dev ? "http" : "https";
-        query.product = WideToAnsi(options.product);
+        query.product = Utf16ToUtf8(options.product);
         query.channel = options.channel;
-        query.dp = WideToAnsi(options.dp);
+        query.dp = Utf16ToUtf8(options.dp);
         query.version = GetFileVersionString(options.from);
         query.callerName = kCallerName;
         query.callerVersion = kCallerVersion;
-        query.visitorId = WideToAnsi(GetVisitorId());
+        query.visitorId = Utf16ToUtf8(GetVisitorId());
         const int checked = GetUpdateUrl(query, reply);
         if (checked != Success)
             throw CExitCodeException(checked);
@@ -244,7 +244,8 @@ int RunGuarded(UpdaterOptions& options, const CResourceStrings& strings, RunObje
     CRunObserver observer(dialog, strings);
     PatchDownloadRequest download;
     download.product = options.product;
-    download.url = reply.url;
+    // A server's URL in UTF-8 goes on as a URL can carry it.
+    download.url = EscapeUrlBytes(reply.url);
     download.expectedHash = reply.hash;
     download.expectedSize = reply.size;
     download.publishProgress = options.emitDownloadProgress;
@@ -348,7 +349,7 @@ int RunUpdater()
     try {
         options = ReadUpdaterOptions();
     } catch (const System::CException&) {
-        return FailureLmThrowException;   // a channel the ANSI conversion rejects
+        return FailureLmThrowException;   // a command line that cannot be read
     }
     return RunUpdater(options);
 }

@@ -476,6 +476,37 @@ TEST(UpdaterProgram, the_query_names_the_updater_and_the_from_program_version)
     EXPECT_NE(std::string::npos, lines[0].find("\"User-Agent\": \"Mozilla/4.0 (compatible; MSIE 5.0; Updater 1.1.1.85)\""));
 }
 
+TEST(UpdaterProgram, options_in_any_script_reach_the_server_as_escaped_utf8)
+{
+    // Cyrillic and CJK in the product, the DP code, the channel and the package URL.
+    UpdaterCopy copy;
+    TestProduct product("object", L"-\u041F\u0440\u043E\u0434\u0443\u043A\u0442");   // "-Продукт"
+    const std::string productInUrl = product.Tag();
+    ASSERT_NE(std::string::npos, productInUrl.find("-%D0%9F%D1%80%D0%BE%D0%B4%D1%83%D0%BA%D1%82"));
+    RunOutcome run = RunUpdaterCopy(copy, product.Name(),
+                                    L"/product=" + product.Name() + L" /locale=" + RunLocale() +
+                                        L" /dp=\u041A\u0438\u0440\u0438\u043B\u043B\u0438\u0446\u0430"   // Кириллица
+                                        L" /channel=\u6D4B\u8BD5\u7248");                                     // 测试版
+    EXPECT_EQ(3u, run.exitCode);
+    auto lines = LmTest::ServerLogLines("productName=" + productInUrl + "&");
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_NE(std::string::npos,
+              lines[0].find("&channel=%E6%B5%8B%E8%AF%95%E7%89%88&dp=%D0%9A%D0%B8%D1%80%D0%B8%D0%BB%D0%BB%D0%B8%D1%86%D0%B0&os="))
+        << lines[0];
+    EXPECT_TRUE(LmTest::FileExists(product.LogPath()));
+
+    // A package URL whose query holds CJK, with a DP code in the same script.
+    TestProduct packaged("object");
+    const std::wstring url = Lm::AnsiToWide(LmTest::ServerUrl("/files/signed/Package.exe?tag=" + packaged.Tag())) +
+                             L"&note=\u5305";   // 包
+    RunOutcome withUrl = RunUpdaterCopy(copy, packaged.Name(),
+                                        ProductArgument(packaged, RunLocale()) + L" /dp=\u5305 /patchURL=" + url);
+    EXPECT_EQ(0u, withUrl.exitCode);
+    auto packageLines = LmTest::ServerLogLines("tag=" + packaged.Tag() + "&note=%E5%8C%85\"");
+    EXPECT_FALSE(packageLines.empty());
+    EXPECT_EQ(1u, PackageRuns(packaged).size());
+}
+
 TEST(UpdaterProgram, a_package_url_on_the_command_line_skips_the_check)
 {
     UpdaterCopy copy;

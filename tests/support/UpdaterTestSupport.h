@@ -45,8 +45,9 @@ inline std::wstring RoamingAppData()
 // work folder and log go with the object.
 class TestProduct {
 public:
-    explicit TestProduct(const std::string& scenario = "")
-        : name_(scenario.empty() ? UniqueName(L"LmTest") : Lm::AnsiToWide(scenario) + UniqueName(L"."))
+    // suffix: more of the name after the unique part (the server still reads the scenario).
+    explicit TestProduct(const std::string& scenario = "", const std::wstring& suffix = L"")
+        : name_((scenario.empty() ? UniqueName(L"LmTest") : Lm::AnsiToWide(scenario) + UniqueName(L".")) + suffix)
     {
     }
     ~TestProduct()
@@ -58,8 +59,8 @@ public:
     TestProduct& operator=(const TestProduct&) = delete;
 
     const std::wstring& Name() const { return name_; }
-    // The name as the server's tag, for its request log.
-    std::string Tag() const { return Lm::WideToAnsi(name_); }
+    // The name as the server's request log shows it in a URL (UTF-8, escaped).
+    std::string Tag() const { return Lm::Utf16ToUrlUtf8(name_); }
     // The work folder, with the final backslash (created).
     std::wstring Folder() const { return Lm::Updater::GetUpdaterFolder(name_); }
     std::wstring LogPath() const
