@@ -263,10 +263,10 @@ bool DownloadMultiStream(const PatchDownloadRequest& request, IUpdateObserver& o
     } catch (const CExitCodeException&) {
         return false;   // the plain request meets the same trouble and ends the run with it
     } catch (const System::CException&) {
-        observer.ReportResult(L"MultiStreamDownloadCException");
+        observer.ReportResult(kMultiStreamExceptionResult);
         return false;
     } catch (...) {
-        observer.ReportResult(L"MultiStreamDownloadUnknownException");
+        observer.ReportResult(kMultiStreamUnknownExceptionResult);
         return false;
     }
 }
@@ -296,9 +296,9 @@ std::wstring TestPackage(const TestedPackage& package, const PatchDownloadReques
 {
     // Without the hold nothing tested here would still be what runs.
     if (!package.hold.IsValid())
-        return L"PatchSignature";
+        return kPatchHoldResult;
     if (request.expectedSize > 0 && System::Win32::GetFileSize64(package.path) != request.expectedSize)
-        return L"PatchSize";
+        return kPatchSizeResult;
     if (!request.expectedHash.empty()) {
         unsigned char digest[32] = {};
         bool computed;
@@ -309,15 +309,15 @@ std::wstring TestPackage(const TestedPackage& package, const PatchDownloadReques
             computed = System::Net::ComputeFileSha256(stream, digest);
         }
         if (!computed)
-            return L"PatchHashCompute";
+            return kPatchHashComputeResult;
         std::string text;
         for (unsigned char byte : digest)
             text += System::String::ByteToHex(byte);
         if (!System::String::EqualsNoCase(text, request.expectedHash))
-            return L"PatchHashValue";
+            return kPatchHashValueResult;
     }
     if (!CommonAppLogic::VerifyFileSignature(package.path))
-        return L"PatchSignature";
+        return kPatchSignatureResult;
     return std::wstring();
 }
 
