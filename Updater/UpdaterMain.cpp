@@ -294,7 +294,7 @@ std::wstring PackageExitCodeResult(unsigned long exitCode)
     if (exitCode == 0)
         return kSucceededResult;
     if (exitCode == kDebuggerTerminated)
-        return L"DbgTerminateProcess";
+        return kDebuggerTerminatedResult;
     return MakeInstallerExitCodeResult(std::to_wstring(exitCode));
 }
 

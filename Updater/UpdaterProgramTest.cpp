@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "BoxAnswer.h"
+#include "CommonAppLogic/SecureTemporaryFolder.h"
 #include "StandInLog.h"
 #include "System/Io/Directory.h"
 #include "System/Net/MultiStreamDownload/ProgressFile.h"
@@ -18,6 +19,7 @@
 #include "System/Win32/RegistryKey.h"
 #include "TestServer.h"
 #include "TestSupport.h"
+#include "Updater/UpdaterContract.h"
 #include "Updater/UpdaterMain.h"
 #include "UpdaterTestSupport.h"
 
@@ -54,6 +56,7 @@ struct RunOutcome {
 RunOutcome RunUpdaterCopy(const UpdaterCopy& copy, const std::wstring& product, const std::wstring& arguments,
                           const std::function<void(HANDLE, DWORD)>& during = nullptr, bool watchWindows = false)
 {
+    LmTest::StandInLogs();   // where the package and Park stand-ins write their records
     RunOutcome outcome;
     HANDLE events[3] = {CreateEventW(nullptr, FALSE, FALSE, GetUpdateNoEventName(product).c_str()),
                         CreateEventW(nullptr, FALSE, FALSE, GetUpdateYesEventName(product).c_str()),
@@ -163,9 +166,16 @@ std::vector<std::string> AnalyticsResults(const std::wstring& locale, const std:
     }
 }
 
+// The runs of the package of that name for the product (the Park copy it is given lies in the
+// product's work folder).
 std::vector<LmTest::StandInRecord> PackageRuns(const TestProduct& product, const std::wstring& name = L"Package.exe")
 {
-    return LmTest::ReadStandInRecords(LmTest::StandInLogOf(product.Folder() + name));
+    std::vector<LmTest::StandInRecord> runs;
+    for (const LmTest::StandInRecord& record : LmTest::RecordsOfProgram(name)) {
+        if (record.arguments.find(L"/park=\"" + product.Folder()) == 0)
+            runs.push_back(record);
+    }
+    return runs;
 }
 
 std::vector<std::wstring> ParkCopies(const TestProduct& product)
@@ -201,7 +211,15 @@ TEST(UpdaterProgram, a_signed_package_runs_under_park_and_the_run_succeeds)
     auto packageRuns = PackageRuns(product);
     ASSERT_EQ(1u, packageRuns.size());
     EXPECT_EQ(L"/park=\"" + copies[0] + L"\" /nolaunchapp /x", packageRuns[0].arguments);
-    auto parkRuns = LmTest::WaitForStandInRecords(LmTest::StandInLogOf(copies[0]), 1, 30000);
+    // Elevated (as every program under Wine), the package ran from a held copy in a folder only
+    // administrators can write, and that folder is gone with the run.
+    const std::wstring started = LmTest::FolderOf(packageRuns[0].exe);
+    EXPECT_TRUE(Lm::CommonAppLogic::InstallUtils::CSecureTemporaryFolder::IsNamedAsMadeWith(
+        kElevatedPackageFolderPrefix, started))
+        << Lm::WideToAnsi(packageRuns[0].exe);
+    EXPECT_EQ(started, packageRuns[0].workdir);
+    EXPECT_FALSE(LmTest::DirectoryExists(started));
+    auto parkRuns = LmTest::WaitForStandInRecords(LmTest::StandInLogOfProgram(copies[0]), 1, 30000);
     ASSERT_EQ(1u, parkRuns.size());
     EXPECT_NE(std::wstring::npos,
               parkRuns[0].arguments.find(L"/LaunchParams \"/noupdate! /userlocale " + locale + L" /fast /dp partner\""));
@@ -265,7 +283,7 @@ TEST(UpdaterProgram, the_installers_command_line_shows_no_window_and_starts_no_p
     EXPECT_EQ(L"100", Lm::System::Win32::CRegistryKey(status, true).GetString(L"Download", L""));
     auto copies = ParkCopies(product);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_TRUE(LmTest::ReadStandInRecords(LmTest::StandInLogOf(copies[0])).empty());
+    EXPECT_TRUE(LmTest::RecordsOfProgram(copies[0]).empty());
     auto packageRuns = PackageRuns(product, L"Package_sleep2500.exe");
     ASSERT_EQ(1u, packageRuns.size());
     EXPECT_EQ(L"/park=\"" + copies[0] + L"\" /nolaunchapp", packageRuns[0].arguments);
@@ -374,6 +392,22 @@ TEST(UpdaterProgram, failures_end_with_their_code_reported)
         EXPECT_EQ(c.result, results.back()) << c.scenario;
         EXPECT_TRUE(PackageRuns(product).empty()) << c.scenario;
     }
+}
+
+TEST(UpdaterProgram, a_named_park_that_is_not_the_makers_is_never_started)
+{
+    UpdaterCopy copy;
+    TestProduct product("package");
+    const std::wstring locale = RunLocale();
+    RunOutcome run = RunUpdaterCopy(copy, product.Name(),
+                                    ProductArgument(product, locale) + L" /parkpath=" + LmTest::Tool(L"StandIn.exe"));
+    EXPECT_EQ(1792u, run.exitCode);
+    EXPECT_EQ((Events{L"Yes", L"No"}), run.events);
+    EXPECT_EQ((Results{"SpecifiedParkUnsigned", "FailureParkEXEFileExists"}),
+              AnalyticsResults(locale, "FailureParkEXEFileExists"));
+    EXPECT_TRUE(PackageRuns(product).empty());
+    EXPECT_TRUE(ParkCopies(product).empty());
+    EXPECT_TRUE(LmTest::RecordsOfProgram(L"StandIn.exe").empty());
 }
 
 TEST(UpdaterProgram, a_failed_package_test_is_reported_per_attempt)
