@@ -22,6 +22,7 @@
 #include "System/Win32/RegistryKey.h"
 #include "System/Win32/SystemInfo.h"
 #include "Updater/ExitCodeException.h"
+#include "Updater/SinglePrecision.h"
 #include "Updater/UpdaterContract.h"
 #include "Updater/UpdaterResult.h"
 #include "Updater/UpdaterStrings.h"
@@ -232,11 +233,7 @@ void DeleteStaleDownloads(const std::wstring& product)
 
 int DownloadBarPosition(float percent)
 {
-    // Single precision, step by step, as the bar has always been computed.
-    const float scaled = percent * 0.3f;
-    const float rounded = scaled + 0.499f;
-    const int position = static_cast<int>(std::trunc(rounded)) + 20;
-    return std::min(position, 100);
+    return SinglePrecisionBarPosition(percent, 0.3f, 20);
 }
 
 bool DownloadMultiStream(const PatchDownloadRequest& request, IUpdateObserver& observer, std::wstring& targetPath)

@@ -107,7 +107,9 @@ TEST(PatchDownload, the_file_name_is_the_decoded_last_segment)
 
 TEST(PatchDownload, the_bar_moves_from_20_to_50)
 {
-    const std::pair<float, int> table[] = {{0.0f, 20}, {1.7f, 21}, {50.0f, 35}, {99.9f, 50}, {100.0f, 50}, {300.0f, 100}};
+    // 1.6699998: 0.501 + 0.499 is 1 in single precision, just below it in extended precision.
+    const std::pair<float, int> table[] = {{0.0f, 20},  {1.6699998f, 21}, {1.7f, 21},    {50.0f, 35},
+                                           {99.9f, 50}, {100.0f, 50},     {300.0f, 100}};
     for (const auto& row : table)
         EXPECT_EQ(row.second, DownloadBarPosition(row.first)) << row.first;
 }

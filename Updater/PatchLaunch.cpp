@@ -4,7 +4,6 @@
 #include <objbase.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <memory>
 
@@ -24,6 +23,7 @@
 #include "Updater/ElevatedPackageCopy.h"
 #include "Updater/ExitCodeException.h"
 #include "Updater/ShellStart.h"
+#include "Updater/SinglePrecision.h"
 #include "Updater/UpdaterContract.h"
 #include "Updater/UpdaterResult.h"
 
@@ -175,7 +175,7 @@ DWORD WaitForPackage(HANDLE process, const std::wstring& statusKey, IUpdateObser
         float percent = 0.0f;
         try {
             System::Win32::CRegistryKey key(statusKey, true);
-            percent = static_cast<float>(_wtof(key.GetString(CommonAppLogic::kInstallProgressValue, L"100.0").c_str()));
+            percent = ToSinglePrecision(_wtof(key.GetString(CommonAppLogic::kInstallProgressValue, L"100.0").c_str()));
         } catch (const System::CException&) {
             // No status key (yet): the bar shows the launch's start.
             observer.PostBarPosition(InstallBarPosition(0.0f));
@@ -217,10 +217,7 @@ std::wstring GetPatchFolder(const std::wstring& patchPath)
 
 int InstallBarPosition(float percent)
 {
-    const float scaled = percent * 0.45f;
-    const float rounded = scaled + 0.499f;
-    const int position = static_cast<int>(std::trunc(rounded)) + 55;
-    return std::min(position, 100);
+    return SinglePrecisionBarPosition(percent, 0.45f, 55);
 }
 
 std::wstring MakeInstallerExitCodeResult(const std::wstring& text)

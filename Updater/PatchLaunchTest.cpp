@@ -346,7 +346,9 @@ TEST(PatchLaunch, the_exit_code_comes_back_unsigned)
 
 TEST(PatchLaunch, the_bar_follows_the_install_percentage)
 {
-    const std::pair<float, int> table[] = {{0.0f, 55}, {42.5f, 74}, {50.0f, 77}, {99.9f, 100}, {200.0f, 100}};
+    // 3.3355556 and 14.446667: the sum reaches the next whole number in single precision only.
+    const std::pair<float, int> table[] = {{0.0f, 55},       {3.3355556f, 57}, {14.446667f, 62}, {42.5f, 74},
+                                           {50.0f, 77},      {99.9f, 100},     {200.0f, 100}};
     for (const auto& row : table)
         EXPECT_EQ(row.second, InstallBarPosition(row.first)) << row.first;
 
