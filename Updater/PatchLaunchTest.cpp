@@ -24,6 +24,7 @@
 #include "Updater/ExitCodeException.h"
 #include "Updater/PatchLaunch.h"
 #include "Updater/UpdaterContract.h"
+#include "Updater/UpdaterMain.h"
 #include "Updater/UpdaterResult.h"
 #include "UpdaterTestSupport.h"
 
@@ -332,7 +333,7 @@ TEST(PatchLaunch, a_package_the_shell_cannot_start_gives_1281_and_releases_park)
     EXPECT_EQ(L"/EventTerminate \"Global\\LMPARKTERM\" /SignalTerminate", parkRuns[1].arguments);
 }
 
-TEST(PatchLaunch, the_exit_code_comes_back_unsigned)
+TEST(PatchLaunch, the_exit_code_comes_back_unsigned_and_names_its_analytics_text)
 {
     TestProduct product;
     ParkFolder park;
@@ -341,7 +342,18 @@ TEST(PatchLaunch, the_exit_code_comes_back_unsigned)
     int code = 0;
     const DWORD exitCode = Launch(RequestFor(product, park), package, observer, code);
     EXPECT_EQ(0xC0000005u, exitCode);
-    EXPECT_EQ(L"InstallerExitCode3221225477", MakeInstallerExitCodeResult(std::to_wstring(exitCode)));
+    EXPECT_EQ(L"InstallerExitCode3221225477", PackageExitCodeResult(exitCode));
+
+    // The text the main flow reports for each kind of exit code: never a minus sign.
+    const std::pair<unsigned long, const wchar_t*> table[] = {
+        {0, L"Succeeded"},
+        {0x40010004UL, L"DbgTerminateProcess"},
+        {1, L"InstallerExitCode1"},
+        {0x80000000UL, L"InstallerExitCode2147483648"},
+        {0xFFFFFFFFUL, L"InstallerExitCode4294967295"},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(row.second, PackageExitCodeResult(row.first)) << row.first;
 }
 
 TEST(PatchLaunch, the_bar_follows_the_install_percentage)

@@ -58,6 +58,10 @@ constexpr const wchar_t* kMakerFolder = L"Larchmeadow";
 constexpr const wchar_t* kWorkFolder = L"Updater";
 constexpr const wchar_t* kLogFolder = L"Larchmeadow\\Larchmeadow Games\\App\\Update";
 constexpr const wchar_t* kLogFileSuffix = L"_Update.log";
+// The per-user settings file, <roaming application data>\Larchmeadow\Larchmeadow.ini: the
+// analytics visitor id ("VisitorID" of section "Analytics"), written by the Updater on its first
+// run and read by every later one (and by the main application, which shares the id).
+constexpr const wchar_t* kUserSettingsFileName = L"Larchmeadow.ini";
 
 // Park: looked for beside the Updater, then in its "PatchTools" folder; copied into the work
 // folder as "Park-{<guid>}.exe" and started there in wait mode.
