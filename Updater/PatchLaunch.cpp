@@ -11,7 +11,7 @@
 #include "CommonAppLogic/InstallUtils.h"
 #include "Park/ParkContract.h"
 #include "System/Exception.h"
-#include "System/Io/Stream/FileStream.h"
+#include "System/Io/File.h"
 #include "System/Net/Sha256.h"
 #include "System/String/StringUtils.h"
 #include "System/Win32/Handle.h"
@@ -36,17 +36,11 @@ namespace {
 
 const DWORD kWaitStepMs = 200;
 
-bool IsExistingFile(const std::wstring& path)
-{
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Park to copy: the named one, or the one beside the Updater, or the one in its PatchTools.
 std::wstring FindPark(const PatchLaunchRequest& request, IUpdateObserver& observer)
 {
     if (!request.parkPath.empty()) {
-        if (IsExistingFile(request.parkPath))
+        if (System::IO::CFile::Exists(request.parkPath))
             return request.parkPath;
         observer.ReportResult(kSpecifiedParkMissingResult);
         throw CExitCodeException(FailureParkEXEFileExists);
@@ -54,7 +48,7 @@ std::wstring FindPark(const PatchLaunchRequest& request, IUpdateObserver& observ
     for (const std::wstring& candidate :
          {request.programFolder + kParkFileName,
           request.programFolder + kPatchToolsFolder + L"\\" + kParkFileName}) {
-        if (IsExistingFile(candidate))
+        if (System::IO::CFile::Exists(candidate))
             return candidate;
     }
     throw CExitCodeException(FailureParkEXEFileExists);
@@ -65,10 +59,7 @@ std::wstring FindPark(const PatchLaunchRequest& request, IUpdateObserver& observ
 bool DigestOf(const std::wstring& path, unsigned char (&digest)[32])
 {
     try {
-        System::IO::Stream::CFileStream stream(path, System::IO::Stream::FileMode::Open,
-                                               System::IO::Stream::FileAccess::Read, FILE_SHARE_READ,
-                                               FILE_ATTRIBUTE_NORMAL);
-        return System::Net::ComputeFileSha256(stream, digest);
+        return System::Net::ComputeFileSha256(path, digest);
     } catch (const System::CException&) {
         return false;
     }

@@ -57,8 +57,10 @@ Switches for the multi-stream download tests (per tag; requests of one tag are c
   contentrange=K        a 206 with a false Content-Range, body unchanged: wrongstart (first + 1),
                         wrongend (last - 1), wrongtotal (size + 1), star ("/*"), missing (none)
   nolastmodified=1      no Last-Modified header
+  etag=TEXT             an ETag header
   changeafter=K seed2=S requests after the K-th of the tag get the body of seed S (same size) and
-                        the Last-Modified of seed S (or lastmodified2=TEXT)
+                        the Last-Modified of seed S (or lastmodified2=TEXT); without seed2 only
+                        what lastmodified2=TEXT, etag2=TEXT and size2=N name changes for them
   faults=K              the fault switches (status, stallheaders, stallat, closeat, resetat,
                         ignorerange, contentrange, declare) act on the first K requests of the tag only
   gate=N gatems=MS      a request with a Range header is held, before its status line, until N such
@@ -176,6 +178,9 @@ class Scenario:
         self.change_after = number("changeafter")
         self.seed2 = number("seed2")
         self.last_modified2 = q.get("lastmodified2")
+        self.etag = q.get("etag")
+        self.etag2 = q.get("etag2")
+        self.size2 = number("size2")
         self.faults = number("faults")
         self.gate = number("gate")
         self.gate_ms = number("gatems", 20000)
@@ -189,10 +194,17 @@ class Scenario:
     def apply_request_number(self, number):
         """Acts on the per-tag switches for the number-th request of the tag."""
         self.number = number
-        if self.change_after is not None and self.seed2 is not None and number > self.change_after:
-            self.seed = self.seed2
-            self.last_modified = self.last_modified2 or email.utils.formatdate(
-                946684800 + (self.seed % 1000) * 86400, usegmt=True)
+        if self.change_after is not None and number > self.change_after:
+            if self.seed2 is not None:
+                self.seed = self.seed2
+                self.last_modified = self.last_modified2 or email.utils.formatdate(
+                    946684800 + (self.seed % 1000) * 86400, usegmt=True)
+            elif self.last_modified2:
+                self.last_modified = self.last_modified2
+            if self.etag2 is not None:
+                self.etag = self.etag2
+            if self.size2 is not None:
+                self.size = self.size2
         if self.faults is not None and number > self.faults:
             self.status = 200
             self.stall_headers_ms = 0
@@ -288,6 +300,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         headers = [("Content-Type", "application/octet-stream")]
         if not s.no_last_modified:
             headers.append(("Last-Modified", s.last_modified))
+        if s.etag:
+            headers.append(("ETag", s.etag))
         headers.append(("Accept-Ranges", s.accept_ranges or ("none" if s.noranges else "bytes")))
         if s.set_cookie:
             headers.append(("Set-Cookie", s.set_cookie))
