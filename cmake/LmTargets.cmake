@@ -35,7 +35,9 @@ function(lm_test_executable name)
     if(T_DEPENDS)
         add_dependencies(${name} ${T_DEPENDS})
     endif()
+    # A parameterised case is named by its parameter's name (or index), not its printed value.
     gtest_discover_tests(${name}
+        NO_PRETTY_VALUES
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 180
         WORKING_DIRECTORY ${LM_TEST_OUTPUT_DIRECTORY}
