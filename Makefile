@@ -44,7 +44,7 @@ MAKE_START := $(shell date +%s)
 test: build
 	@mkdir -p $(BUILD)/Testing; rm -f $(CTEST_LOG)
 	@LM_MAKE_START=$(MAKE_START) LM_TESTS_START=$$(date +%s) tools/wine-session.sh --lanes $(LANES) \
-		tools/test-summary ctest --test-dir $(BUILD) -j$(CTEST_J) --output-on-failure --timeout 300 $(CTEST_REPEAT) \
+		tools/discover-tests.sh $(BUILD) tools/test-summary ctest --test-dir $(BUILD) -j$(CTEST_J) --output-on-failure --timeout 300 $(CTEST_REPEAT) \
 		--resource-spec-file $(abspath $(BUILD))/wine-lanes/resources.json -O $(abspath $(CTEST_LOG)) $(CTEST_ARGS); \
 		rc=$$?; tools/second-runs.sh $(CTEST_LOG); exit $$rc
 

@@ -110,10 +110,10 @@ rm -f "$keeper"
 mkfifo "$keeper"
 for prefix in $prefixes; do WINEPREFIX=$prefix wine cmd.exe /c pause <"$keeper" >/dev/null 2>&1 & done
 exec 4>"$keeper"
-# Each wineserver warmed with both a 64-bit and a 32-bit process; asking for the desktop window
-# starts its window manager now, not on a test's demand. The prefixes side by side.
+# Each wineserver warmed with a 32-bit process besides the 64-bit ones (the desktop user, and
+# rundll32); asking for the desktop window starts its window manager now, not on a test's
+# demand. The prefixes side by side.
 warm() {
-    wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
     wine 'C:\windows\syswow64\cmd.exe' /c exit >/dev/null 2>&1 </dev/null
     wine rundll32.exe user32.dll,GetDesktopWindow >/dev/null 2>&1 </dev/null
 }
