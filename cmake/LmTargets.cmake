@@ -32,6 +32,9 @@ function(lm_test_executable name)
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} LmTestSupport GTest::gmock)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${LM_TEST_OUTPUT_DIRECTORY})
+    # Without debugging sections (symbols stay): Wine reads a program's sections whole at every
+    # start, and a test executable starts once per case (several times smaller, a start faster).
+    target_link_options(${name} PRIVATE -Wl,--strip-debug)
     if(T_DEPENDS)
         add_dependencies(${name} ${T_DEPENDS})
     endif()
