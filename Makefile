@@ -27,6 +27,10 @@ configure: deps $(BUILD)/CMakeCache.txt
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS) -- --no-print-directory | { grep -vE '^\[ *[0-9]+%\] (Building|Linking|Built)|^(Scanning|Consolidate)' || true; }
 
+# The tests run in lanes (tools/wine-session.sh --lanes): copies of the Wine prefix, a wineserver
+# each, one display; a test that writes machine-wide state holds a lane of its own (CTest's
+# resource "lanes"), all other tests take the lanes in turn. One lane per parallel test job.
+LANES ?= $(CTEST_J)
 # On a heavily loaded machine whose Wine runs its 32-bit side under qemu-user, a test process now
 # and then dies of a signal while exiting after its test passed; CTest then reports
 # "Subprocess killed". Each test must pass in one of two runs (CTEST_REPEAT= turns that off). The
@@ -34,11 +38,15 @@ build: configure
 # on its second run (tools/second-runs.sh), so that a flaky test is seen.
 CTEST_REPEAT ?= --repeat until-pass:2
 CTEST_LOG := $(BUILD)/Testing/make-test.log
+# When this make started: tools/test-summary ends with the wall time of the whole make test.
+MAKE_START := $(shell date +%s)
 
 test: build
 	@mkdir -p $(BUILD)/Testing; rm -f $(CTEST_LOG)
-	@tools/wine-session.sh ctest --test-dir $(BUILD) -j$(CTEST_J) --output-on-failure --timeout 300 $(CTEST_REPEAT) \
-		-O $(abspath $(CTEST_LOG)) $(CTEST_ARGS); rc=$$?; tools/second-runs.sh $(CTEST_LOG); exit $$rc
+	@LM_MAKE_START=$(MAKE_START) LM_TESTS_START=$$(date +%s) tools/wine-session.sh --lanes $(LANES) \
+		tools/discover-tests.sh $(BUILD) tools/test-summary ctest --test-dir $(BUILD) -j$(CTEST_J) --output-on-failure --timeout 300 $(CTEST_REPEAT) \
+		--resource-spec-file $(abspath $(BUILD))/wine-lanes/resources.json -O $(abspath $(CTEST_LOG)) $(CTEST_ARGS); \
+		rc=$$?; tools/second-runs.sh $(CTEST_LOG); exit $$rc
 
 demo: build
 	@tools/wine-session.sh tools/demo.sh

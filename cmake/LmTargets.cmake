@@ -32,10 +32,15 @@ function(lm_test_executable name)
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} LmTestSupport GTest::gmock)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${LM_TEST_OUTPUT_DIRECTORY})
+    # Without debugging sections (symbols stay): Wine reads a program's sections whole at every
+    # start, and a test executable starts once per case (several times smaller, a start faster).
+    target_link_options(${name} PRIVATE -Wl,--strip-debug)
     if(T_DEPENDS)
         add_dependencies(${name} ${T_DEPENDS})
     endif()
+    # A parameterised case is named by its parameter's name (or index), not its printed value.
     gtest_discover_tests(${name}
+        NO_PRETTY_VALUES
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 180
         WORKING_DIRECTORY ${LM_TEST_OUTPUT_DIRECTORY}
@@ -90,15 +95,28 @@ function(lm_program name)
 endfunction()
 
 # lm_tests_resource_lock(<test executable> <regex> <lock>)
-# The executable's discovered cases whose names match the regex hold the CTest resource lock, so
-# cases that write the same machine-wide keys run one at a time while the others go on in parallel.
+# The executable's discovered cases whose names match the regex write machine-wide state (the
+# lock names what they share: LarchmeadowTouchpoint, LmInstallServiceClass). That state belongs
+# to one Wine prefix, so such a case holds a lane: CTest's resource "lanes" (one slot per lane,
+# tools/wine-session.sh --lanes), whose prefix no other lock-holding case uses meanwhile; the
+# lock-holding cases of the other lanes and all other cases go on in parallel. Given no lane
+# (CTest without the lanes' resource specification), the case takes its prefix's lock in
+# tools/wine-run instead (LM_HOLDS_LANE).
 function(lm_tests_resource_lock exe regex lock)
     set(file ${CMAKE_CURRENT_BINARY_DIR}/${exe}-${lock}.cmake)
     file(WRITE ${file}
         "foreach(test IN LISTS ${exe}_TESTS)\n"
         "    if(test MATCHES [==[${regex}]==])\n"
-        "        set_tests_properties(\"\${test}\" PROPERTIES RESOURCE_LOCK ${lock})\n"
+        "        set_tests_properties(\"\${test}\" PROPERTIES RESOURCE_GROUPS lanes:1\n"
+        "            ENVIRONMENT_MODIFICATION LM_HOLDS_LANE=set:1)\n"
         "    endif()\n"
         "endforeach()\n")
     set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
+endfunction()
+
+# lm_test_in_every_lane(<test>...)
+# Tests of a Windows program that runs once in every lane's prefix (tools/wine-run): the
+# fixtures that write or remove the machine's values that every lane's tests need.
+function(lm_test_in_every_lane)
+    set_property(TEST ${ARGN} APPEND PROPERTY ENVIRONMENT_MODIFICATION LM_IN_EVERY_LANE=set:1)
 endfunction()

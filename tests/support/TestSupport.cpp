@@ -134,8 +134,17 @@ std::wstring Tool(const std::wstring& fileName) { return TestDir() + fileName; }
 std::wstring UniqueName(const std::wstring& prefix)
 {
     static std::atomic<unsigned> counter{0};
+    // Tests in the session's other lanes (tools/wine-run sets LM_LANE) run under wineservers of
+    // their own, which give out the same process ids: names they share (files outside the Wine
+    // prefix, the test server's log) carry the lane too.
+    wchar_t lane[16] = L"";
+    DWORD laneLength = GetEnvironmentVariableW(L"LM_LANE", lane, 14);
+    if (laneLength == 0 || laneLength >= 14)
+        lane[0] = 0;
+    else
+        wcscat(lane, L"-");
     wchar_t buffer[96];
-    _snwprintf(buffer, 96, L"%lu-%u-%lu", GetCurrentProcessId(), ++counter, GetTickCount());
+    _snwprintf(buffer, 96, L"%ls%lu-%u-%lu", lane, GetCurrentProcessId(), ++counter, GetTickCount());
     buffer[95] = 0;
     return prefix + buffer;
 }

@@ -17,7 +17,7 @@ std::wstring Program(const std::wstring& fileName);
 // Full path of a test tool built beside the tests (build\tests\), e.g. Tool(L"StandIn.exe").
 std::wstring Tool(const std::wstring& fileName);
 
-// A name no other test or run uses: prefix + process id + counter + tick count.
+// A name no other test or run uses: prefix + lane (when in one) + process id + counter + tick count.
 std::wstring UniqueName(const std::wstring& prefix);
 
 // Result of a program run by RunProgram.

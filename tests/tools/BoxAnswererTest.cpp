@@ -67,6 +67,7 @@ private:
 };
 
 struct BoxCase {
+    const char* name;
     UINT type;
     int button;
     std::vector<int> buttons;
@@ -97,9 +98,11 @@ TEST_P(BoxAnswererCases, presses_the_chosen_button_and_records_the_text)
 }
 
 INSTANTIATE_TEST_SUITE_P(Boxes, BoxAnswererCases,
-                         ::testing::Values(BoxCase{ MB_OK, IDOK, { IDOK } },
-                                           BoxCase{ MB_YESNO | MB_ICONQUESTION, IDNO, { IDYES, IDNO } },
-                                           BoxCase{ MB_OKCANCEL | MB_ICONERROR, IDCANCEL, { IDOK, IDCANCEL } }));
+                         ::testing::Values(BoxCase{ "ok", MB_OK, IDOK, { IDOK } },
+                                           BoxCase{ "yes_no_answered_no", MB_YESNO | MB_ICONQUESTION, IDNO, { IDYES, IDNO } },
+                                           BoxCase{ "ok_cancel_answered_cancel", MB_OKCANCEL | MB_ICONERROR, IDCANCEL,
+                                                    { IDOK, IDCANCEL } }),
+                         [](const ::testing::TestParamInfo<BoxCase>& info) { return std::string(info.param.name); });
 
 TEST(BoxAnswerer, reports_no_box_when_none_appears_in_time)
 {
