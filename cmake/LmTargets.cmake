@@ -1,6 +1,7 @@
 # Target helpers. An area is one static library built from the .cpp files of its folders;
 # files named *Test.cpp beside them form the area's GoogleTest executable, run under Wine.
 include(GoogleTest)
+include(${CMAKE_CURRENT_LIST_DIR}/LmDelayLoad.cmake)
 
 function(lm_glob_sources out)
     set(result "")
