@@ -60,17 +60,11 @@ foreach(lib IN LISTS LM_DELAY_LOADED_LIBRARIES)
         # --kill-at takes off the names looked up in the DLL.
         execute_process(COMMAND ${CMAKE_NM} -g ${implib}
             OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
-        string(REGEX MATCHALL "[ \t]I __imp__[^\r\n]+" imports "${symbols}")
-        set(def "LIBRARY \"${dll}\"\nEXPORTS\n")
-        set(seen "")
-        foreach(entry IN LISTS imports)
-            string(REGEX REPLACE "^[ \t]I __imp__" "" name "${entry}")
-            if(NOT name IN_LIST seen)
-                list(APPEND seen ${name})
-                string(APPEND def "${name}\n")
-            endif()
-        endforeach()
-        file(WRITE ${lm_delay_dir}/${lib}.def "${def}")
+        string(REGEX MATCHALL "[ \t]I __imp__[^\r\n]+" exports "${symbols}")
+        list(TRANSFORM exports REPLACE "^[ \t]I __imp__" "")
+        list(REMOVE_DUPLICATES exports)
+        list(JOIN exports "\n" exports)
+        file(WRITE ${lm_delay_dir}/${lib}.def "LIBRARY \"${dll}\"\nEXPORTS\n${exports}\n")
         set(made ${lm_delay_dir}/lib${lib}_made.a)
         execute_process(COMMAND ${CMAKE_DLLTOOL} --kill-at --input-def ${lib}.def --dllname ${dll}
                                 --output-delaylib ${made}

@@ -60,9 +60,10 @@ function(lm_library name)
 endfunction()
 
 # lm_program_start(<target>)
-# Every program of the suite, its test builds included: it starts in LmProgramStart
-# (System/Win32/ProgramStart.cpp), which limits the library search to the system folder before the
-# C runtime starts, and each link is checked to import nothing but known DLLs (LmCheckImports.cmake).
+# Every program of the suite (windows programs with wWinMain), its test builds included: it starts
+# in LmProgramStart (System/Win32/ProgramStart.cpp), which limits the library search to the system
+# folder before the C runtime starts, and each link is checked to import nothing but known DLLs
+# (LmCheckImports.cmake).
 function(lm_program_start target)
     target_link_libraries(${target} PRIVATE LmSystem)
     target_link_options(${target} PRIVATE -Wl,--entry=_LmProgramStart)
