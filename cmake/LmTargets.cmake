@@ -1,6 +1,8 @@
 # Target helpers. An area is one static library built from the .cpp files of its folders;
 # files named *Test.cpp beside them form the area's GoogleTest executable, run under Wine.
 include(GoogleTest)
+include(${CMAKE_CURRENT_LIST_DIR}/LmDelayLoad.cmake)
+set(LM_CHECK_IMPORTS_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/LmCheckImports.cmake)
 
 function(lm_glob_sources out)
     set(result "")
@@ -62,6 +64,20 @@ function(lm_library name)
                        PROPERTIES ${L_TEST_PROPERTIES})
 endfunction()
 
+# lm_program_start(<target>)
+# Every program of the suite (windows programs with wWinMain), its test builds included: it starts
+# in LmProgramStart (System/Win32/ProgramStart.cpp), which limits the library search to the system
+# folder before the C runtime starts, and each link is checked to import nothing but known DLLs
+# (LmCheckImports.cmake).
+function(lm_program_start target)
+    target_link_libraries(${target} PRIVATE LmSystem)
+    target_link_options(${target} PRIVATE -Wl,--entry=_LmProgramStart)
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DPROGRAMS=$<TARGET_FILE:${target}>
+                -P ${LM_CHECK_IMPORTS_SCRIPT}
+        VERBATIM)
+endfunction()
+
 # lm_program(<target> OUTPUT_NAME <file name> DIR <folder> [WINDOWS] [LIBS ...] [TEST_LIBS ...] [TEST_DEPENDS ...]
 #            [TEST_PROPERTIES ...])
 # A program lands in build/bin as <file name>.exe. Its entry point lives in <folder>/WinMain.cpp;
@@ -86,6 +102,7 @@ function(lm_program name)
     if(P_WINDOWS)
         target_link_options(${name} PRIVATE -mwindows)
     endif()
+    lm_program_start(${name})
     if(P_OUTPUT_NAME)
         set_target_properties(${name} PROPERTIES OUTPUT_NAME ${P_OUTPUT_NAME})
     endif()
