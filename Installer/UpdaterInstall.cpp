@@ -80,7 +80,7 @@ void RunLocalPatch(const CInstallerOptions& options, bool& failed, const Install
 std::wstring UpdaterCommandLine(const std::wstring& dp)
 {
     using namespace Lm::Updater;
-    // The DP goes unquoted: it is a safe DP code (letters, digits and "_-.!").
+    // The DP goes unquoted: it is a safe DP code (letters, digits and "_.!").
     return std::wstring(kNoProgressOption) + L" " + kNoParkingOption + L" " + kEmitDownloadProgressOption + L" " +
            kDpOption + dp + L" " + kInstallerArgsOption + kFullInstallerArguments;
 }

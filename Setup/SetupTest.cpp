@@ -209,6 +209,12 @@ const NameCase kNameCases[] = {
      L"/src installer /dp larchplay", L"setup.exe"},
     {"hostile_dp_falls_to_the_name", L"Setup-xyz-partner.exe", L"/dp=x/Execute", L"/dp=x/Execute",
      L"/src installer /dp partner /action download xyz", L"Setup-xyz-partner.exe"},
+    // Park reads '-' and '/' anywhere in its command line as an option's start: a DP holding one
+    // would replace the application's arguments, or the program Park starts.
+    {"dp_naming_a_park_option_falls_to_the_name", L"Setup-xyz-partner.exe", L"/dp=a-LaunchParams",
+     L"/dp=a-LaunchParams", L"/src installer /dp partner /action download xyz", L"Setup-xyz-partner.exe"},
+    {"dp_naming_the_program_park_starts_falls_to_the_name", L"Setup-xyz-partner.exe", L"/dp=a-Execute",
+     L"/dp=a-Execute", L"/src installer /dp partner /action download xyz", L"Setup-xyz-partner.exe"},
     {"unknown_options_passed_on", L"setup.exe", L"/silent /S -x /Restore", L"/silent /S -x /Restore",
      L"/src installer /dp larchplay", L"setup.exe"},
     {"nolaunchconsole", L"setup.exe", L"/nolaunchconsole", L"/nolaunchconsole", nullptr, L"setup.exe"},
@@ -439,14 +445,14 @@ TEST_F(SetupProgram, full_installer_takes_the_dp_of_the_installed_edition)
         Lm::System::Win32::CRegistryKey key(entry, false);
         key.SetString(L"LarchmeadowUninstallDisplayName", L"Larchmeadow Games App");
         key.SetString(L"ConsoleBrand", L"larchplay");
-        key.SetString(L"ConsoleDP", L"lp-retail");
+        key.SetString(L"ConsoleDP", L"lp_retail");
     }
     struct Remove { std::wstring path; ~Remove() { Lm::System::Win32::CRegistryKey::DeleteKeyTree(path); } } remove{entry};
 
     EXPECT_EQ(0u, RunSetup(SetupCopy(L"SetupTestPayload", L"SetupArcadeKit.exe"), L"/dp=other"));
     const std::vector<StandInRecord> launches = AppLaunches();
     ASSERT_EQ(1u, launches.size());
-    EXPECT_EQ(L"/src installer /dp lp-retail", launches[0].arguments);
+    EXPECT_EQ(L"/src installer /dp lp_retail", launches[0].arguments);
     ASSERT_EQ(1u, InstallerRuns().size());
     EXPECT_EQ(0u, InstallerRuns()[0].arguments.find(L"/dp=other /update /park=\""));
 }
