@@ -10,6 +10,13 @@
 namespace Lm {
 namespace Setup {
 
+// One argument as a command line carries it, so that the receiving program's parse
+// (CommandLineToArgvW, and the C runtime's, which agrees with it here) gives back exactly this
+// text: as it is when it holds no blank, tab, line break or double quote and is not empty; else
+// in double quotes, with each double quote and the backslashes before it, and the backslashes
+// before the closing quote, escaped.
+std::wstring QuoteArgument(const std::wstring& argument);
+
 // "/update", or the own file name is "SetupArcadeKit.exe" (whole name, exact case).
 bool IsFullInstallerMode(const CSetupOptions& options, const std::wstring& ownFileName);
 

@@ -205,7 +205,7 @@ const NameCase kNameCases[] = {
      L"/src installer /dp other /action download xyz", L"Setup-xyz-partner.exe"},
     {"empty_dp_option", L"Setup-xyz-partner.exe", L"/dp=", L"/dp=",
      L"/src installer /dp partner /action download xyz", L"Setup-xyz-partner.exe"},
-    {"quoted_argument_reaches_the_installer_as_words", L"setup.exe", L"\"/dp=a b\"", L"/dp=a b",
+    {"argument_with_a_blank_reaches_the_installer_whole", L"setup.exe", L"\"/dp=a b\"", L"\"/dp=a b\"",
      L"/src installer /dp larchplay", L"setup.exe"},
     {"hostile_dp_falls_to_the_name", L"Setup-xyz-partner.exe", L"/dp=x/Execute", L"/dp=x/Execute",
      L"/src installer /dp partner /action download xyz", L"Setup-xyz-partner.exe"},
@@ -267,6 +267,32 @@ TEST_P(SetupProgramNames, arm_park_and_run_the_installer_as_the_name_and_options
 
 INSTANTIATE_TEST_SUITE_P(SetupProgram, SetupProgramNames, ::testing::ValuesIn(kNameCases),
                          [](const ::testing::TestParamInfo<NameCase>& info) { return std::string(info.param.label); });
+
+// A lone double quote, blanks, backslashes before a quote and empty arguments: the Installer parses
+// exactly the arguments setup was given, and its "/park=" argument after them.
+TEST_F(SetupProgram, the_installer_parses_exactly_the_arguments_setup_was_given)
+{
+    const std::wstring setup = SetupCopy(L"SetupTestPayload", L"setup.exe");
+    EXPECT_EQ(0u, RunSetup(setup, L"\"/dp=\\\"q\" \"two words\" back\\slash \"trail\\\\\" \"\" /silent"));
+
+    const std::vector<StandInRecord> runs = InstallerRuns();
+    ASSERT_EQ(1u, runs.size());
+    const StandInRecord& run = runs[0];
+    const std::vector<std::wstring> expected = {L"/dp=\"q", L"two words", L"back\\slash", L"trail\\", L"",
+                                                L"/silent", L"/park=" + FolderOf(run.exe) + L"\\Park.exe"};
+    std::vector<std::wstring> parsed;
+    const int count = std::stoi(run.values.at(L"argc"));
+    for (int i = 1; i < count; ++i)
+        parsed.push_back(run.values.at(L"argv" + std::to_wstring(i)));
+    EXPECT_EQ(expected, parsed) << Narrow(run.commandLine);
+
+    // The DP holding a quote is passed over; Park, named by its own argument, starts the
+    // application once and is gone.
+    const std::vector<StandInRecord> launches = AppLaunches();
+    ASSERT_EQ(1u, launches.size());
+    EXPECT_EQ(L"/src installer /dp larchplay", launches[0].arguments);
+    EXPECT_TRUE(WaitUntil(ParkGone)) << "Park waits on after setup ended";
+}
 
 // --- an older Park --------------------------------------------------------------------------------
 

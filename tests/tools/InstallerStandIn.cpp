@@ -6,6 +6,7 @@
 // own folder when that is not set: setup deletes that folder afterwards). UTF-8 "key=value" lines
 // ended by an empty line, readable with tests/support/StandInLog.h:
 //   exe=, workdir=, commandline=, arguments=   as StandIn.exe records them
+//   argc=<n>, argv1= .. argv<n-1>=   the arguments as CommandLineToArgvW parses the command line
 //   parkwaiting=1|0   both of Park's events existed when it started (a Park was waiting)
 //   parkfile=1|0      Park.exe lay beside it
 //   patchfile=1|0     Patch.exe lay beside it
@@ -14,6 +15,7 @@
 // With the environment variable LM_INSTALLER_STANDIN_FINISH=1 it finishes as the Installer does:
 // it runs the Park of its "/park=" argument with the execute signal and waits for it.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
@@ -67,6 +69,18 @@ std::wstring Arguments(const std::wstring& commandLine)
     return first == std::wstring::npos ? std::wstring() : commandLine.substr(first);
 }
 
+// "argc=<n>" and one "argv<i>=<text>" line per argument after the program's own path.
+std::wstring ParsedArguments(const std::wstring& commandLine)
+{
+    int count = 0;
+    LPWSTR* list = CommandLineToArgvW(commandLine.c_str(), &count);
+    std::wstring text = L"argc=" + std::to_wstring(list ? count : 0) + L"\r\n";
+    for (int i = 1; list && i < count; ++i)
+        text += L"argv" + std::to_wstring(i) + L"=" + list[i] + L"\r\n";
+    LocalFree(list);
+    return text;
+}
+
 // The finish signal through the Park named by /park="<path>".
 void SignalParkExecute(const std::wstring& commandLine)
 {
@@ -102,7 +116,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     logFolder = logFolder.empty() ? folder : logFolder + L"\\";
     AppendUtf8(logFolder + L"InstallerStandIn.log",
            L"exe=" + exe + L"\r\nworkdir=" + Text(CurrentFolder) + L"\r\ncommandline=" + commandLine +
-               L"\r\narguments=" + Arguments(commandLine) + L"\r\nparkwaiting=" + Flag(parkWaiting) +
+               L"\r\narguments=" + Arguments(commandLine) + L"\r\n" + ParsedArguments(commandLine) +
+               L"parkwaiting=" + Flag(parkWaiting) +
                L"\r\nparkfile=" + Flag(FileExists(folder + L"Park.exe")) +
                L"\r\npatchfile=" + Flag(FileExists(folder + L"Patch.exe")) + L"\r\n\r\n");
     if (Text(FinishSwitch) == L"1")
