@@ -17,6 +17,7 @@
 #include "System/Io/Directory.h"
 #include "System/Io/File.h"
 #include "System/Io/FilePath.h"
+#include "System/Log.h"
 #include "System/RefPtr.h"
 #include "System/Win32/RegistryKey.h"
 #include "Uninstaller/UninstallerContract.h"
@@ -94,7 +95,7 @@ void DoInstall(CInstallContext& context, bool silent)
     context.uninstallerLaidDown = true;
 
     Post(context, kScriptDownloaderStarted);
-    RunUpdaterInstall(context.options, context.dp, context.failed, context.row, context.page);
+    RunUpdaterInstall(context);
     Post(context, kScriptDownloaderEnded);
     if (context.failed)
         return;
@@ -131,9 +132,21 @@ void CleanupInstall(CInstallContext& context)
         return;
     if (context.executeSignalled)
         WaitUntilParkReleased();
-    ExecWait(options.park, GetParentFolder(options.park), Lm::Park::SignalTerminateCommandLine, 0, true);
-    WaitUntilParkReleased();
-    CFile::DeleteAFile(options.park, kParkDeleteTries);
+    try {
+        ExecWait(options.park, GetParentFolder(options.park), Lm::Park::SignalTerminateCommandLine, 0, true);
+        WaitUntilParkReleased();
+    } catch (const Lm::System::CException& exception) {
+        // A Park that cannot be signalled (unsigned, replaced, unstartable) is not ours to start;
+        // the run has ended all the same.
+        Lm::System::CLog::WriteLine(L"Installer: Park was not told to quit\n" + exception.ToString());
+        return;
+    }
+    try {
+        CFile::DeleteAFile(options.park, kParkDeleteTries);
+    } catch (const Lm::System::CException& exception) {
+        // Still in use (held by setup, or a Park slow to go): it goes with setup's folder.
+        Lm::System::CLog::WriteLine(L"Installer: Park's file is left to its folder's removal\n" + exception.ToString());
+    }
 }
 
 void RollbackInstall(const CInstallContext& context)

@@ -259,8 +259,25 @@ TEST_F(ParkRelease, a_missing_park_is_passed_over_and_an_unsigned_one_never_star
     const CInstallerOptions options = Options({parkOption.c_str()});
     CInstallContext unsignedContext(options, Row());
     EXPECT_EQ(L"File is not signed", LmTest::CaughtException([&] { FinishInstall(unsignedContext); }).Message());
-    EXPECT_EQ(L"File is not signed", LmTest::CaughtException([&] { CleanupInstall(unsignedContext); }).Message());
+    // Clean-up never throws: the unsigned file is neither run nor deleted.
+    EXPECT_NO_THROW(CleanupInstall(unsignedContext));
     EXPECT_TRUE(LmTest::FileExists(unsignedPark));
+}
+
+TEST_F(ParkRelease, a_park_file_that_cannot_be_deleted_is_left_and_clean_up_still_ends)
+{
+    // Held as setup holds the programs it unpacked: readable and runnable, not deletable.
+    HANDLE hold = CreateFileW(park_.Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hold);
+    const CInstallerOptions options = Options({parkOption_.c_str()});
+    CInstallContext context(options, Row());
+    FinishInstall(context);
+    EXPECT_NO_THROW(CleanupInstall(context));
+    CloseHandle(hold);
+    EXPECT_TRUE(park_.Ended());
+    EXPECT_EQ(1u, LmTest::ArmedPark::ApplicationStarts(logs));
+    EXPECT_TRUE(LmTest::FileExists(park_.Path())) << "left to its folder's removal";
+    EXPECT_FALSE(LmTest::RegKeyExists(kInstallerStatusKey));
 }
 
 } // namespace

@@ -39,8 +39,15 @@ std::wstring ReadInstallSemaphore()
     }
 }
 
+// A failure of the hand-off: the box (or, on a quiet run, the log line), and the failed flag.
+void Fail(CInstallContext& context, const std::wstring& text)
+{
+    ReportToUser(context.quiet, context.row, text, kErrorBoxFlags);
+    context.failed = true;
+}
+
 // After the Updater's exit 0: waits for "Success" or "Failure", at most the grace time.
-void WaitForFullInstaller(bool& failed, const InstallerMessageRow& row)
+void WaitForFullInstaller(CInstallContext& context)
 {
     const ULONGLONG start = GetTickCount64();
     for (;;) {
@@ -48,8 +55,7 @@ void WaitForFullInstaller(bool& failed, const InstallerMessageRow& row)
         if (result == kInstallSemaphoreSuccess)
             return;   // the caller clears the value
         if (result == kInstallSemaphoreFailure || GetTickCount64() - start >= kInstallSemaphoreGraceMs) {
-            ShowInstallerBox(row, UnexpectedErrorText(row, kErrorFullInstaller, 1), kErrorBoxFlags);
-            failed = true;
+            Fail(context, UnexpectedErrorText(context.row, kErrorFullInstaller, 1));
             return;
         }
         Sleep(kInstallSemaphorePollMs);
@@ -57,22 +63,19 @@ void WaitForFullInstaller(bool& failed, const InstallerMessageRow& row)
 }
 
 // The Updater could not fetch the package (offline), or the caller asked for the local patch.
-void RunLocalPatch(const CInstallerOptions& options, bool& failed, const InstallerMessageRow& row,
-                   const std::wstring& patchFolder, IInstallerPage* page)
+void RunLocalPatch(CInstallContext& context, const std::wstring& patchFolder)
 {
+    const CInstallerOptions& options = context.options;
     const std::wstring patch = patchFolder + L"\\" + kLocalPatchFileName;
     if (options.useLocalPatch && CFile::Exists(patch)) {
         const DWORD code = ExecWait(patch, patchFolder, LocalPatchCommandLine(options.park), 0, true);
-        if (code != 0) {
-            ShowInstallerBox(row, UnexpectedErrorText(row, kErrorLocalPatchExit, code), kErrorBoxFlags);
-            failed = true;
-        }
+        if (code != 0)
+            Fail(context, UnexpectedErrorText(context.row, kErrorLocalPatchExit, code));
         return;
     }
-    if (page)
-        page->PostClose();
-    ShowInstallerBox(row, InstallerMessageText(row, kMessageDownloadFailed), kErrorBoxFlags);
-    failed = true;
+    if (context.page)
+        context.page->PostClose();
+    Fail(context, InstallerMessageText(context.row, kMessageDownloadFailed));
 }
 
 } // namespace
@@ -104,18 +107,18 @@ std::wstring GetInstallerFolder()
     return folder;
 }
 
-void RunUpdaterInstall(const CInstallerOptions& options, const std::wstring& dp, bool& failed,
-                       const InstallerMessageRow& row, IInstallerPage* page)
+void RunUpdaterInstall(CInstallContext& context)
 {
+    const CInstallerOptions& options = context.options;
     if (!options.console || options.restore || IsUninstallEntryValid(kMainAppUninstallKeyName))
         return;
-    HandOffToUpdater(options, dp, failed, row, GetInstallerFolder(), page);
+    HandOffToUpdater(context, GetInstallerFolder());
 }
 
-void HandOffToUpdater(const CInstallerOptions& options, const std::wstring& dp, bool& failed,
-                      const InstallerMessageRow& row, const std::wstring& patchFolder, IInstallerPage* page)
+void HandOffToUpdater(CInstallContext& context, const std::wstring& patchFolder)
 {
-    failed = false;
+    const CInstallerOptions& options = context.options;
+    context.failed = false;
     // Holds the Updater and the Park copy; deleted with them when this function is left, also
     // by an exception.
     CRefPtr<CSecureTemporaryFolder> folder(new CSecureTemporaryFolder(kTemporaryFolderPrefix));
@@ -126,17 +129,16 @@ void HandOffToUpdater(const CInstallerOptions& options, const std::wstring& dp, 
 
     // A result left by an earlier run must not end this run's wait.
     ClearInstallSemaphore();
-    const DWORD code = ExecWait(updater, folder->GetPath(), UpdaterCommandLine(dp), 0, false);
+    const DWORD code = ExecWait(updater, folder->GetPath(), UpdaterCommandLine(context.dp), 0, false);
     if (code == Lm::Updater::Success) {
-        WaitForFullInstaller(failed, row);
+        WaitForFullInstaller(context);
     } else if (code == Lm::Updater::SuccessMainOffline || code == Lm::Updater::FailureMainOffline ||
                options.useLocalPatch) {
-        RunLocalPatch(options, failed, row, patchFolder, page);
+        RunLocalPatch(context, patchFolder);
     } else {
-        if (page)
-            page->PostClose();
-        ShowInstallerBox(row, UnexpectedErrorText(row, kErrorUpdaterExit, code), kErrorBoxFlags);
-        failed = true;
+        if (context.page)
+            context.page->PostClose();
+        Fail(context, UnexpectedErrorText(context.row, kErrorUpdaterExit, code));
     }
     ClearInstallSemaphore();
 }

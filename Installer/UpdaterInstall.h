@@ -8,9 +8,7 @@
 
 #include <string>
 
-#include "Installer/InstallerMessageTable.h"
-#include "Installer/InstallerOptions.h"
-#include "Installer/InstallerPage.h"
+#include "Installer/InstallSequence.h"
 
 namespace Lm {
 namespace Installer {
@@ -37,15 +35,13 @@ std::wstring GetInstallerFolder();
 
 // The hand-off, unless the "console" option is off, this is a restore run, or the main
 // application is installed already (its uninstall entry is valid): then nothing is touched.
-void RunUpdaterInstall(const CInstallerOptions& options, const std::wstring& dp, bool& failed,
-                       const InstallerMessageRow& row, IInstallerPage* page);
+void RunUpdaterInstall(CInstallContext& context);
 
-// The hand-off: sets failed to false when it runs the Updater, and to true (after its box) on
-// every failure it reports; other failures throw. Patch.exe is looked for in patchFolder (no
-// trailing backslash). The page, when there is one, is closed before the boxes that end the
-// install at once.
-void HandOffToUpdater(const CInstallerOptions& options, const std::wstring& dp, bool& failed,
-                      const InstallerMessageRow& row, const std::wstring& patchFolder, IInstallerPage* page);
+// The hand-off of the run's DP: sets the context's failed flag to false when it runs the Updater,
+// and to true (after its box, or its log line on a quiet run) on every failure it reports; other
+// failures throw. Patch.exe is looked for in patchFolder (no trailing backslash). The page, when
+// there is one, is closed before the boxes that end the install at once.
+void HandOffToUpdater(CInstallContext& context, const std::wstring& patchFolder);
 
 } // namespace Installer
 } // namespace Lm

@@ -93,15 +93,18 @@ protected:
         LmTest::SetHandOffStandIn(L"PATCH", exitCode, nullptr, (scratch_ / L"patch.txt").c_str());
     }
 
-    Outcome Run(const CInstallerOptions& options, const std::wstring& dp = L"larchplay", bool withPage = true)
+    Outcome Run(const CInstallerOptions& options, const std::wstring& dp = L"larchplay", bool withPage = true,
+                bool quiet = false)
     {
         Outcome outcome;
         RecordingPage page;
-        outcome.failed = false;
-        bool failed = true;  // the hand-off clears it when it runs the Updater
-        outcome.call = LmTest::CallAnsweringBoxes(
-            [&] { HandOffToUpdater(options, dp, failed, Row(), scratch_.Path(), withPage ? &page : nullptr); }, Caption());
-        outcome.failed = failed;
+        CInstallContext context(options, Row());
+        context.dp = dp;
+        context.page = withPage ? &page : nullptr;
+        context.quiet = quiet;
+        context.failed = true;  // the hand-off clears it when it runs the Updater
+        outcome.call = LmTest::CallAnsweringBoxes([&] { HandOffToUpdater(context, scratch_.Path()); }, Caption());
+        outcome.failed = context.failed;
         outcome.page = page.commands;
         outcome.updater = ReadRecord(scratch_ / L"updater.txt");
         outcome.patch = ReadRecord(scratch_ / L"patch.txt");
@@ -275,12 +278,21 @@ TEST_F(HandOff, an_unsigned_patch_is_never_started)
     EXPECT_TRUE(outcome.patch.empty());
 }
 
-TEST_F(HandOff, silent_path_posts_nothing)
+TEST_F(HandOff, silent_path_posts_nothing_and_a_quiet_run_shows_no_box)
 {
     Updater(L"259");
     const Outcome outcome = Run(Options({}), L"larchplay", false);
     EXPECT_TRUE(outcome.failed);
     EXPECT_EQ(Box(Offline()), outcome.call.boxes);
+
+    for (const wchar_t* exitCode : {L"259", L"1792"}) {
+        SCOPED_TRACE(testing::Message() << "exit " << exitCode);
+        Updater(exitCode);
+        const Outcome quiet = Run(Options({L"/silent"}), L"larchplay", false, true);
+        ASSERT_TRUE(quiet.call.finished);
+        EXPECT_TRUE(quiet.failed);
+        EXPECT_EQ(None(), quiet.call.boxes);
+    }
 }
 
 TEST_F(HandOff, no_updater_when_the_application_is_there_or_not_wanted)
@@ -289,12 +301,13 @@ TEST_F(HandOff, no_updater_when_the_application_is_there_or_not_wanted)
     Updater(L"1");
     const auto runs = [&](const CInstallerOptions& options) {
         DeleteFileW((scratch_ / L"updater.txt").c_str());
-        bool failed = false;
+        CInstallContext context(options, Row());
+        context.dp = L"larchplay";
         const LmTest::AnsweredCall call =
-            LmTest::CallAnsweringBoxes([&] { RunUpdaterInstall(options, L"larchplay", failed, Row(), nullptr); }, Caption());
+            LmTest::CallAnsweringBoxes([&] { RunUpdaterInstall(context); }, Caption());
         EXPECT_TRUE(call.finished);
         EXPECT_EQ(None(), call.boxes);
-        EXPECT_FALSE(failed) << "left as it was";
+        EXPECT_FALSE(context.failed) << "left as it was";
         return LmTest::FileExists(scratch_ / L"updater.txt");
     };
     LmTest::RegDeleteTreeAt(LmTest::kTestMainAppEntry);
@@ -309,10 +322,11 @@ TEST_F(HandOff, no_updater_when_the_application_is_there_or_not_wanted)
 
     // An entry whose program is gone does not count: the Updater runs (and fails here with 1).
     DeleteFileW(uninstaller.c_str());
-    bool failed = false;
-    const LmTest::AnsweredCall call =
-        LmTest::CallAnsweringBoxes([&] { RunUpdaterInstall(Options({}), L"larchplay", failed, Row(), nullptr); }, Caption());
+    const CInstallerOptions plain = Options({});
+    CInstallContext context(plain, Row());
+    context.dp = L"larchplay";
+    const LmTest::AnsweredCall call = LmTest::CallAnsweringBoxes([&] { RunUpdaterInstall(context); }, Caption());
     EXPECT_TRUE(LmTest::FileExists(scratch_ / L"updater.txt"));
-    EXPECT_TRUE(failed);
+    EXPECT_TRUE(context.failed);
     EXPECT_EQ(Box(Unexpected(L" (Error 1-1)")), call.boxes);
 }
