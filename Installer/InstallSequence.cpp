@@ -30,7 +30,6 @@ using Lm::CommonAppLogic::InstallUtils::ExecWait;
 using Lm::System::CRefPtr;
 using Lm::System::IO::CDirectory;
 using Lm::System::IO::CFile;
-using Lm::System::IO::GetParentFolder;
 using Lm::System::Win32::CRegistryKey;
 
 namespace {
@@ -114,7 +113,7 @@ void FinishInstall(CInstallContext& context)
         RemoveLegacyConsole();
     if (options.launchConsole && !options.restore && !context.failed && !options.park.empty() &&
         CFile::Exists(options.park)) {
-        ExecWait(options.park, GetParentFolder(options.park), Lm::Park::SignalExecuteCommandLine, 0, true);
+        Lm::CommonAppLogic::RunParkSignal(options.park, Lm::Park::SignalExecuteCommandLine);
         context.executeSignalled = true;
     }
     Post(context, kScriptProgress100);
@@ -133,7 +132,7 @@ void CleanupInstall(CInstallContext& context)
     if (context.executeSignalled)
         WaitUntilParkReleased();
     try {
-        ExecWait(options.park, GetParentFolder(options.park), Lm::Park::SignalTerminateCommandLine, 0, true);
+        Lm::CommonAppLogic::RunParkSignal(options.park, Lm::Park::SignalTerminateCommandLine);
         WaitUntilParkReleased();
     } catch (const Lm::System::CException& exception) {
         // A Park that cannot be signalled (unsigned, replaced, unstartable) is not ours to start;

@@ -69,7 +69,7 @@ void ProbeRegistryWrite()
 
 void SignalParkTerminate(const CSetupPaths& paths)
 {
-    ExecWait(paths.park, paths.folder, Lm::Park::SignalTerminateCommandLine, 0, kParkRequiresSignature);
+    Lm::CommonAppLogic::RunParkSignal(paths.park, Lm::Park::SignalTerminateCommandLine);
 }
 
 // After the terminate signal an older Park needs a moment to close its events; a new Park that
