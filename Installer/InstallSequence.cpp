@@ -156,8 +156,9 @@ void RollbackInstall(const CInstallContext& context)
     if (!context.uninstallerLaidDown || !CFile::Exists(installed))
         return;
     std::wstring arguments = kRollbackArguments;
-    // The main application was there before this run: the rollback keeps it.
-    if (context.mainApplicationWasInstalled)
+    // The main application was there before this run, or the full installer may have laid it down
+    // well and only not said so: the rollback keeps it.
+    if (context.mainApplicationWasInstalled || context.mainApplicationMayBeInstalled)
         arguments += std::wstring(L" ") + Lm::Uninstaller::kInitiatedFromAnInstallerOption;
     try {
         CRefPtr<CSecureTemporaryFolder> folder(new CSecureTemporaryFolder(kTemporaryFolderPrefix));

@@ -39,6 +39,8 @@ struct CInstallContext {
     // Set by the steps, read at the end of the run.
     bool uninstallerLaidDown = false;          // this run wrote Uninstall.exe into the touchpoint folder
     bool mainApplicationWasInstalled = false;  // its entry was valid before the hand-off
+    // The full installer ran but never told its result: what it laid down may be a good install.
+    bool mainApplicationMayBeInstalled = false;
     bool executeSignalled = false;             // FinishInstall told Park to start the main application
 };
 

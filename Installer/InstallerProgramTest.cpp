@@ -19,6 +19,7 @@
 #include "Installer/InstallerMessageTable.h"
 #include "Park/ParkContract.h"
 #include "System/Io/FilePath.h"
+#include "System/Win32/DebuggingContract.h"
 #include "StandInLog.h"
 #include "InstallerTestSupport.h"
 #include "TestRegistry.h"
@@ -277,6 +278,28 @@ TEST_F(InstallerProgram, a_park_file_that_cannot_be_deleted_does_not_fail_a_fini
     EXPECT_TRUE(park_.Ended());
     EXPECT_EQ(1u, ApplicationStarts());
     EXPECT_TRUE(LmTest::FileExists(park_.Path())) << "left to the removal of setup's folder";
+}
+
+TEST_F(InstallerProgram, a_result_that_never_comes_rolls_back_the_touchpoint_only)
+{
+    // The package lays the main application down, then never writes its result.
+    const LmTest::ScopedTestBound grace(Lm::System::Win32::kInstallSemaphoreGraceTestValue, 1000);
+    ASSERT_TRUE(grace.Active()) << "the test environment is off: the shipped bound would count";
+    const std::wstring mainUninstaller = LmTest::PlaceStandIn(scratch / L"app\\MainUninstall.exe", true);
+    ASSERT_FALSE(mainUninstaller.empty());
+    Updater(L"0", nullptr);
+    LmTest::SetHandOffStandInPackage(L"UPDATER", nullptr, mainUninstaller.c_str());
+
+    const LmTest::AnsweredRun run = Run(L"/silent " + ArmPark());
+    EXPECT_EQ(1u, run.run.exitCode);
+    EXPECT_EQ(None(), run.boxes);
+    EXPECT_FALSE(LmTest::DirectoryExists(LmTest::TouchpointFolder()));
+    EXPECT_FALSE(RegKeyExists(LmTest::kTestTouchpointEntry));
+    // Uninstall runs the main application's uninstaller as a copy named Uninstall.exe.
+    EXPECT_TRUE(logs.Records(L"Uninstall.exe").empty()) << "the main application was uninstalled";
+    EXPECT_EQ(L"\"" + mainUninstaller + L"\"", RegRead(LmTest::kTestMainAppEntry, L"UninstallString").Text());
+    EXPECT_TRUE(park_.Ended());
+    EXPECT_EQ(0u, ApplicationStarts());
 }
 
 TEST_F(InstallerProgram, an_older_touchpoint_is_not_rolled_back_by_a_run_that_failed_before_it_began)

@@ -7,7 +7,10 @@
 #include "Installer/OlderInstallations.h"
 #include "System/Exception.h"
 #include "System/Io/File.h"
+#include "System/Log.h"
 #include "System/RefPtr.h"
+#include "System/Win32/DebuggingSwitches.h"
+#include "System/Win32/Handle.h"
 #include "System/Win32/KnownFolders.h"
 #include "System/Win32/RegistryKey.h"
 #include "Updater/UpdaterContract.h"
@@ -19,6 +22,7 @@ namespace Installer {
 using Lm::CommonAppLogic::InstallUtils::CSecureTemporaryFolder;
 using Lm::CommonAppLogic::InstallUtils::ExecWait;
 using Lm::System::CRefPtr;
+using Lm::System::Win32::CHandleGuard;
 using Lm::System::IO::CFile;
 using Lm::System::Win32::CRegistryKey;
 
@@ -46,15 +50,54 @@ void Fail(CInstallContext& context, const std::wstring& text)
     context.failed = true;
 }
 
-// After the Updater's exit 0: waits for "Success" or "Failure", at most the grace time.
-void WaitForFullInstaller(CInstallContext& context)
+// A job for the Updater and all it starts; empty when none can be made (the wait then follows
+// the grace time alone). Processes in it may leave it when they ask to: it must not break a
+// package that starts its own helpers so.
+CHandleGuard MakeUpdaterJob()
 {
+    CHandleGuard job(CreateJobObjectW(nullptr, nullptr));
+    if (job.IsValid()) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+        SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+    }
+    return job;
+}
+
+// Whether a process of the job (the package, or what it handed its work to) still runs.
+bool JobHasProcesses(HANDLE job)
+{
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+    return job != nullptr &&
+           QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof(accounting),
+                                     nullptr) &&
+           accounting.ActiveProcesses > 0;
+}
+
+// After the Updater's exit 0: waits for "Success" or "Failure" while the processes it started run
+// (at most the tree's bound), then at most the grace time.
+void WaitForFullInstaller(CInstallContext& context, HANDLE job)
+{
+    using Lm::System::Win32::ReadTestBoundMs;
+    const DWORD treeBound = ReadTestBoundMs(Lm::System::Win32::kPackageTreeBoundTestValue, kPackageTreeBoundMs);
+    const DWORD grace = ReadTestBoundMs(Lm::System::Win32::kInstallSemaphoreGraceTestValue, kInstallSemaphoreGraceMs);
     const ULONGLONG start = GetTickCount64();
+    ULONGLONG lastRunning = start;
     for (;;) {
         const std::wstring result = ReadInstallSemaphore();
         if (result == kInstallSemaphoreSuccess)
             return;   // the caller clears the value
-        if (result == kInstallSemaphoreFailure || GetTickCount64() - start >= kInstallSemaphoreGraceMs) {
+        if (result == kInstallSemaphoreFailure) {
+            Fail(context, UnexpectedErrorText(context.row, kErrorFullInstaller, 1));
+            return;
+        }
+        const ULONGLONG now = GetTickCount64();
+        if (now - start < treeBound && JobHasProcesses(job)) {
+            lastRunning = now;
+        } else if (now - lastRunning >= grace) {
+            Lm::System::CLog::WriteLine(L"Installer: the full installer never told its result; the main "
+                                        L"application it may have installed is kept");
+            context.mainApplicationMayBeInstalled = true;
             Fail(context, UnexpectedErrorText(context.row, kErrorFullInstaller, 1));
             return;
         }
@@ -129,9 +172,10 @@ void HandOffToUpdater(CInstallContext& context, const std::wstring& patchFolder)
 
     // A result left by an earlier run must not end this run's wait.
     ClearInstallSemaphore();
-    const DWORD code = ExecWait(updater, folder->GetPath(), UpdaterCommandLine(context.dp), 0, false);
+    const CHandleGuard job = MakeUpdaterJob();
+    const DWORD code = ExecWait(updater, folder->GetPath(), UpdaterCommandLine(context.dp), 0, false, INFINITE, job.Get());
     if (code == Lm::Updater::Success) {
-        WaitForFullInstaller(context);
+        WaitForFullInstaller(context, job.Get());
     } else if (code == Lm::Updater::SuccessMainOffline || code == Lm::Updater::FailureMainOffline ||
                options.useLocalPatch) {
         RunLocalPatch(context, patchFolder);
