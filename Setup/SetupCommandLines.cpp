@@ -100,7 +100,8 @@ std::wstring InstallerCommandLine(const std::wstring& allArgs, bool fullInstalle
     std::wstring commandLine = allArgs;
     if (fullInstallerMode)
         AppendWord(commandLine, Lm::Installer::kUpdateOption);
-    AppendWord(commandLine, std::wstring(Lm::Installer::kParkOptionPrefix) + L"\"" + parkPath + L"\"");
+    if (!parkPath.empty())
+        AppendWord(commandLine, std::wstring(Lm::Installer::kParkOptionPrefix) + L"\"" + parkPath + L"\"");
     return commandLine;
 }
 

@@ -35,8 +35,9 @@ std::wstring ConsoleLaunchParams(const std::wstring& dp, const std::wstring& own
 // is set (Park/ParkContract.h).
 std::wstring ParkWaitCommandLine(const std::wstring& mainApplicationPath, const std::wstring& launchParams);
 
-// All of setup's arguments, "/update" in full-installer mode, then "/park=\"<Park's path>\"";
-// each addition after one blank unless the text is still empty.
+// All of setup's arguments, "/update" in full-installer mode, then "/park=\"<Park's path>\""
+// (none when the path is empty: this run armed no Park the Installer may signal); each addition
+// after one blank unless the text is still empty.
 std::wstring InstallerCommandLine(const std::wstring& allArgs, bool fullInstallerMode, const std::wstring& parkPath);
 
 // The registry path of the write probe: the touchpoint's uninstall key with "-Temporary" in place

@@ -155,6 +155,9 @@ TEST(SetupCommandLines, installer_command_line_is_all_arguments_then_update_then
     EXPECT_EQ(L"/update /park=\"C:\\T\\pdtpo-1\\Park.exe\"", InstallerCommandLine(L"", true, park));
     EXPECT_EQ(L"/update /update /park=\"C:\\T\\pdtpo-1\\Park.exe\"", InstallerCommandLine(L"/update", true, park));
     EXPECT_EQ(L"/silent /dp=a b /park=\"C:\\T\\pdtpo-1\\Park.exe\"", InstallerCommandLine(L"/silent /dp=a b", false, park));
+    // A run that armed no Park the Installer may signal names none.
+    EXPECT_EQ(L"/silent /update", InstallerCommandLine(L"/silent", true, L""));
+    EXPECT_EQ(L"", InstallerCommandLine(L"", false, L""));
 }
 
 TEST(SetupCommandLines, park_waits_to_start_the_main_application_with_its_parameters)

@@ -337,27 +337,64 @@ TEST_F(SetupProgram, restore_and_nolaunchconsole_leave_an_older_waiting_park_alo
 
 // --- the Installer's end ----------------------------------------------------------------------------
 
-TEST_F(SetupProgram, installer_ending_with_a_failure_code_ends_the_waiting_park)
+TEST_F(SetupProgram, an_installer_that_ends_without_releasing_park_leaves_none_waiting)
 {
-    // The stand-in ends without any Park signal, as an Installer that an exception ended.
+    // The stand-in ends without any Park signal, as an Installer that an exception ended, or one
+    // that never learnt of Park; whatever its exit code, nobody would signal that Park any more.
     SetEnvironmentVariableW(L"LM_INSTALLER_STANDIN_FINISH", nullptr);
-    struct Case { DWORD exitCode; bool parkWaitsAfter; } cases[] = {{0, true}, {1, false}, {2, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.exitCode);
+    for (DWORD exitCode : {0u, 1u, 2u}) {
+        SCOPED_TRACE(exitCode);
         EXPECT_EQ(0u, RunSetup(SetupCopy(L"SetupTestPayload", L"setup.exe"),
-                               L"/standin-exit=" + std::to_wstring(c.exitCode)));
+                               L"/standin-exit=" + std::to_wstring(exitCode)));
         const std::vector<StandInRecord> runs = InstallerRuns();
         ASSERT_FALSE(runs.empty());
         EXPECT_EQ(L"1", runs.back().values.at(L"parkwaiting"));
-        if (c.parkWaitsAfter) {
-            EXPECT_TRUE(ParkWaits()) << "Park no longer waits for the Installer's signal";
-            EndWaitingPark();
-        } else {
-            EXPECT_TRUE(WaitUntil(ParkGone)) << "Park still waits after the Installer failed";
-            EXPECT_FALSE(DirectoryExists(FolderOf(runs.back().exe))) << "the temporary folder stayed behind";
-        }
+        EXPECT_TRUE(WaitUntil(ParkGone)) << "Park still waits after setup ended";
+        EXPECT_FALSE(DirectoryExists(FolderOf(runs.back().exe))) << "the temporary folder stayed behind";
     }
     EXPECT_EQ(0u, LaunchesAfterSettling());
+}
+
+TEST_F(SetupProgram, a_second_setup_started_while_the_first_installs_gives_way_and_touches_no_park)
+{
+    // The stand-ins take the Installer's mutex as the Installer does; the first holds it until told.
+    SetEnvironmentVariableW(L"LM_INSTALLER_STANDIN_MUTEX", L"1");
+    const std::wstring hold = folder_ / L"first-may-finish";
+    SetEnvironmentVariableW(L"LM_INSTALLER_STANDIN_HOLD", hold.c_str());
+    struct Unset {
+        ~Unset()
+        {
+            SetEnvironmentVariableW(L"LM_INSTALLER_STANDIN_MUTEX", nullptr);
+            SetEnvironmentVariableW(L"LM_INSTALLER_STANDIN_HOLD", nullptr);
+        }
+    } unset;
+    const std::wstring first = SetupCopy(L"SetupTestPayload", L"Setup-first-partner.exe");
+    const std::wstring second = SetupCopy(L"SetupTestPayload", L"Setup-second-other.exe");
+
+    Process firstRun(StartProgram(first, L"/silent", folder_.Path()));
+    ASSERT_TRUE(firstRun.Started());
+    ASSERT_TRUE(WaitUntil([] {
+        HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"Larchmeadow Games App Installer");
+        if (mutex)
+            CloseHandle(mutex);
+        return mutex != nullptr;
+    }))
+        << "the first Installer did not start";
+    ASSERT_TRUE(ParkWaits());
+    EXPECT_EQ(0u, RunSetup(second, L"/silent"));
+    LmTest::WriteFileUtf8(hold, L"go");
+    EXPECT_EQ(0u, firstRun.WaitExit(Patience));
+
+    const std::vector<StandInRecord> runs = InstallerRuns();
+    ASSERT_EQ(2u, runs.size());
+    const StandInRecord& gaveWay = runs[0].values.at(L"gaveway") == L"1" ? runs[0] : runs[1];
+    EXPECT_EQ(L"Setup-second-other.exe", NameOf(gaveWay.exe));
+    EXPECT_EQ(L"/silent", gaveWay.arguments) << "the run that gives way names no Park";
+    const std::vector<StandInRecord> launches = AppLaunches();
+    ASSERT_EQ(1u, launches.size());
+    EXPECT_EQ(L"/src installer /dp partner /action download first", launches[0].arguments);
+    EXPECT_EQ(1u, LaunchesAfterSettling()) << "the application started more than once";
+    EXPECT_TRUE(WaitUntil(ParkGone));
 }
 
 TEST_F(SetupProgram, installer_that_cannot_start_ends_the_waiting_park_and_setup_still_exits_0)
@@ -459,6 +496,26 @@ TEST_F(SetupProgram, local_patch_reaches_the_installer_only_when_asked_for_and_s
         EXPECT_EQ(c.found, runs.back().values.at(L"patchfile"));
         EXPECT_FALSE(DirectoryExists(FolderOf(runs.back().exe)));
     }
+}
+
+TEST_F(SetupProgram, a_local_patch_that_cannot_be_used_is_passed_over_and_park_is_not_left_waiting)
+{
+    // Unsigned and read-only: its copy in T cannot simply be deleted again.
+    const std::wstring patch = folder_ / L"Patch.exe";
+    ASSERT_TRUE(CopyFileW(Tool(L"StandIn.exe").c_str(), patch.c_str(), FALSE));
+    ASSERT_TRUE(SetFileAttributesW(patch.c_str(), FILE_ATTRIBUTE_READONLY));
+    struct Writable {
+        std::wstring path;
+        ~Writable() { SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL); }
+    } writable{patch};
+
+    EXPECT_EQ(0u, RunSetup(SetupCopy(L"SetupTestPayload", L"setup.exe"), L"/uselocalpatch"));
+    const std::vector<StandInRecord> runs = InstallerRuns();
+    ASSERT_EQ(1u, runs.size()) << "the Installer did not run";
+    EXPECT_EQ(L"0", runs[0].values.at(L"patchfile"));
+    EXPECT_EQ(1u, AppLaunches().size());
+    EXPECT_TRUE(WaitUntil(ParkGone)) << "Park waits on after setup ended";
+    EXPECT_FALSE(NewSetupFolderLeft());
 }
 
 // --- the DP of an installed edition --------------------------------------------------------------

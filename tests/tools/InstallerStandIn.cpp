@@ -14,11 +14,16 @@
 // /standin-sleep=<ms> (wait before recording).
 // With the environment variable LM_INSTALLER_STANDIN_FINISH=1 it finishes as the Installer does:
 // it runs the Park of its "/park=" argument with the execute signal and waits for it.
+// With LM_INSTALLER_STANDIN_MUTEX=1 it takes the Installer's one-instance mutex first and, when
+// another process holds it, gives way as the Installer does: it records "gaveway=1" and ends with
+// 0 without any Park signal. With LM_INSTALLER_STANDIN_HOLD=<file> it then waits (at most two
+// minutes) until that file exists, so that a test can start another run meanwhile.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <string>
 
+#include "Installer/InstallerContract.h"
 #include "Park/ParkContract.h"
 #include "ToolSupport.h"
 
@@ -37,6 +42,8 @@ DWORD OwnPath(DWORD size, wchar_t* buffer) { return GetModuleFileNameW(nullptr, 
 DWORD CurrentFolder(DWORD size, wchar_t* buffer) { return GetCurrentDirectoryW(size, buffer); }
 DWORD LogFolder(DWORD size, wchar_t* buffer) { return GetEnvironmentVariableW(L"LM_STANDIN_LOG_DIR", buffer, size); }
 DWORD FinishSwitch(DWORD size, wchar_t* buffer) { return GetEnvironmentVariableW(L"LM_INSTALLER_STANDIN_FINISH", buffer, size); }
+DWORD MutexSwitch(DWORD size, wchar_t* buffer) { return GetEnvironmentVariableW(L"LM_INSTALLER_STANDIN_MUTEX", buffer, size); }
+DWORD HoldFile(DWORD size, wchar_t* buffer) { return GetEnvironmentVariableW(L"LM_INSTALLER_STANDIN_HOLD", buffer, size); }
 
 const wchar_t* Flag(bool value) { return value ? L"1" : L"0"; }
 
@@ -110,6 +117,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     const std::wstring folder = exe.substr(0, exe.rfind(L'\\') + 1);
     const bool parkWaiting = EventExists(Lm::Park::EventTerminateName) && EventExists(Lm::Park::EventExecuteName);
 
+    bool gaveWay = false;
+    if (Text(MutexSwitch) == L"1") {
+        // Held until the process ends, as the Installer holds it.
+        HANDLE mutex = CreateMutexW(nullptr, TRUE, Lm::Installer::kInstallerMutexName);
+        gaveWay = mutex == nullptr || GetLastError() == ERROR_ALREADY_EXISTS;
+        const std::wstring hold = Text(HoldFile);
+        for (int i = 0; !gaveWay && !hold.empty() && !FileExists(hold) && i < 1200; ++i)
+            Sleep(100);
+    }
+
     Sleep(NumberAfter(commandLine, L"/standin-sleep="));
 
     std::wstring logFolder = Text(LogFolder);
@@ -119,7 +136,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
                L"\r\narguments=" + Arguments(commandLine) + L"\r\n" + ParsedArguments(commandLine) +
                L"parkwaiting=" + Flag(parkWaiting) +
                L"\r\nparkfile=" + Flag(FileExists(folder + L"Park.exe")) +
-               L"\r\npatchfile=" + Flag(FileExists(folder + L"Patch.exe")) + L"\r\n\r\n");
+               L"\r\npatchfile=" + Flag(FileExists(folder + L"Patch.exe")) + L"\r\ngaveway=" + Flag(gaveWay) +
+               L"\r\n\r\n");
+    if (gaveWay)
+        return 0;
     if (Text(FinishSwitch) == L"1")
         SignalParkExecute(commandLine);
     return static_cast<int>(NumberAfter(commandLine, L"/standin-exit="));
