@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <aclapi.h>
 #include <shlobj.h>
 
 #include <functional>
@@ -425,44 +424,82 @@ TEST_F(SetupProgram, unsigned_park_is_never_started)
     EXPECT_FALSE(NewSetupFolderLeft());
 }
 
+namespace {
+
+// The registry's own name of an open key ("\\REGISTRY\\MACHINE\\SOFTWARE\\..."), or empty.
+std::wstring NativeKeyName(HKEY key)
+{
+    using NtQueryKeyCall = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<NtQueryKeyCall>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+    std::vector<ULONG> buffer(1024);
+    ULONG size = 0;
+    const int keyNameInformation = 3;
+    if (!query || query(key, keyNameInformation, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG)), &size) != 0)
+        return std::wstring();
+    return std::wstring(reinterpret_cast<const wchar_t*>(&buffer[1]), buffer[0] / sizeof(wchar_t));
+}
+
+// A registry key that no program can be given: a volatile link to a missing key below a volatile
+// one. Creating it follows the link and fails (a lasting key cannot be made below a volatile one),
+// as a key refused to a user without administrator rights fails. Both go when the object goes.
+class UncreatableKey {
+public:
+    explicit UncreatableKey(const std::wstring& subKey) : subKey_(subKey)
+    {
+        volatileKey_ = L"Software\\" + UniqueName(L"LmTestVolatile-");
+        HKEY parent = nullptr, link = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, volatileKey_.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &parent, nullptr) != ERROR_SUCCESS)
+            return;
+        const std::wstring target = NativeKeyName(parent) + L"\\Target";
+        RegCloseKey(parent);
+        if (target.size() <= 8 ||
+            RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey_.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                            KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr) != ERROR_SUCCESS)
+            return;
+        made_ = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+                               static_cast<DWORD>(target.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+        RegCloseKey(link);
+    }
+    ~UncreatableKey()
+    {
+        using NtDeleteKeyCall = LONG(WINAPI*)(HANDLE);
+        const auto deleteKey = reinterpret_cast<NtDeleteKeyCall>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+        HKEY link = nullptr;
+        if (deleteKey && RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey_.c_str(), REG_OPTION_OPEN_LINK, DELETE, &link) == ERROR_SUCCESS) {
+            deleteKey(link);
+            RegCloseKey(link);
+        }
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, volatileKey_.c_str());
+    }
+    UncreatableKey(const UncreatableKey&) = delete;
+    UncreatableKey& operator=(const UncreatableKey&) = delete;
+    // The key is in place, and creating it fails as it should.
+    bool Refused() const
+    {
+        HKEY key = nullptr;
+        const LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                            &key, nullptr);
+        if (status == ERROR_SUCCESS)
+            RegCloseKey(key);
+        return made_ && status != ERROR_SUCCESS;
+    }
+
+private:
+    std::wstring subKey_;
+    std::wstring volatileKey_;
+    bool made_ = false;
+};
+
+} // namespace
+
 TEST_F(SetupProgram, registry_probe_refused_ends_the_run_before_anything_is_unpacked)
 {
-    // The probe key already there, readable by all and writable by none.
     const std::wstring path = Lm::Setup::TemporaryUninstallKeyName();
-    const std::wstring subKey = path.substr(path.find(L'\\') + 1);
-    EXPLICIT_ACCESS_W access = {};
-    wchar_t everyone[] = L"EVERYONE";
-    BuildExplicitAccessWithNameW(&access, everyone, KEY_READ, SET_ACCESS, NO_INHERITANCE);
-    PACL acl = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, SetEntriesInAclW(1, &access, nullptr, &acl));
-    SECURITY_DESCRIPTOR descriptor;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, FALSE};
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, nullptr, 0, KEY_READ, &attributes,
-                                             &key, nullptr));
-    RegCloseKey(key);
-    LocalFree(acl);
-    struct Restore {
-        std::wstring subKey;
-        ~Restore()
-        {
-            HKEY key = nullptr;
-            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
-                SECURITY_DESCRIPTOR open;
-                InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
-                SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);
-                RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &open);
-                RegCloseKey(key);
-            }
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, subKey.c_str());
-        }
-    } restore{subKey};
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        RegCloseKey(key);
-        GTEST_SKIP() << "this system grants write access to a key whose access list refuses it";
-    }
+    const UncreatableKey probe(path.substr(path.find(L'\\') + 1));
+    ASSERT_TRUE(probe.Refused()) << "the probe key could not be made uncreatable";
 
     EXPECT_EQ(1u, RunSetup(SetupCopy(L"SetupTestPayload", L"setup.exe"), L""));
     EXPECT_TRUE(InstallerRuns().empty()) << "the Installer ran";
