@@ -33,6 +33,9 @@ constexpr const wchar_t* kParkSignalTimeoutTestValue = L"ParkSignalTimeoutMs";
 constexpr const wchar_t* kInstallSemaphoreGraceTestValue = L"InstallSemaphoreGraceMs";
 // How long the Installer follows the package's processes after the Updater's end (Installer/UpdaterInstall.h).
 constexpr const wchar_t* kPackageTreeBoundTestValue = L"PackageTreeBoundMs";
+// The package download's stall bound (kDownloadStallBoundMs, 30000: no progress for this long
+// fails the download; its WinINet send and receive time-outs follow it down).
+constexpr const wchar_t* kDownloadStallBoundValue = L"DownloadStallBoundMs";
 
 } // namespace Win32
 } // namespace System
