@@ -41,7 +41,24 @@ struct CExtraction {
     int files = 0;
     bool complete = false;
     DWORD error = 0;   // the Win32 error of a failed create or write of the file
+    bool outOfMemory = false;   // a callback could not allocate what it needed
 };
+
+// A new stream of the extraction, or null (and outOfMemory) when it cannot be made. FDI's
+// callbacks run inside cabinet.dll's C frames: no exception may leave them, so they report a
+// failure to FDI (-1) instead, and ExtractTo throws once FDICopy has returned.
+CFdiStream* AddStream(CExtraction* extraction) noexcept
+{
+    try {
+        std::unique_ptr<CFdiStream> stream(new CFdiStream);
+        stream->owner = extraction;
+        extraction->streams.push_back(std::move(stream));
+        return extraction->streams.back().get();
+    } catch (...) {
+        extraction->outOfMemory = true;
+        return nullptr;
+    }
+}
 
 CFdiStream* StreamOf(INT_PTR handle) { return reinterpret_cast<CFdiStream*>(handle); }
 
@@ -55,9 +72,9 @@ FNOPEN(Open)
     CExtraction* extraction = reinterpret_cast<CExtraction*>(static_cast<uintptr_t>(std::strtoull(pszFile, nullptr, 10)));
     if (extraction == nullptr)
         return -1;
-    extraction->streams.emplace_back(new CFdiStream);
-    CFdiStream* stream = extraction->streams.back().get();
-    stream->owner = extraction;
+    CFdiStream* stream = AddStream(extraction);
+    if (stream == nullptr)
+        return -1;
     stream->bytes = extraction->bytes;
     stream->size = static_cast<long>(extraction->size);
     return reinterpret_cast<INT_PTR>(stream);
@@ -120,15 +137,16 @@ FNFDINOTIFY(Notify)
     case fdintCOPY_FILE: {
         if (++extraction->files > 1)
             return -1;
+        CFdiStream* output = AddStream(extraction);
+        if (output == nullptr)
+            return -1;
         HANDLE file = CreateFileW(extraction->partialPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             extraction->error = GetLastError();
             return -1;
         }
-        extraction->streams.emplace_back(new CFdiStream);
-        extraction->output = extraction->streams.back().get();
-        extraction->output->owner = extraction;
+        extraction->output = output;
         extraction->output->file = file;
         extraction->expectedSize = static_cast<DWORD>(pfdin->cb);
         return reinterpret_cast<INT_PTR>(extraction->output);
@@ -185,6 +203,9 @@ void CCabinetExtractor::ExtractTo(const std::wstring& path) const
         DeleteFileW(extraction.partialPath.c_str());
     if (whole)
         Lm::System::ThrowWin32Exception("MoveFileExW failed: ", moveError, kSource, __LINE__, kFunction);
+    if (extraction.outOfMemory)
+        Lm::System::ThrowWin32Exception("The cabinet could not be unpacked: ", ERROR_NOT_ENOUGH_MEMORY, kSource,
+                                        __LINE__, kFunction);
     if (extraction.error != 0)
         Lm::System::ThrowWin32Exception("The unpacked file could not be written: ", extraction.error, kSource,
                                         __LINE__, kFunction);

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,30 @@
 #include "TestSupport.h"
 
 using Lm::CommonAppLogic::CCabinetExtractor;
+
+// Allocations of this executable that fail on demand: after FailAllocation(n) the n-th operator
+// new of the thread throws std::bad_alloc (once). Off otherwise.
+namespace {
+thread_local long g_allocationsUntilFailure = 0;
+void FailAllocation(long n) { g_allocationsUntilFailure = n; }
+} // namespace
+
+// The replacements below pair malloc with free, which GCC cannot see through.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+void* operator new(std::size_t size)
+{
+    if (g_allocationsUntilFailure > 0 && --g_allocationsUntilFailure == 0)
+        throw std::bad_alloc();
+    if (void* memory = std::malloc(size != 0 ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
 
@@ -87,4 +113,43 @@ TEST(CabinetExtractorTest, a_file_that_cannot_be_written_or_put_in_place_fails_a
     EXPECT_NE(0u, taken.LastError());
     EXPECT_EQ(std::vector<std::wstring>{L"Installer.exe"}, LmTest::FolderEntries(folder.Path()));
     EXPECT_TRUE(LmTest::DirectoryExists(folder / L"Installer.exe"));
+}
+
+TEST(CabinetExtractorTest, a_callback_that_cannot_allocate_fails_the_extraction_through_fdi_and_leaves_nothing)
+{
+    // FDI calls back from cabinet.dll's C frames: an exception unwinding through them would end
+    // the process. Each allocation of the extraction fails once in turn; every run must end in a
+    // reported failure or in the whole file, and leave nothing else.
+    const std::string cabinet = LmTest::ReadFileBytes(Cabinet(L"OneFile.cab"));
+    const std::string expected = LmTest::ReadFileBytes(LmTest::Tool(L"StandIn.exe"));
+    LmTest::ScratchFolder folder(L"lmcab");
+    const std::wstring target = folder / L"Installer.exe";
+    int reported = 0;
+    for (long n = 1; n <= 64; ++n) {
+        SCOPED_TRACE(testing::Message() << "allocation " << n << " fails");
+        bool failed = false;
+        FailAllocation(n);
+        try {
+            Extract(cabinet, target);
+        } catch (const Lm::System::CException&) {
+            failed = true;
+            ++reported;
+        } catch (const std::bad_alloc&) {
+            failed = true;   // an allocation of ExtractTo itself, outside cabinet.dll
+        }
+        const bool allocationsLeft = g_allocationsUntilFailure > 0;
+        FailAllocation(0);
+        if (failed) {
+            EXPECT_TRUE(LmTest::FolderEntries(folder.Path()).empty()) << "a partial file stayed behind";
+        } else {
+            EXPECT_TRUE(expected == LmTest::ReadFileBytes(target)) << "the unpacked file differs";
+            DeleteFileW(target.c_str());
+        }
+        if (allocationsLeft)
+            break;   // the extraction made fewer allocations than n: all were tried
+    }
+    EXPECT_GT(reported, 0) << "no allocation of a callback failed";
+    // cabinet.dll goes on working.
+    Extract(cabinet, target);
+    EXPECT_TRUE(expected == LmTest::ReadFileBytes(target));
 }

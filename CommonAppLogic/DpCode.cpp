@@ -19,20 +19,20 @@ namespace {
 // Editions of the maker's own brand: the web, store and bundle downloads and the retired codes
 // that older installations still carry.
 const wchar_t* const kLarchplayCodes[] = {
-    L"larchplay",        L"larchplay-web",     L"larchplay-store",   L"larchplay-beta",
-    L"larchplay-classic", L"lp-direct",        L"lp-newsletter",     L"lp-search",
-    L"lp-social",        L"lp-affiliate",      L"lp-retail",         L"lp-trial",
-    L"lp-gift",          L"lp-reengage",       L"lp-upgrade",        L"lp_bundle_2019",
+    L"larchplay",        L"larchplay_web",     L"larchplay_store",   L"larchplay_beta",
+    L"larchplay_classic", L"lp_direct",        L"lp_newsletter",     L"lp_search",
+    L"lp_social",        L"lp_affiliate",      L"lp_retail",         L"lp_trial",
+    L"lp_gift",          L"lp_reengage",       L"lp_upgrade",        L"lp_bundle_2019",
     L"lp_bundle_2020",   L"lp_bundle_2021",    L"lp_bundle_2022",    L"lp.legacy",
     L"lp.console",       L"lp.console.eu",     L"lp.console.apac",   L"meadowarcade",
-    L"meadowarcade-eu",  L"meadowpuzzles",     L"meadowcards",       L"larchkids",
-    L"larchplay-edu",
+    L"meadowarcade_eu",  L"meadowpuzzles",     L"meadowcards",       L"larchkids",
+    L"larchplay_edu",
 };
 const wchar_t* const kBrightnookCodes[] = {
-    L"brightnook", L"brightnook-oem", L"brightnook-laptop", L"bn-preload", L"bn-recovery",
+    L"brightnook", L"brightnook_oem", L"brightnook_laptop", L"bn_preload", L"bn_recovery",
 };
 const wchar_t* const kTallowbayCodes[] = {
-    L"tallowbay", L"tallowbay-pc", L"tb-desktop", L"tb-allinone",
+    L"tallowbay", L"tallowbay_pc", L"tb_desktop", L"tb_allinone",
 };
 const wchar_t* const kQuillfernCodes[] = {
     L"quillfern", L"qf.retail", L"qf.retail.uk", L"qf.retail.de", L"qf.online", L"qf.kiosk",
@@ -42,14 +42,14 @@ const wchar_t* const kAmbermoorCodes[] = {
     L"ambermoor", L"ambermoor_gaming", L"am_tower",
 };
 const wchar_t* const kCopperlaneCodes[] = {
-    L"copperlane", L"cl-notebook", L"cl-ultra", L"cl-home", L"cl-pro", L"cl-refurb", L"cl-outlet",
+    L"copperlane", L"cl_notebook", L"cl_ultra", L"cl_home", L"cl_pro", L"cl_refurb", L"cl_outlet",
 };
 const wchar_t* const kWrenfieldCodes[] = {
-    L"wrenfield", L"wf-tablet", L"wf-convertible", L"wf-desktop",
+    L"wrenfield", L"wf_tablet", L"wf_convertible", L"wf_desktop",
 };
 // The one partner whose own name is no edition: its machines ship under two line names.
 const wchar_t* const kMistvaleCodes[] = {
-    L"mv-horizon", L"mv-summit", L"mv-summit-plus",
+    L"mv_horizon", L"mv_summit", L"mv_summit_plus",
 };
 
 template <size_t N>
@@ -73,11 +73,11 @@ const PartnerCodeRow PartnerCodeTable[] = {
 const size_t PartnerCodeTableSize = sizeof(PartnerCodeTable) / sizeof(PartnerCodeTable[0]);
 
 const DefaultDpPair DefaultDpMap[] = {
-    {L"brightnook", L"brightnook-oem"},
-    {L"tallowbay", L"tallowbay-pc"},
+    {L"brightnook", L"brightnook_oem"},
+    {L"tallowbay", L"tallowbay_pc"},
     {L"quillfern", L"qf.retail"},
-    {L"copperlane", L"cl-home"},
-    {L"mistvale", L"mv-horizon"},
+    {L"copperlane", L"cl_home"},
+    {L"mistvale", L"mv_horizon"},
 };
 const size_t DefaultDpMapSize = sizeof(DefaultDpMap) / sizeof(DefaultDpMap[0]);
 
@@ -88,7 +88,7 @@ bool IsSafeDpCode(const std::wstring& code)
     for (wchar_t c : code) {
         const bool letter = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
         const bool digit = c >= L'0' && c <= L'9';
-        if (!letter && !digit && c != L'_' && c != L'-' && c != L'.' && c != L'!')
+        if (!letter && !digit && c != L'_' && c != L'.' && c != L'!')
             return false;
     }
     return true;

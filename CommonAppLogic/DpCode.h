@@ -46,8 +46,9 @@ std::wstring GetUninstallListPath();
 // The longest DP that is accepted.
 constexpr size_t kMaxDpCodeLength = 64;
 
-// A DP is 1 to 64 ASCII letters, digits, '_', '-', '.' or '!' (the Installer cuts a suffix
-// after '!' for some uses).
+// A DP is 1 to 64 ASCII letters, digits, '_', '.' or '!' (the Installer cuts a suffix after '!'
+// for some uses). It never holds '-' or '/': Park reads either, anywhere in its command line, as
+// the start of an option, so a DP inside its launch parameters could name the program Park starts.
 bool IsSafeDpCode(const std::wstring& code);
 
 // The DP up to its first '!': the part that shortcuts and registry entries carry (the Updater

@@ -71,8 +71,8 @@ TEST(DpCodeTest, dp_option_wins_over_the_file_name_and_loses_to_the_installed_ed
     EXPECT_EQ(L"fromoption", ResolveDpCodeFrom(list, L"Setup-partner.exe", true, L"fromoption"))
         << "no installed edition yet";
 
-    registry.AddEntry(L"{app}.Larchmeadow Games App", L"Larchmeadow Games App", nullptr, nullptr, L"lp-retail");
-    EXPECT_EQ(L"lp-retail", ResolveDpCodeFrom(list, L"Setup-partner.exe", true, L"fromoption"));
+    registry.AddEntry(L"{app}.Larchmeadow Games App", L"Larchmeadow Games App", nullptr, nullptr, L"lp_retail");
+    EXPECT_EQ(L"lp_retail", ResolveDpCodeFrom(list, L"Setup-partner.exe", true, L"fromoption"));
     EXPECT_EQ(L"fromoption", ResolveDpCodeFrom(list, L"Setup-partner.exe", false, L"fromoption"))
         << "outside full-installer mode the registry is not read";
     EXPECT_EQ(L"partner", ResolveDpCodeFrom(list, L"Setup-partner.exe", false, L""));
@@ -89,7 +89,7 @@ TEST(DpCodeTest, brand_rules_decide_which_installed_entry_fits)
         bool fits;
     } cases[] = {
         {"own brand", L"App", L"larchplay", nullptr, nullptr, true},
-        {"own brand, partner DP", L"App", L"larchplay", nullptr, L"cl-home", true},
+        {"own brand, partner DP", L"App", L"larchplay", nullptr, L"cl_home", true},
         {"other brand beats a fitting original brand and DP", L"App", L"copperlane", L"larchplay", L"larchplay", false},
         {"other letter case", L"App", L"LarchPlay", nullptr, L"larchplay", false},
         {"original brand when the brand is empty", L"App", L"", L"larchplay", nullptr, true},
@@ -112,9 +112,9 @@ TEST(DpCodeTest, brand_rules_decide_which_installed_entry_fits)
 TEST(DpCodeTest, first_fitting_entry_in_the_registry_order_wins)
 {
     PrivateList registry;
-    registry.AddEntry(L"Zulu.Larchmeadow Games App", L"App", nullptr, nullptr, L"lp-gift");
-    registry.AddEntry(L"Alpha.Other", L"", L"larchplay", nullptr, L"lp-trial");
-    registry.AddEntry(L"Mike.Larchmeadow Games App", L"App", L"larchplay", nullptr, L"lp-search");
+    registry.AddEntry(L"Zulu.Larchmeadow Games App", L"App", nullptr, nullptr, L"lp_gift");
+    registry.AddEntry(L"Alpha.Other", L"", L"larchplay", nullptr, L"lp_trial");
+    registry.AddEntry(L"Mike.Larchmeadow Games App", L"App", L"larchplay", nullptr, L"lp_search");
     std::wstring first;
     for (const std::wstring& name : LmTest::RegSubKeyNames(registry.list.Path())) {
         if (name != L"Alpha.Other") {
@@ -129,7 +129,7 @@ TEST(DpCodeTest, first_fitting_entry_in_the_registry_order_wins)
                                                                        L"zulu.larchmeadow games app"}))
         << "excluded names compare without case";
     EXPECT_EQ(second, FindCompatibleConsoleEntryIn(registry.list.Path(), {first}));
-    EXPECT_EQ(first == L"Zulu.Larchmeadow Games App" ? L"lp-gift" : L"lp-search",
+    EXPECT_EQ(first == L"Zulu.Larchmeadow Games App" ? L"lp_gift" : L"lp_search",
               ResolveDpCodeFrom(registry.list.Path(), L"Setup.exe", true, L""));
 }
 
@@ -142,7 +142,7 @@ TEST(DpCodeTest, unsafe_candidates_are_passed_over_for_the_next_source)
         bool safe;
     } cases[] = {
         {L"larchplay", true},
-        {L"Az09_-.!", true},
+        {L"Az09_.!", true},
         {longest, true},
         {tooLong, false},
         {L"", false},
@@ -153,6 +153,11 @@ TEST(DpCodeTest, unsafe_candidates_are_passed_over_for_the_next_source)
         {L"lp;x", false},
         {L"lp\\..\\x", false},
         {L"lp/x", false},
+        // Park takes '-' and '/' anywhere in its command line as an option's start.
+        {L"a-LaunchParams", false},
+        {L"a-Execute", false},
+        {L"lp-retail", false},
+        {L"-", false},
         {L"lp%TEMP%", false},
         {L"lp?a=b", false},
         {L"lp#x", false},
@@ -174,9 +179,11 @@ TEST(DpCodeTest, unsafe_candidates_are_passed_over_for_the_next_source)
                   ResolveDpCodeFrom(registry.list.Path(), L"Setup.exe", true, L"fromoption"));
         EXPECT_EQ(c.safe ? c.candidate : L"fromname",
                   ResolveDpCodeFrom(registry.list.Path(), L"Setup-fromname.exe", false, c.candidate));
-        if (c.candidate.find_first_of(L". ") == std::wstring::npos)
+        // A file name's DP ends at its last '-' and before its first '.' or blank.
+        if (c.candidate.find_first_of(L". -") == std::wstring::npos) {
             EXPECT_EQ(c.safe ? c.candidate : L"larchplay",
                       ResolveDpCodeFrom(registry.list.Path(), L"Setup-" + c.candidate + L".exe", false, L""));
+        }
     }
 }
 
@@ -195,15 +202,15 @@ TEST(DpCodeTest, unreadable_foreign_entries_are_skipped)
     for (const Case& c : cases) {
         PrivateList registry;
         // Listed first, then the edition that fits.
-        const std::wstring foreign = registry.AddEntry(L"A-foreign", L"App", L"larchplay", nullptr, L"lp-gift");
-        registry.AddEntry(L"B-ours", L"App", L"larchplay", nullptr, L"lp-search");
+        const std::wstring foreign = registry.AddEntry(L"A-foreign", L"App", L"larchplay", nullptr, L"lp_gift");
+        registry.AddEntry(L"B-ours", L"App", L"larchplay", nullptr, L"lp_search");
         if (c.type == REG_DWORD)
             RegSetDword(foreign, c.value, 1);
         else
             RegSetText(foreign, c.value, L"larchplay", c.type);
         ASSERT_EQ(L"A-foreign", LmTest::RegSubKeyNames(registry.list.Path()).front());
         EXPECT_EQ(L"B-ours", FindCompatibleConsoleEntryIn(registry.list.Path())) << c.what;
-        EXPECT_EQ(L"lp-search", ResolveDpCodeFrom(registry.list.Path(), L"Setup.exe", true, L"")) << c.what;
+        EXPECT_EQ(L"lp_search", ResolveDpCodeFrom(registry.list.Path(), L"Setup.exe", true, L"")) << c.what;
     }
 
     // A list that cannot be opened at all gives no entry, and the other sources decide.
@@ -311,12 +318,12 @@ TEST_F(DpProbeRun, full_mode_takes_the_installed_editions_dp)
     RegSetDword(foreign.Path(), kConsoleBrandValue, 7);   // not ours: skipped, not fatal
     RegSetText(ours.Path(), kConsoleDisplayNameValue, L"Larchmeadow Games App");
     RegSetText(ours.Path(), kConsoleBrandOriginalValue, L"larchplay");
-    RegSetText(ours.Path(), kConsoleDpValue, L"lp-upgrade");
+    RegSetText(ours.Path(), kConsoleDpValue, L"lp_upgrade");
 
-    EXPECT_EQ(L"lp-upgrade", Run(L"Setup-partner.exe", L"/full /dp=fromoption"));
+    EXPECT_EQ(L"lp_upgrade", Run(L"Setup-partner.exe", L"/full /dp=fromoption"));
     EXPECT_EQ(L"fromoption", Run(L"Setup-partner.exe", L"/dp=fromoption"));
 
-    RegSetText(ours.Path(), kConsoleDpValue, L"lp-upgrade\" /installerargs=");
+    RegSetText(ours.Path(), kConsoleDpValue, L"lp_upgrade\" /installerargs=");
     EXPECT_EQ(L"fromoption", Run(L"Setup-partner.exe", L"/full /dp=fromoption"));
 }
 

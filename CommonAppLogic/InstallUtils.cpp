@@ -57,7 +57,7 @@ namespace InstallUtils {
 using Lm::System::Win32::CHandleGuard;
 
 HANDLE Exec(const std::wstring& path, const std::wstring& workingFolder, const std::wstring& arguments,
-            DWORD creationFlags, bool requireSignature)
+            DWORD creationFlags, bool requireSignature, HANDLE job)
 {
     const char* function = "Lm::CommonAppLogic::InstallUtils::Exec";
     if (!Lm::System::IO::CFile::Exists(path))
@@ -81,17 +81,24 @@ HANDLE Exec(const std::wstring& path, const std::wstring& workingFolder, const s
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEOFFFEEDBACK;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, creationFlags, nullptr,
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
+                        job ? creationFlags | CREATE_SUSPENDED : creationFlags, nullptr,
                         workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &process))
         Lm::System::ThrowException("CreateProcessW failed", kSource, 202, function);
+    if (job) {
+        // Refused only where jobs cannot nest: the process then runs unfollowed, which the
+        // caller can tell (IsProcessInJob).
+        AssignProcessToJobObject(job, process.hProcess);
+        ResumeThread(process.hThread);
+    }
     CloseHandle(process.hThread);
     return process.hProcess;
 }
 
 DWORD ExecWait(const std::wstring& path, const std::wstring& workingFolder, const std::wstring& arguments,
-               DWORD creationFlags, bool requireSignature, DWORD timeoutMs)
+               DWORD creationFlags, bool requireSignature, DWORD timeoutMs, HANDLE job)
 {
-    CHandleGuard process(Exec(path, workingFolder, arguments, creationFlags, requireSignature));
+    CHandleGuard process(Exec(path, workingFolder, arguments, creationFlags, requireSignature, job));
     if (WaitForSingleObject(process.Get(), timeoutMs) == WAIT_TIMEOUT) {
         // A hung helper must not hold its caller for ever; it goes before the caller reports it.
         TerminateProcess(process.Get(), ERROR_TIMEOUT);

@@ -16,16 +16,18 @@ namespace InstallUtils {
 // caller's) with the creation flags. With requireSignature the file must pass
 // VerifyFileSignature, and it is held open against writing, renaming and deleting from before
 // the test until the process has started, so the file that runs is the file that was tested.
-// Returns the process handle, which the caller closes; throws on every failure.
+// Returns the process handle, which the caller closes; throws on every failure. With a job
+// object the process is put into it before it runs its first instruction (so is everything it
+// starts); when the job refuses it (nested jobs before Windows 8), it runs outside.
 HANDLE Exec(const std::wstring& path, const std::wstring& workingFolder, const std::wstring& arguments,
-            DWORD creationFlags, bool requireSignature);
+            DWORD creationFlags, bool requireSignature, HANDLE job = nullptr);
 
 // Exec, then waits for the process and returns its exit code unchanged. Without a time limit it
 // waits as long as the program runs (a program that a person answers); a program that must end
 // on its own is given a limit in ms: when it has not ended by then it is ended and the call
 // throws "Process did not end in time".
 DWORD ExecWait(const std::wstring& path, const std::wstring& workingFolder, const std::wstring& arguments,
-               DWORD creationFlags, bool requireSignature, DWORD timeoutMs = INFINITE);
+               DWORD creationFlags, bool requireSignature, DWORD timeoutMs = INFINITE, HANDLE job = nullptr);
 
 // Writes the bytes of the running module's RT_RCDATA resource to the file (replaced when it
 // exists; its folder is created when missing).

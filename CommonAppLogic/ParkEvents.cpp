@@ -1,6 +1,9 @@
 #include "CommonAppLogic/ParkEvents.h"
 
+#include "CommonAppLogic/InstallUtils.h"
 #include "Park/ParkContract.h"
+#include "System/Io/FilePath.h"
+#include "System/Win32/DebuggingSwitches.h"
 
 namespace Lm {
 namespace CommonAppLogic {
@@ -10,6 +13,13 @@ namespace {
 constexpr DWORD kParkEventPollMs = 50;
 
 } // namespace
+
+void RunParkSignal(const std::wstring& park, const wchar_t* commandLine)
+{
+    InstallUtils::ExecWait(park, Lm::System::IO::GetParentFolder(park), commandLine, 0, true,
+                           Lm::System::Win32::ReadTestBoundMs(Lm::System::Win32::kParkSignalTimeoutTestValue,
+                                                              kParkSignalTimeoutMs));
+}
 
 bool NamedEventExists(const wchar_t* name)
 {

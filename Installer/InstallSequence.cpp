@@ -16,6 +16,7 @@
 #include "System/Io/Directory.h"
 #include "System/Io/File.h"
 #include "System/Io/FilePath.h"
+#include "System/Log.h"
 #include "System/RefPtr.h"
 #include "System/Win32/RegistryKey.h"
 #include "Uninstaller/UninstallerContract.h"
@@ -28,7 +29,6 @@ using Lm::CommonAppLogic::InstallUtils::ExecWait;
 using Lm::System::CRefPtr;
 using Lm::System::IO::CDirectory;
 using Lm::System::IO::CFile;
-using Lm::System::IO::GetParentFolder;
 using Lm::System::Win32::CRegistryKey;
 
 namespace {
@@ -90,7 +90,7 @@ void DoInstall(CInstallContext& context, bool silent)
     context.uninstallerLaidDown = true;
 
     Post(context, kScriptDownloaderStarted);
-    RunUpdaterInstall(context.options, context.dp, context.failed, context.row, context.page);
+    RunUpdaterInstall(context);
     Post(context, kScriptDownloaderEnded);
     if (context.failed)
         return;
@@ -109,7 +109,7 @@ void FinishInstall(CInstallContext& context)
         RemoveLegacyConsole();
     if (options.launchConsole && !options.restore && !context.failed && !options.park.empty() &&
         CFile::Exists(options.park)) {
-        ExecWait(options.park, GetParentFolder(options.park), Lm::Park::SignalExecuteCommandLine, 0, true);
+        Lm::CommonAppLogic::RunParkSignal(options.park, Lm::Park::SignalExecuteCommandLine);
         context.executeSignalled = true;
     }
     Post(context, kScriptProgress100);
@@ -127,9 +127,21 @@ void CleanupInstall(CInstallContext& context)
         return;
     if (context.executeSignalled)
         WaitUntilParkReleased();
-    ExecWait(options.park, GetParentFolder(options.park), Lm::Park::SignalTerminateCommandLine, 0, true);
-    WaitUntilParkReleased();
-    CFile::DeleteAFile(options.park, kParkDeleteTries);
+    try {
+        Lm::CommonAppLogic::RunParkSignal(options.park, Lm::Park::SignalTerminateCommandLine);
+        WaitUntilParkReleased();
+    } catch (const Lm::System::CException& exception) {
+        // A Park that cannot be signalled (unsigned, replaced, unstartable) is not ours to start;
+        // the run has ended all the same.
+        Lm::System::CLog::WriteLine(L"Installer: Park was not told to quit\n" + exception.ToString());
+        return;
+    }
+    try {
+        CFile::DeleteAFile(options.park, kParkDeleteTries);
+    } catch (const Lm::System::CException& exception) {
+        // Still in use (held by setup, or a Park slow to go): it goes with setup's folder.
+        Lm::System::CLog::WriteLine(L"Installer: Park's file is left to its folder's removal\n" + exception.ToString());
+    }
 }
 
 void RollbackInstall(const CInstallContext& context)
@@ -140,8 +152,9 @@ void RollbackInstall(const CInstallContext& context)
     if (!context.uninstallerLaidDown || !CFile::Exists(installed))
         return;
     std::wstring arguments = kRollbackArguments;
-    // The main application was there before this run: the rollback keeps it.
-    if (context.mainApplicationWasInstalled)
+    // The main application was there before this run, or the full installer may have laid it down
+    // well and only not said so: the rollback keeps it.
+    if (context.mainApplicationWasInstalled || context.mainApplicationMayBeInstalled)
         arguments += std::wstring(L" ") + Lm::Uninstaller::kInitiatedFromAnInstallerOption;
     try {
         CRefPtr<CSecureTemporaryFolder> folder(new CSecureTemporaryFolder(kTemporaryFolderPrefix));

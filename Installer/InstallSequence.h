@@ -30,7 +30,8 @@ struct CInstallContext {
     bool fullMode = false;        // full-installer mode: no licence page, older edition removed
     std::wstring dp;              // the whole DP (the Updater's)
     std::wstring dpShort;         // the DP before its first '!' (links and entries)
-    bool failed = false;          // a step reported a failure (its box shown): roll back at the end
+    bool quiet = false;           // a silent option outside full-installer mode: no boxes (IsQuietRun)
+    bool failed = false;          // a step reported a failure (box or log): roll back at the end
     const InstallerMessageRow& row;
     int languageIndex = 0;
     IInstallerPage* page = nullptr;  // the wizard page on the window path; null on the silent path
@@ -38,6 +39,8 @@ struct CInstallContext {
     // Set by the steps, read at the end of the run.
     bool uninstallerLaidDown = false;          // this run wrote Uninstall.exe into the touchpoint folder
     bool mainApplicationWasInstalled = false;  // its entry was valid before the hand-off
+    // The full installer ran but never told its result: what it laid down may be a good install.
+    bool mainApplicationMayBeInstalled = false;
     bool executeSignalled = false;             // FinishInstall told Park to start the main application
 };
 
@@ -48,7 +51,8 @@ void DoInstall(CInstallContext& context, bool silent);
 // Park to start the main application unless the run failed (rollback would remove it again).
 void FinishInstall(CInstallContext& context);
 // Deletes the status key, then (unless "/nolaunchconsole" or "/restore") releases the Park that
-// setup armed and deletes its file. Throws when that Park is not signed.
+// setup armed and deletes its file. Never throws: a Park that cannot be signalled (missing,
+// unsigned, hung) or deleted is logged and left to the removal of setup's folder.
 void CleanupInstall(CInstallContext& context);
 // Runs a temporary copy of the Uninstall program that this run laid down; best effort: a missing
 // or failing uninstaller is passed over, so that clean-up follows.

@@ -18,6 +18,8 @@
 #include "Park/ParkContract.h"
 #include "System/Io/AdministratorsOwned.h"
 #include "StandInLog.h"
+#include "System/Win32/DebuggingContract.h"
+#include "TestProcess.h"
 #include "InstallerTestSupport.h"
 #include "TestRegistry.h"
 #include "TestSupport.h"
@@ -310,8 +312,51 @@ TEST_F(ParkRelease, a_missing_park_is_passed_over_and_an_unsigned_one_never_star
     const CInstallerOptions options = Options({parkOption.c_str()});
     CInstallContext unsignedContext(options, Row());
     EXPECT_EQ(L"File is not signed", LmTest::CaughtException([&] { FinishInstall(unsignedContext); }).Message());
-    EXPECT_EQ(L"File is not signed", LmTest::CaughtException([&] { CleanupInstall(unsignedContext); }).Message());
+    // Clean-up never throws: the unsigned file is neither run nor deleted.
+    EXPECT_NO_THROW(CleanupInstall(unsignedContext));
     EXPECT_TRUE(LmTest::FileExists(unsignedPark));
+}
+
+TEST_F(ParkRelease, a_park_signal_that_does_not_end_is_ended_within_its_bound)
+{
+    const LmTest::ScopedTestBound bound(System::Win32::kParkSignalTimeoutTestValue, 3000);
+    ASSERT_TRUE(bound.Active()) << "the test environment is off: the shipped bound would count";
+    // A program signed as the maker under Park's name that never ends.
+    const std::wstring hung = scratch / L"Hung\\Park.exe";
+    CreateDirectoryW((scratch / L"Hung").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(LmTest::Tool(L"installer-signed\\StandIn.exe").c_str(), hung.c_str(), FALSE));
+    struct EndHung {
+        std::wstring path;
+        ~EndHung()
+        {
+            SetEnvironmentVariableW(L"LM_STANDIN_SLEEP", nullptr);
+            LmTest::EndProcessesOf(path);
+        }
+    } endHung{hung};
+    SetEnvironmentVariableW(L"LM_STANDIN_SLEEP", L"Park.exe:600000");
+    const std::wstring parkOption = L"/park=" + hung;
+    const CInstallerOptions options = Options({parkOption.c_str()});
+    CInstallContext context(options, Row());
+
+    EXPECT_EQ(0u, LmTest::CaughtException([&] { FinishInstall(context); }).Message().find(L"Process did not end in time"));
+    EXPECT_NO_THROW(CleanupInstall(context));
+    EXPECT_TRUE(LmTest::RunningProcessesOf(hung).empty()) << "a hung signal was left running";
+}
+
+TEST_F(ParkRelease, a_park_file_that_cannot_be_deleted_is_left_and_clean_up_still_ends)
+{
+    // Held as setup holds the programs it unpacked: readable and runnable, not deletable.
+    HANDLE hold = CreateFileW(park_.Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hold);
+    const CInstallerOptions options = Options({parkOption_.c_str()});
+    CInstallContext context(options, Row());
+    FinishInstall(context);
+    EXPECT_NO_THROW(CleanupInstall(context));
+    CloseHandle(hold);
+    EXPECT_TRUE(park_.Ended());
+    EXPECT_EQ(1u, LmTest::ArmedPark::ApplicationStarts(logs));
+    EXPECT_TRUE(LmTest::FileExists(park_.Path())) << "left to its folder's removal";
+    EXPECT_FALSE(LmTest::RegKeyExists(kInstallerStatusKey));
 }
 
 } // namespace

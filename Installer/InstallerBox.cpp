@@ -1,5 +1,6 @@
 #include "Installer/InstallerBox.h"
 
+#include "System/Log.h"
 #include "System/String/StringUtils.h"
 
 namespace Lm {
@@ -14,6 +15,13 @@ std::wstring UnexpectedErrorText(const InstallerMessageRow& row, InstallerErrorG
 int ShowInstallerBox(const InstallerMessageRow& row, const std::wstring& text, UINT flags)
 {
     return MessageBoxW(nullptr, text.c_str(), InstallerMessageText(row, kMessageCaption), flags);
+}
+
+void ReportToUser(bool quiet, const InstallerMessageRow& row, const std::wstring& text, UINT flags)
+{
+    Lm::System::CLog::WriteLine(std::wstring(L"Installer: ") + (quiet ? L"" : L"box: ") + text);
+    if (!quiet)
+        ShowInstallerBox(row, text, flags);
 }
 
 } // namespace Installer

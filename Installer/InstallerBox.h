@@ -22,6 +22,7 @@ enum InstallerErrorGroup {
     kErrorLocalPatchExit = 2,   // the local Patch.exe ended with a code other than 0
     kErrorFullInstaller = 3,    // the full installer failed, or never told its result
     kErrorWindowPath = 4,       // an exception on the window path
+    kErrorSilentPath = 5,       // an exception on the silent path (shown only when the run is not quiet)
 };
 
 // Message [4] followed by " (Error <group>-<code>)", the code in unsigned decimal.
@@ -29,6 +30,10 @@ std::wstring UnexpectedErrorText(const InstallerMessageRow& row, InstallerErrorG
 
 // Shows the text with the row's caption; returns MessageBoxW's answer.
 int ShowInstallerBox(const InstallerMessageRow& row, const std::wstring& text, UINT flags);
+
+// What the run tells the user: written to the log, and shown in a box unless the run is quiet
+// (IsQuietRun), which reports through the log and its exit code alone.
+void ReportToUser(bool quiet, const InstallerMessageRow& row, const std::wstring& text, UINT flags);
 
 } // namespace Installer
 } // namespace Lm

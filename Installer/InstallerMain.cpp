@@ -18,6 +18,7 @@
 #include "Installer/OlderInstallations.h"
 #include "Installer/TouchpointFiles.h"
 #include "System/Exception.h"
+#include "System/Log.h"
 #include "System/RefPtr.h"
 #include "System/Win32/KnownFolders.h"
 #include "System/Win32/RegistryKey.h"
@@ -77,7 +78,7 @@ bool IsWindowsTooOld()
 // touchpoint installed already.
 bool IsSilentPath(const CInstallerOptions& options, bool fullMode)
 {
-    if (!fullMode && (options.silent || options.S || options.restore))
+    if (IsQuietRun(options, fullMode))
         return true;
     return IsUninstallEntryValid(kMainAppUninstallKeyName) && IsUninstallEntryValid(kTouchpointUninstallKeyName);
 }
@@ -123,11 +124,26 @@ private:
 // nobody else would set it, and the UI thread would wait for it for ever.
 void FailWindowPath(CInstallContext& context)
 {
-    ShowInstallerBox(context.row, UnexpectedErrorText(context.row, kErrorWindowPath, 1), kErrorBoxFlags);
+    ReportToUser(false, context.row, UnexpectedErrorText(context.row, kErrorWindowPath, 1), kErrorBoxFlags);
     context.failed = true;
     if (CRefPtr<CInstallerWindow> window = GetInstallerWindow())
         window->OnClose();
     UiQuitEvent().Set();
+}
+
+// The silent path: the install and its finish. An exception in either is a failure like one a
+// step reports (its box unless the run is quiet, the log line), so that what the run laid down is
+// rolled back and Park released, as on the window path.
+void RunSilentPath(CInstallContext& context)
+{
+    try {
+        DoInstall(context, true);
+        FinishInstall(context);
+    } catch (const Lm::System::CException& exception) {
+        Lm::System::CLog::WriteLine(L"Installer: the silent install failed\n" + exception.ToString());
+        ReportToUser(context.quiet, context.row, UnexpectedErrorText(context.row, kErrorSilentPath, 1), kErrorBoxFlags);
+        context.failed = true;
+    }
 }
 
 void RunWindowPath(CInstallContext& context)
@@ -172,7 +188,7 @@ void RunWindowPath(CInstallContext& context)
 
 } // namespace
 
-bool AcquireInstallerMutex(const InstallerMessageRow& row, bool restore)
+bool AcquireInstallerMutex(const InstallerMessageRow& row, bool restore, bool quiet)
 {
     const int limit = restore ? kInstallerMutexRestoreTries : kInstallerMutexTries;
     for (int tries = 0;;) {
@@ -190,38 +206,40 @@ bool AcquireInstallerMutex(const InstallerMessageRow& row, bool restore)
             break;
     }
     if (!restore)
-        ShowInstallerBox(row, InstallerMessageText(row, kMessageAlreadyRunning), kAlreadyRunningBoxFlags);
+        ReportToUser(quiet, row, InstallerMessageText(row, kMessageAlreadyRunning), kAlreadyRunningBoxFlags);
     return false;
 }
 
-void InstallerMain()
+int InstallerMain()
 {
     const int languageIndex = Lm::CommonAppLogic::GetUILanguageIndex(L"");
     const InstallerMessageRow& row = GetInstallerMessageRow(languageIndex);
-    if (IsWindowsTooOld()) {
-        ShowInstallerBox(row, InstallerMessageText(row, kMessageWindowsTooOld), kErrorBoxFlags);
-        return;
-    }
-
+    // The options first (they touch nothing), so that a quiet run shows no box at all.
     const CInstallerOptions options(__argc, __wargv);
     CInstallContext context(options, row);
     context.languageIndex = languageIndex;
     context.fullMode = options.update || Lm::System::Win32::GetModuleFileNameOnly() == kFullInstallerFileName;
+    context.quiet = IsQuietRun(options, context.fullMode);
+    if (IsWindowsTooOld()) {
+        ReportToUser(context.quiet, row, InstallerMessageText(row, kMessageWindowsTooOld), kErrorBoxFlags);
+        return 0;
+    }
+
     context.dp = Lm::CommonAppLogic::ResolveDpCode(context.fullMode, options.dp);
-    if (!AcquireInstallerMutex(row, options.restore))
-        return;
+    if (!AcquireInstallerMutex(row, options.restore, context.quiet))
+        return 0;
     context.dpShort = Lm::CommonAppLogic::GetShortDpCode(context.dp);
     UpgradeLegacyUninstall();
 
-    if (IsSilentPath(options, context.fullMode)) {
-        DoInstall(context, true);
-        FinishInstall(context);
-    } else {
+    if (IsSilentPath(options, context.fullMode))
+        RunSilentPath(context);
+    else
         RunWindowPath(context);
-    }
     if (context.failed)
         RollbackInstall(context);
     CleanupInstall(context);
+    // A quiet run reported its failure in the log only: its caller learns of it here.
+    return context.failed && context.quiet ? 1 : 0;
 }
 
 } // namespace Installer

@@ -56,5 +56,10 @@ CInstallerOptions::CInstallerOptions(int argc, const wchar_t* const* argv)
     }
 }
 
+bool IsQuietRun(const CInstallerOptions& options, bool fullMode)
+{
+    return !fullMode && (options.silent || options.S || options.restore);
+}
+
 } // namespace Installer
 } // namespace Lm

@@ -31,5 +31,9 @@ public:
     std::wstring park;             // "/park=<path of the Park program setup prepared>"
 };
 
+// A run started with a silent option ("/silent", "/S", "/restore") outside full-installer mode:
+// it has no window, and nobody may be there to answer a box, so it shows none.
+bool IsQuietRun(const CInstallerOptions& options, bool fullMode);
+
 } // namespace Installer
 } // namespace Lm

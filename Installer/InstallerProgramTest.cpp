@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <set>
@@ -18,6 +19,7 @@
 #include "Installer/InstallerMessageTable.h"
 #include "Park/ParkContract.h"
 #include "System/Io/FilePath.h"
+#include "System/Win32/DebuggingContract.h"
 #include "StandInLog.h"
 #include "InstallerTestSupport.h"
 #include "TestRegistry.h"
@@ -221,25 +223,83 @@ TEST_F(InstallerProgram, the_updater_gets_the_whole_dp_links_and_entry_the_part_
 
 TEST_F(InstallerProgram, a_failed_hand_off_is_rolled_back_and_park_released)
 {
+    // A quiet run ("/S", "/silent") shows no box: nobody may be there to answer it. Its failure
+    // is in the log and its exit code. A run without a silent option has its box.
     struct Case {
         const wchar_t* exitCode;
-        std::wstring box;
+        const wchar_t* options;
+        std::vector<std::wstring> boxes;
+        DWORD installerExit;
     } cases[] = {
-        {L"259", Text(kMessageDownloadFailed)},
+        {L"259", L"/S", None(), 1},
         // What the Updater answers when no Park was handed to it ("/park=" missing).
-        {L"1792", Unexpected(L" (Error 1-1792)")},
+        {L"1792", L"/silent", None(), 1},
+        {L"1792", L"/silent /S", None(), 1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "Updater exit " << c.exitCode);
+        SCOPED_TRACE(testing::Message() << "Updater exit " << c.exitCode << ", " << c.options);
         Updater(c.exitCode, nullptr);
-        const LmTest::AnsweredRun run = Run(L"/S " + ArmPark());
-        EXPECT_EQ(0u, run.run.exitCode);
-        EXPECT_EQ(Box(c.box), run.boxes);
+        const LmTest::AnsweredRun run = Run(std::wstring(c.options) + L" " + ArmPark());
+        EXPECT_EQ(c.installerExit, run.run.exitCode);
+        EXPECT_EQ(c.boxes, run.boxes);
         ExpectNothingLeft();
         EXPECT_TRUE(park_.Ended());
         EXPECT_EQ(0u, ApplicationStarts()) << "Park never starts what the rollback removed";
         park_.Release();
     }
+}
+
+TEST_F(InstallerProgram, a_silent_install_whose_step_fails_is_rolled_back)
+{
+    // The icon cannot be written: a folder stands in its place. Uninstall.exe and PinHook are down
+    // by then, and the full installer has run.
+    ASSERT_EQ(ERROR_SUCCESS,
+              SHCreateDirectoryExW(nullptr, (LmTest::TouchpointFolder() + L"\\Application.ico").c_str(), nullptr));
+    const LmTest::AnsweredRun run = Run(L"/silent " + ArmPark());
+    EXPECT_EQ(1u, run.run.exitCode);
+    EXPECT_EQ(None(), run.boxes);
+    ExpectNothingLeft();
+    EXPECT_TRUE(park_.Ended()) << "released by the clean-up";
+    EXPECT_EQ(0u, ApplicationStarts());
+    EXPECT_FALSE(LmTest::FileExists(park_.Path()));
+}
+
+TEST_F(InstallerProgram, a_park_file_that_cannot_be_deleted_does_not_fail_a_finished_install)
+{
+    const std::wstring park = ArmPark();
+    // Held as setup holds what it unpacked: runnable, not deletable.
+    HANDLE hold = CreateFileW(park_.Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hold);
+    const LmTest::AnsweredRun run = Run(L"/S " + park);
+    CloseHandle(hold);
+    EXPECT_EQ(0u, run.run.exitCode);
+    EXPECT_EQ(None(), run.boxes);
+    ExpectInstalled();
+    EXPECT_TRUE(park_.Ended());
+    EXPECT_EQ(1u, ApplicationStarts());
+    EXPECT_TRUE(LmTest::FileExists(park_.Path())) << "left to the removal of setup's folder";
+}
+
+TEST_F(InstallerProgram, a_result_that_never_comes_rolls_back_the_touchpoint_only)
+{
+    // The package lays the main application down, then never writes its result.
+    const LmTest::ScopedTestBound grace(Lm::System::Win32::kInstallSemaphoreGraceTestValue, 1000);
+    ASSERT_TRUE(grace.Active()) << "the test environment is off: the shipped bound would count";
+    const std::wstring mainUninstaller = LmTest::PlaceStandIn(scratch / L"app\\MainUninstall.exe", true);
+    ASSERT_FALSE(mainUninstaller.empty());
+    Updater(L"0", nullptr);
+    LmTest::SetHandOffStandInPackage(L"UPDATER", nullptr, mainUninstaller.c_str());
+
+    const LmTest::AnsweredRun run = Run(L"/silent " + ArmPark());
+    EXPECT_EQ(1u, run.run.exitCode);
+    EXPECT_EQ(None(), run.boxes);
+    EXPECT_FALSE(LmTest::DirectoryExists(LmTest::TouchpointFolder()));
+    EXPECT_FALSE(RegKeyExists(LmTest::kTestTouchpointEntry));
+    // Uninstall runs the main application's uninstaller as a copy named Uninstall.exe.
+    EXPECT_TRUE(logs.Records(L"Uninstall.exe").empty()) << "the main application was uninstalled";
+    EXPECT_EQ(L"\"" + mainUninstaller + L"\"", RegRead(LmTest::kTestMainAppEntry, L"UninstallString").Text());
+    EXPECT_TRUE(park_.Ended());
+    EXPECT_EQ(0u, ApplicationStarts());
 }
 
 TEST_F(InstallerProgram, an_older_touchpoint_is_not_rolled_back_by_a_run_that_failed_before_it_began)
@@ -257,12 +317,14 @@ TEST_F(InstallerProgram, a_second_installer_gives_way)
 {
     HANDLE first = CreateMutexW(nullptr, TRUE, kInstallerMutexName);
     ASSERT_NE(nullptr, first);
-    const LmTest::AnsweredRun plain = Run(L"/S");
+    const LmTest::AnsweredRun plain = Run(L"");
     EXPECT_EQ(0u, plain.run.exitCode);
     EXPECT_EQ(Box(Text(kMessageAlreadyRunning)), plain.boxes);
-    const LmTest::AnsweredRun restore = Run(L"/restore");
-    EXPECT_EQ(0u, restore.run.exitCode);
-    EXPECT_EQ(None(), restore.boxes);
+    for (const wchar_t* quiet : {L"/restore", L"/S"}) {
+        const LmTest::AnsweredRun run = Run(quiet);
+        EXPECT_EQ(0u, run.run.exitCode) << quiet;
+        EXPECT_EQ(None(), run.boxes) << quiet;
+    }
     CloseHandle(first);
     EXPECT_FALSE(UpdaterRan());
     ExpectNothingLeft();
@@ -273,10 +335,13 @@ TEST_F(InstallerProgram, windows_older_than_7_is_refused)
     const std::wstring name = LmTest::UniqueName(L"InstallerVista") + L".exe";
     const std::wstring appDefaults = kWineAppDefaults + name;
     ASSERT_TRUE(RegSetText(appDefaults, L"Version", L"vista"));
-    const LmTest::AnsweredRun run = Run(L"/S", name);
+    const LmTest::AnsweredRun run = Run(L"", name);
+    const LmTest::AnsweredRun quiet = Run(L"/S", name);
     LmTest::RegDeleteTreeAt(appDefaults);
     EXPECT_EQ(0u, run.run.exitCode);
     EXPECT_EQ(Box(Text(kMessageWindowsTooOld)), run.boxes);
+    EXPECT_EQ(0u, quiet.run.exitCode);
+    EXPECT_EQ(None(), quiet.boxes) << "a quiet run shows no box";
     EXPECT_FALSE(UpdaterRan());
     ExpectNothingLeft();
 }

@@ -87,11 +87,7 @@ std::wstring FullPath(const std::wstring& path)
 
 void LogScriptFailure(const std::wstring& script, const CException& exception)
 {
-    const std::wstring text = L"Installer page: the script \"" + script + L"\" failed\n" + exception.ToString() + L"\n";
-    ::OutputDebugStringW(text.c_str());
-    const std::wstring path = System::CLog::GetInstance().GetOutputPath();
-    if (!path.empty())
-        System::CLog::AppendTextToFile(text, path);
+    System::CLog::WriteLine(L"Installer page: the script \"" + script + L"\" failed\n" + exception.ToString());
 }
 
 CGuardedPointer<CInstallerWindow>& WindowPointer()

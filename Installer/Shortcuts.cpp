@@ -15,9 +15,11 @@
 #include "PinHook/PinHookContract.h"
 #include "System/Io/AdministratorsOwned.h"
 #include "System/Io/Directory.h"
+#include "System/Log.h"
 #include "System/Io/File.h"
 #include "System/String/StringUtils.h"
 #include "System/Win32/COMInitializer.h"
+#include "System/Win32/DebuggingSwitches.h"
 #include "System/Win32/Handle.h"
 #include "System/Win32/KnownFolders.h"
 
@@ -63,6 +65,9 @@ std::wstring PinHookSetCommandLine(const std::wstring& pinHook, const std::wstri
 
 namespace {
 
+// How long a PinHook that was ended is given to be gone.
+constexpr DWORD kEndedPinHookWaitMs = 5000;
+
 // The Start-menu folder serves both sides: SYSTEM and Administrators may do everything, users may
 // read it and add files, and each file belongs to whoever made it (CREATOR OWNER), so a program
 // running with a user's rights can put its own links there while nobody else can change or
@@ -76,21 +81,32 @@ std::wstring MainAppTarget()
     return GetMainAppFolderPath() + L"\\" + kMainAppExeName;
 }
 
+// How long a PinHook run may take (a test run may shorten it).
+DWORD PinHookTimeoutMs()
+{
+    return System::Win32::ReadTestBoundMs(System::Win32::kPinHookTimeoutTestValue, PinHook::kPinHookTimeoutMs);
+}
+
 // PinHook on the Start-menu link, from the touchpoint folder (which only administrators can
-// change), without the signature test; a PinHook that cannot start leaves the link unbranded.
+// change), without the signature test; a PinHook that cannot start leaves the link unbranded,
+// and one that does not end within its bound is ended and leaves it so too.
 void RunPinHookUnchecked(const std::wstring& pinHook, const std::wstring& commandLine, const std::wstring& folder)
 {
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
+    PROCESS_INFORMATION started = {};
     if (!::CreateProcessW(pinHook.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                          &startup, &process))
+                          &startup, &started))
         return;
-    ::CloseHandle(process.hThread);
-    ::WaitForSingleObject(process.hProcess, INFINITE);
-    ::CloseHandle(process.hProcess);
+    System::Win32::CHandleGuard thread(started.hThread);
+    System::Win32::CHandleGuard process(started.hProcess);
+    if (::WaitForSingleObject(process.Get(), PinHookTimeoutMs()) == WAIT_TIMEOUT) {
+        ::TerminateProcess(process.Get(), ERROR_TIMEOUT);
+        ::WaitForSingleObject(process.Get(), kEndedPinHookWaitMs);
+        System::CLog::WriteLine(L"Installer: PinHook did not end in time; the Start-menu link stays unbranded");
+    }
 }
 
 } // namespace
@@ -166,7 +182,7 @@ void CreateDesktopShortcut(const CInstallerOptions& options, const std::wstring&
     CommonAppLogic::InstallUtils::ExecWait(pinHook, touchpoint,
                                            L"\"" + linkPath + L"\" \"" + pinHook + L"\" \"" + shortcut.iconPath + L"\" " +
                                                PinHook::kDesktopTag,
-                                           0, true);
+                                           0, true, PinHookTimeoutMs());
     ::SetFileAttributesW(linkPath.c_str(), FILE_ATTRIBUTE_NORMAL);
     System::Win32::RefreshDesktop();
 }

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "System/Win32/DebuggingContract.h"
+#include "TestProcess.h"
+#include "TestRegistry.h"
 #include "AccessList.h"
 #include "TestShellLinks.h"
 #include "TouchpointMachine.h"
@@ -176,6 +179,28 @@ TEST_F(Shortcuts, a_missing_pinhook_leaves_the_start_menu_link_silent_and_fails_
     const auto runs = PinHookRuns();
     ASSERT_EQ(1u, runs.size());
     EXPECT_EQ(PinHookArguments(StartMenuLink(), L"S8"), runs[0].arguments);
+}
+
+TEST_F(Shortcuts, a_pinhook_that_does_not_end_is_ended_within_its_bound)
+{
+    const LmTest::ScopedTestBound bound(System::Win32::kPinHookTimeoutTestValue, 3000);
+    ASSERT_TRUE(bound.Active()) << "the test environment is off: the shipped bound would count";
+    struct EndHungPinHooks {
+        ~EndHungPinHooks() { LmTest::EndProcessesOf(PinHookPath()); }
+    } endHungPinHooks;
+    SetEnvironmentVariableW(L"LM_STANDIN_SLEEP", L"PinHook.exe:600000");
+    const LmTest::StepResult startMenu = Step(L"startmenu", L"/dp=larchplay");
+    const LmTest::StepResult desktop = Step(L"desktop", L"/dp=larchplay");
+    SetEnvironmentVariableW(L"LM_STANDIN_SLEEP", nullptr);
+
+    // The Start-menu link stays unbranded without a report; the desktop link's PinHook fails the step.
+    ASSERT_TRUE(startMenu.run.finished) << "the Start-menu link waited for PinHook without end";
+    EXPECT_EQ(0u, startMenu.run.exitCode) << startMenu.error;
+    EXPECT_TRUE(FileExists(StartMenuLink()));
+    ASSERT_TRUE(desktop.run.finished) << "the desktop link waited for PinHook without end";
+    EXPECT_EQ(1u, desktop.run.exitCode);
+    EXPECT_NE(std::wstring::npos, desktop.error.find(L"Process did not end in time")) << desktop.error;
+    EXPECT_TRUE(LmTest::RunningProcessesOf(PinHookPath()).empty()) << "a hung PinHook was left running";
 }
 
 TEST_F(Shortcuts, the_start_menu_folder_lets_users_add_links_and_change_none_of_the_suites)

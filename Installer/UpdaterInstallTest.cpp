@@ -15,6 +15,10 @@
 #include <vector>
 
 #include "AnsweredCall.h"
+#include "CommonAppLogic/ParkEvents.h"
+#include "PinHook/PinHookContract.h"
+#include "System/Win32/DebuggingContract.h"
+#include "TestProcess.h"
 #include "Installer/InstallerContract.h"
 #include "Installer/InstallerMessageTable.h"
 #include "InstallerTestSupport.h"
@@ -73,6 +77,7 @@ struct Outcome {
     std::map<std::wstring, std::wstring> updater;  // the Updater stand-in's record (empty: it never ran)
     std::map<std::wstring, std::wstring> patch;    // the Patch.exe stand-in's record
     bool semaphoreLeft = false;
+    bool mainApplicationMayBeInstalled = false;
 };
 
 class HandOff : public ::testing::Test {
@@ -93,15 +98,19 @@ protected:
         LmTest::SetHandOffStandIn(L"PATCH", exitCode, nullptr, (scratch_ / L"patch.txt").c_str());
     }
 
-    Outcome Run(const CInstallerOptions& options, const std::wstring& dp = L"larchplay", bool withPage = true)
+    Outcome Run(const CInstallerOptions& options, const std::wstring& dp = L"larchplay", bool withPage = true,
+                bool quiet = false)
     {
         Outcome outcome;
         RecordingPage page;
-        outcome.failed = false;
-        bool failed = true;  // the hand-off clears it when it runs the Updater
-        outcome.call = LmTest::CallAnsweringBoxes(
-            [&] { HandOffToUpdater(options, dp, failed, Row(), scratch_.Path(), withPage ? &page : nullptr); }, Caption());
-        outcome.failed = failed;
+        CInstallContext context(options, Row());
+        context.dp = dp;
+        context.page = withPage ? &page : nullptr;
+        context.quiet = quiet;
+        context.failed = true;  // the hand-off clears it when it runs the Updater
+        outcome.call = LmTest::CallAnsweringBoxes([&] { HandOffToUpdater(context, scratch_.Path()); }, Caption());
+        outcome.failed = context.failed;
+        outcome.mainApplicationMayBeInstalled = context.mainApplicationMayBeInstalled;
         outcome.page = page.commands;
         outcome.updater = ReadRecord(scratch_ / L"updater.txt");
         outcome.patch = ReadRecord(scratch_ / L"patch.txt");
@@ -227,15 +236,61 @@ TEST_F(HandOff, result_written_after_the_updater_ended_is_waited_for)
 
 TEST_F(HandOff, a_result_that_never_comes_fails_after_the_grace_time)
 {
+    const LmTest::ScopedTestBound grace(Lm::System::Win32::kInstallSemaphoreGraceTestValue, 2000);
+    ASSERT_TRUE(grace.Active()) << "the test environment is off: the shipped bound would count";
     Updater(L"0");
     const DWORD start = GetTickCount();
     const Outcome outcome = Run(Options({}));
     const DWORD elapsed = GetTickCount() - start;
     ASSERT_TRUE(outcome.call.finished);
     EXPECT_TRUE(outcome.failed);
+    EXPECT_TRUE(outcome.mainApplicationMayBeInstalled) << "the rollback must keep what the package laid down";
     EXPECT_EQ(Box(Unexpected(L" (Error 3-1)")), outcome.call.boxes);
-    EXPECT_GE(elapsed, kInstallSemaphoreGraceMs);
+    EXPECT_GE(elapsed, 2000u);
     EXPECT_EQ(None(), outcome.page) << "the window stays for the finish page";
+}
+
+TEST_F(HandOff, a_result_from_a_process_the_package_handed_its_work_to_is_awaited_while_it_runs)
+{
+    // The result comes well after the grace time, from a process the package started.
+    const LmTest::ScopedTestBound grace(Lm::System::Win32::kInstallSemaphoreGraceTestValue, 1000);
+    ASSERT_TRUE(grace.Active()) << "the test environment is off: the shipped bound would count";
+    Updater(L"0", L"Success");
+    LmTest::SetHandOffStandInPackage(L"UPDATER", L"5000");
+    const Outcome outcome = Run(Options({}));
+    ASSERT_TRUE(outcome.call.finished);
+    EXPECT_FALSE(outcome.failed);
+    EXPECT_EQ(None(), outcome.call.boxes);
+    EXPECT_FALSE(outcome.semaphoreLeft);
+}
+
+TEST_F(HandOff, package_processes_that_run_past_their_bound_end_the_wait)
+{
+    const LmTest::ScopedTestBound tree(Lm::System::Win32::kPackageTreeBoundTestValue, 1500);
+    const LmTest::ScopedTestBound grace(Lm::System::Win32::kInstallSemaphoreGraceTestValue, 1000);
+    ASSERT_TRUE(grace.Active()) << "the test environment is off: the shipped bound would count";
+    Updater(L"0", L"Success");
+    LmTest::SetHandOffStandInPackage(L"UPDATER", L"600000");
+    const Outcome outcome = Run(Options({}));
+    // The process that never reports goes, with the hand-off's folder it runs from.
+    const std::wstring folder = outcome.updater.count(L"workdir") ? outcome.updater.at(L"workdir") : L"";
+    LmTest::EndProcessesOf(folder + L"\\Updater.exe");
+    LmTest::RemoveTree(folder);
+    ASSERT_FALSE(folder.empty()) << "the Updater never ran";
+    ASSERT_TRUE(outcome.call.finished);
+    EXPECT_TRUE(outcome.failed);
+    EXPECT_TRUE(outcome.mainApplicationMayBeInstalled);
+    EXPECT_EQ(Box(Unexpected(L" (Error 3-1)")), outcome.call.boxes);
+}
+
+TEST(ProductBounds, the_shipped_bounds_are_those_of_a_release)
+{
+    // The waits that end a hung helper: a minute. The wait for the full installer's result:
+    // minutes, not seconds, for it decides whether a good install is rolled back.
+    EXPECT_EQ(60000u, Lm::PinHook::kPinHookTimeoutMs);
+    EXPECT_EQ(60000u, Lm::CommonAppLogic::kParkSignalTimeoutMs);
+    EXPECT_EQ(30u * 60 * 1000, kPackageTreeBoundMs);
+    EXPECT_EQ(3u * 60 * 1000, kInstallSemaphoreGraceMs);
 }
 
 TEST_F(HandOff, local_patch_takes_the_place_of_the_download)
@@ -294,12 +349,21 @@ TEST_F(HandOff, an_unsigned_patch_is_never_started)
     EXPECT_TRUE(outcome.patch.empty());
 }
 
-TEST_F(HandOff, silent_path_posts_nothing)
+TEST_F(HandOff, silent_path_posts_nothing_and_a_quiet_run_shows_no_box)
 {
     Updater(L"259");
     const Outcome outcome = Run(Options({}), L"larchplay", false);
     EXPECT_TRUE(outcome.failed);
     EXPECT_EQ(Box(Offline()), outcome.call.boxes);
+
+    for (const wchar_t* exitCode : {L"259", L"1792"}) {
+        SCOPED_TRACE(testing::Message() << "exit " << exitCode);
+        Updater(exitCode);
+        const Outcome quiet = Run(Options({L"/silent"}), L"larchplay", false, true);
+        ASSERT_TRUE(quiet.call.finished);
+        EXPECT_TRUE(quiet.failed);
+        EXPECT_EQ(None(), quiet.call.boxes);
+    }
 }
 
 TEST_F(HandOff, no_updater_when_the_application_is_there_or_not_wanted)
@@ -308,12 +372,13 @@ TEST_F(HandOff, no_updater_when_the_application_is_there_or_not_wanted)
     Updater(L"1");
     const auto runs = [&](const CInstallerOptions& options) {
         DeleteFileW((scratch_ / L"updater.txt").c_str());
-        bool failed = false;
+        CInstallContext context(options, Row());
+        context.dp = L"larchplay";
         const LmTest::AnsweredCall call =
-            LmTest::CallAnsweringBoxes([&] { RunUpdaterInstall(options, L"larchplay", failed, Row(), nullptr); }, Caption());
+            LmTest::CallAnsweringBoxes([&] { RunUpdaterInstall(context); }, Caption());
         EXPECT_TRUE(call.finished);
         EXPECT_EQ(None(), call.boxes);
-        EXPECT_FALSE(failed) << "left as it was";
+        EXPECT_FALSE(context.failed) << "left as it was";
         return LmTest::FileExists(scratch_ / L"updater.txt");
     };
     LmTest::RegDeleteTreeAt(LmTest::kTestMainAppEntry);
@@ -328,10 +393,11 @@ TEST_F(HandOff, no_updater_when_the_application_is_there_or_not_wanted)
 
     // An entry whose program is gone does not count: the Updater runs (and fails here with 1).
     DeleteFileW(uninstaller.c_str());
-    bool failed = false;
-    const LmTest::AnsweredCall call =
-        LmTest::CallAnsweringBoxes([&] { RunUpdaterInstall(Options({}), L"larchplay", failed, Row(), nullptr); }, Caption());
+    const CInstallerOptions plain = Options({});
+    CInstallContext context(plain, Row());
+    context.dp = L"larchplay";
+    const LmTest::AnsweredCall call = LmTest::CallAnsweringBoxes([&] { RunUpdaterInstall(context); }, Caption());
     EXPECT_TRUE(LmTest::FileExists(scratch_ / L"updater.txt"));
-    EXPECT_TRUE(failed);
+    EXPECT_TRUE(context.failed);
     EXPECT_EQ(Box(Unexpected(L" (Error 1-1)")), call.boxes);
 }

@@ -9,8 +9,7 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     try {
-        Lm::Installer::InstallerMain();
-        return 0;
+        return Lm::Installer::InstallerMain();
     } catch (const Lm::System::CException&) {
         return 1;
     } catch (...) {

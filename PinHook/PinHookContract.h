@@ -30,6 +30,10 @@ const wchar_t kDesktopTag[] = L"DT";     // tag the Installer passes for its des
 const unsigned kExitSuccess = 0;
 const unsigned kExitFailure = 1;
 
+// PinHook ends on its own within moments; a caller waits this long (ms) and then ends a hung one,
+// so that no install or removal waits for ever. The bound only catches a hang, on the slowest machine.
+const unsigned long kPinHookTimeoutMs = 60000;
+
 // Application user-model id stamped on every branded link, so the taskbar groups the running
 // main application with its pinned link. The main application sets the same id on its windows.
 const wchar_t kAppUserModelId[] = L"Larchmeadow.Playdeck";

@@ -17,6 +17,7 @@
 #include "Setup/SetupResource.h"
 #include "System/Exception.h"
 #include "System/Io/File.h"
+#include "System/Log.h"
 #include "System/RefPtr.h"
 #include "System/Win32/Handle.h"
 #include "System/Win32/KnownFolders.h"
@@ -70,7 +71,7 @@ void ProbeRegistryWrite()
 
 void SignalParkTerminate(const CSetupPaths& paths)
 {
-    ExecWait(paths.park, paths.folder, Lm::Park::SignalTerminateCommandLine, 0, kParkRequiresSignature);
+    Lm::CommonAppLogic::RunParkSignal(paths.park, Lm::Park::SignalTerminateCommandLine);
 }
 
 // After the terminate signal an older Park needs a moment to close its events; a new Park that
@@ -104,32 +105,89 @@ HANDLE ArmPark(const CSetupPaths& paths, const std::wstring& dp, const std::wstr
     return park;
 }
 
-// Step 8: the copy in T is the file the Installer will find, and nobody but administrators can
-// change it there, so that copy is the one whose signature counts.
+// Step 8, before Park is armed: a copy in T is the file the Installer will find, and nobody but
+// administrators can change it there, so that copy is the one whose signature counts. It is tested
+// under another name and takes the Installer's name only once it passed, so an unsigned one never
+// lies there. A failed copy is not reported: the run goes on without it (the log says why).
 void CopyLocalPatch(const CSetupPaths& paths)
 {
+    using Lm::System::CLog;
     const std::wstring source = Lm::System::Win32::GetModuleDirectory() + Lm::Installer::kLocalPatchFileName;
     if (!Lm::System::IO::CFile::Exists(source))
         return;
-    Lm::System::IO::CFile::Copy(source, paths.localPatch, true);
-    if (Lm::System::IO::CFile::Exists(paths.localPatch) && !Lm::CommonAppLogic::VerifyFileSignature(paths.localPatch))
-        Lm::System::IO::CFile::DeleteAFile(paths.localPatch, 5);
+    const std::wstring unchecked = paths.localPatch + L".unchecked";
+    if (!CopyFileW(source.c_str(), unchecked.c_str(), FALSE)) {
+        CLog::WriteLine(L"setup: the local patch could not be copied (error " + std::to_wstring(GetLastError()) + L")");
+        return;
+    }
+    if (!Lm::CommonAppLogic::VerifyFileSignature(unchecked)) {
+        CLog::WriteLine(L"setup: the local patch is not signed by the maker; it is not used");
+    } else if (!MoveFileExW(unchecked.c_str(), paths.localPatch.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        CLog::WriteLine(L"setup: the local patch could not be put in place (error " + std::to_wstring(GetLastError()) + L")");
+    } else {
+        return;
+    }
+    // What stays goes with T; it never has the name the Installer looks for.
+    SetFileAttributesW(unchecked.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(unchecked.c_str());
 }
 
-// Step 9. The Installer's own clean-up tells Park to quit after a failure it reports; when it
-// could not be started, or ended with a non-zero code (an exception escaped it and skipped that
-// clean-up), setup does it, so Park does not wait on.
-void RunInstaller(const CSetupPaths& paths, const std::wstring& commandLine, bool parkArmed)
+// Whether an Installer runs: its one-instance mutex exists (one we may not open counts too).
+bool InstallerRuns()
 {
-    bool signalPark = false;
-    try {
-        const DWORD exitCode = ExecWait(paths.installer, paths.folder, commandLine, 0, false);
-        signalPark = exitCode != 0 && parkArmed;
-    } catch (const Lm::System::CException&) {
-        signalPark = true;
+    CHandleGuard mutex(OpenMutexW(SYNCHRONIZE, FALSE, Lm::Installer::kInstallerMutexName));
+    return mutex.IsValid() || GetLastError() != ERROR_FILE_NOT_FOUND;
+}
+
+// Takes setup's one-instance mutex, or returns an empty guard when another setup holds it.
+CHandleGuard TakeSetupMutex()
+{
+    CHandleGuard mutex(CreateMutexW(nullptr, TRUE, kSetupMutexName));
+    if (mutex.IsValid() && GetLastError() == ERROR_ALREADY_EXISTS)
+        mutex.Reset();
+    return mutex;
+}
+
+// Whether this run may arm Park: it holds setup's mutex and no Installer runs, now or within the
+// time another one takes to end. A run that must give way finds out here, before it touches the
+// Park of the run it gives way to.
+bool NoOtherInstallRuns(CHandleGuard& setupMutex)
+{
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        if (!setupMutex.IsValid())
+            setupMutex = TakeSetupMutex();
+        if (setupMutex.IsValid() && !InstallerRuns())
+            return true;
+        if (GetTickCount64() - start >= kOtherInstallWaitMs)
+            return false;
+        Sleep(kOtherInstallPollMs);
     }
-    if (signalPark)
-        SignalParkTerminate(paths);
+}
+
+// Step 9. Its exit code does not change setup's; one that could not be started or waited for is
+// logged, and the run goes on to release Park.
+void RunInstaller(const CSetupPaths& paths, const std::wstring& commandLine)
+{
+    try {
+        ExecWait(paths.installer, paths.folder, commandLine, 0, false);
+    } catch (const Lm::System::CException& exception) {
+        Lm::System::CLog::WriteLine(L"setup: the Installer did not run\n" + exception.ToString());
+    }
+}
+
+// The Installer tells Park to start the application or to quit before it ends. A Park of this run
+// that still waits untold afterwards (the Installer could not start, an exception ended it, it
+// gave way, or it never learnt of Park) would wait for ever: setup tells it to quit. Only its own
+// Park: while that one runs, the events are its.
+void ReleaseParkLeftWaiting(const CSetupPaths& paths, HANDLE park)
+{
+    if (park == nullptr || WaitForSingleObject(park, 0) != WAIT_TIMEOUT)
+        return;
+    if (Lm::CommonAppLogic::NamedEventIsSet(Lm::Park::EventTerminateName) ||
+        Lm::CommonAppLogic::NamedEventIsSet(Lm::Park::EventExecuteName))
+        return;
+    SignalParkTerminate(paths);
 }
 
 // Once Park has been told to start the application or to quit, it ends within moments; T, which
@@ -148,6 +206,8 @@ void RunSetup(int argc, const wchar_t* const* argv)
 {
     const CSetupOptions options = ParseSetupOptions(argc, argv);
     ProbeRegistryWrite();
+    // Held for the whole run, so that a setup started meanwhile gives way to this one.
+    CHandleGuard setupMutex = TakeSetupMutex();
 
     const std::wstring ownFileName = Lm::System::Win32::GetModuleFileNameOnly();
     const bool fullInstallerMode = IsFullInstallerMode(options, ownFileName);
@@ -161,23 +221,27 @@ void RunSetup(int argc, const wchar_t* const* argv)
     Lm::CommonAppLogic::ExtractResourceToFile(IDR_SETUP_PARK, paths.park);
     CHandleGuard parkHold = HoldUnpackedProgram(paths.park);
 
-    CHandleGuard park;
-    if (options.launchConsole && !options.restore) {
-        park.Reset(ArmPark(paths, dp, ownFileName));
-        // The Installer deletes Park's file once it has signalled it.
-        parkHold.Reset();
-    }
-
     CHandleGuard patchHold;
     if (options.useLocalPatch) {
         CopyLocalPatch(paths);
         patchHold = Lm::System::IO::CFile::Hold(paths.localPatch);   // none when nothing was copied
     }
 
-    RunInstaller(paths, InstallerCommandLine(options.allArgs, fullInstallerMode, paths.park), park.IsValid());
+    CHandleGuard park;
+    const bool wantsPark = options.launchConsole && !options.restore;
+    const bool givesWay = wantsPark && !NoOtherInstallRuns(setupMutex);
+    if (wantsPark && !givesWay) {
+        park.Reset(ArmPark(paths, dp, ownFileName));
+        // The Installer deletes Park's file once it has signalled it.
+        parkHold.Reset();
+    }
+
+    // A run that gives way names no Park: its Installer must not signal the other run's.
+    RunInstaller(paths, InstallerCommandLine(options.allArgs, fullInstallerMode, givesWay ? L"" : paths.park));
     installerHold.Reset();
     parkHold.Reset();
     patchHold.Reset();
+    ReleaseParkLeftWaiting(paths, park.Get());
     WaitForSignalledPark(park.Get());
     park.Reset();
 

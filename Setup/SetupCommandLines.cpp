@@ -32,6 +32,28 @@ void AppendWord(std::wstring& text, const std::wstring& word)
 
 } // namespace
 
+std::wstring QuoteArgument(const std::wstring& argument)
+{
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return argument;
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count only before a double quote: there each one is doubled and the quote
+        // escaped; elsewhere they stand as they are.
+        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        quoted += c;
+        backslashes = 0;
+    }
+    quoted.append(2 * backslashes, L'\\');
+    quoted += L'"';
+    return quoted;
+}
+
 bool IsFullInstallerMode(const CSetupOptions& options, const std::wstring& ownFileName)
 {
     return options.update || ownFileName == Lm::Installer::kFullInstallerFileName;
@@ -78,7 +100,8 @@ std::wstring InstallerCommandLine(const std::wstring& allArgs, bool fullInstalle
     std::wstring commandLine = allArgs;
     if (fullInstallerMode)
         AppendWord(commandLine, Lm::Installer::kUpdateOption);
-    AppendWord(commandLine, std::wstring(Lm::Installer::kParkOptionPrefix) + L"\"" + parkPath + L"\"");
+    if (!parkPath.empty())
+        AppendWord(commandLine, std::wstring(Lm::Installer::kParkOptionPrefix) + L"\"" + parkPath + L"\"");
     return commandLine;
 }
 

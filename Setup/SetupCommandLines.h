@@ -10,6 +10,13 @@
 namespace Lm {
 namespace Setup {
 
+// One argument as a command line carries it, so that the receiving program's parse
+// (CommandLineToArgvW, and the C runtime's, which agrees with it here) gives back exactly this
+// text: as it is when it holds no blank, tab, line break or double quote and is not empty; else
+// in double quotes, with each double quote and the backslashes before it, and the backslashes
+// before the closing quote, escaped.
+std::wstring QuoteArgument(const std::wstring& argument);
+
 // "/update", or the own file name is "SetupArcadeKit.exe" (whole name, exact case).
 bool IsFullInstallerMode(const CSetupOptions& options, const std::wstring& ownFileName);
 
@@ -28,8 +35,9 @@ std::wstring ConsoleLaunchParams(const std::wstring& dp, const std::wstring& own
 // is set (Park/ParkContract.h).
 std::wstring ParkWaitCommandLine(const std::wstring& mainApplicationPath, const std::wstring& launchParams);
 
-// All of setup's arguments, "/update" in full-installer mode, then "/park=\"<Park's path>\"";
-// each addition after one blank unless the text is still empty.
+// All of setup's arguments, "/update" in full-installer mode, then "/park=\"<Park's path>\""
+// (none when the path is empty: this run armed no Park the Installer may signal); each addition
+// after one blank unless the text is still empty.
 std::wstring InstallerCommandLine(const std::wstring& allArgs, bool fullInstallerMode, const std::wstring& parkPath);
 
 // The registry path of the write probe: the touchpoint's uninstall key with "-Temporary" in place

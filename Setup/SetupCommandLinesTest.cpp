@@ -2,6 +2,9 @@
 // and command line, the main application's launch parameters and the probe key.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <shellapi.h>
+
 #include <string>
 #include <vector>
 
@@ -16,6 +19,19 @@ CSetupOptions Parse(std::vector<const wchar_t*> arguments)
 {
     arguments.insert(arguments.begin(), L"C:\\Downloads\\setup.exe");
     return ParseSetupOptions(static_cast<int>(arguments.size()), arguments.data());
+}
+
+// What the receiving program's parse makes of "prog.exe " + the text.
+std::vector<std::wstring> ParsedArguments(const std::wstring& text)
+{
+    const std::wstring line = L"prog.exe " + text;
+    int count = 0;
+    LPWSTR* list = CommandLineToArgvW(line.c_str(), &count);
+    std::vector<std::wstring> arguments;
+    for (int i = 1; list && i < count; ++i)
+        arguments.push_back(list[i]);
+    LocalFree(list);
+    return arguments;
 }
 
 } // namespace
@@ -47,14 +63,41 @@ TEST(SetupOptions, every_argument_is_passed_on_and_only_exact_names_count)
     EXPECT_EQ(L"/Update -restore /nolaunchconsole2 /DP=x /silent /S", other.allArgs);
 }
 
-TEST(SetupOptions, the_last_dp_option_counts_and_may_be_empty_and_blanks_are_not_quoted)
+TEST(SetupOptions, the_last_dp_option_counts_and_may_be_empty)
 {
     EXPECT_EQ(L"second", Parse({L"/dp=first", L"/dp=second"}).dp);
     EXPECT_EQ(L"", Parse({L"/dp=first", L"/dp="}).dp);
 
     const CSetupOptions blank = Parse({L"/dp=a b"});
     EXPECT_EQ(L"a b", blank.dp);
-    EXPECT_EQ(L"/dp=a b", blank.allArgs);   // the Installer sees the two words /dp=a and b
+    EXPECT_EQ(L"\"/dp=a b\"", blank.allArgs);
+}
+
+TEST(SetupOptions, the_installer_parses_exactly_the_arguments_setup_was_given)
+{
+    const std::vector<std::vector<const wchar_t*>> cases = {
+        {L"/dp=\"q"},                                    // a lone quote would swallow the rest
+        {L"/dp=\"q", L"/silent"},
+        {L"/dp=a b", L"/S"},
+        {L"\"", L"\"\"", L"a\"b\"c"},
+        {L"C:\\Program Files\\", L"/x"},             // backslashes before the closing quote
+        {L"a\\\"b", L"a\\\\\"b", L"a\\b\\"},      // backslashes before a quote, and plain ones
+        {L"", L"/S", L""},                               // empty arguments stay arguments
+        {L"tab\there", L"line\nbreak", L"/park=C:\\x"},
+    };
+    for (const std::vector<const wchar_t*>& given : cases) {
+        const CSetupOptions options = Parse(given);
+        const std::vector<std::wstring> expected(given.begin(), given.end());
+        EXPECT_EQ(expected, ParsedArguments(options.allArgs)) << testing::PrintToString(options.allArgs);
+        // The Installer's own "/park=" argument still comes out whole after them.
+        std::vector<std::wstring> withPark = expected;
+        withPark.push_back(L"/park=C:\\T 1\\Park.exe");
+        EXPECT_EQ(withPark, ParsedArguments(InstallerCommandLine(options.allArgs, false, L"C:\\T 1\\Park.exe")));
+    }
+    EXPECT_EQ(L"/dp=partner", QuoteArgument(L"/dp=partner"));
+    EXPECT_EQ(L"\"/dp=\\\"q\"", QuoteArgument(L"/dp=\"q"));
+    EXPECT_EQ(L"\"C:\\a b\\\\\"", QuoteArgument(L"C:\\a b\\"));
+    EXPECT_EQ(L"\"\"", QuoteArgument(L""));
 }
 
 TEST(SetupCommandLines, full_installer_mode_needs_update_or_the_exact_full_installer_name)
@@ -112,6 +155,9 @@ TEST(SetupCommandLines, installer_command_line_is_all_arguments_then_update_then
     EXPECT_EQ(L"/update /park=\"C:\\T\\pdtpo-1\\Park.exe\"", InstallerCommandLine(L"", true, park));
     EXPECT_EQ(L"/update /update /park=\"C:\\T\\pdtpo-1\\Park.exe\"", InstallerCommandLine(L"/update", true, park));
     EXPECT_EQ(L"/silent /dp=a b /park=\"C:\\T\\pdtpo-1\\Park.exe\"", InstallerCommandLine(L"/silent /dp=a b", false, park));
+    // A run that armed no Park the Installer may signal names none.
+    EXPECT_EQ(L"/silent /update", InstallerCommandLine(L"/silent", true, L""));
+    EXPECT_EQ(L"", InstallerCommandLine(L"", false, L""));
 }
 
 TEST(SetupCommandLines, park_waits_to_start_the_main_application_with_its_parameters)

@@ -27,6 +27,15 @@ constexpr const wchar_t* kDownloadActionPrefix = L" /action download ";
 // setup's file name "Setup-<token>-<DP>.exe" carries the token, in one of these three spellings.
 constexpr const wchar_t* kDownloadTokenNamePrefixes[] = {L"Setup-", L"setup-", L"SETUP-"};
 
+// Held by every setup from its registry probe to its end (never released before): a setup that
+// finds it held, or the Installer's one-instance mutex (Installer/InstallerContract.h), gives way:
+// it touches no Park and hands its Installer no Park, whose own one-instance rule then ends it.
+constexpr const wchar_t* kSetupMutexName = L"Larchmeadow Games App Setup";
+// How long setup waits for another setup or Installer to end before it gives way (as long as the
+// Installer waits for its own mutex), and how often it looks.
+constexpr DWORD kOtherInstallWaitMs = 2000;
+constexpr DWORD kOtherInstallPollMs = 200;
+
 // How often setup looks at Park's events while it waits for them to go or to come.
 constexpr DWORD kParkPollMs = 50;
 // How long setup waits, after signalling an older Park to quit, until that Park's events are gone

@@ -3,6 +3,7 @@
 #include <wchar.h>
 
 #include "Installer/InstallerContract.h"
+#include "Setup/SetupCommandLines.h"
 
 namespace Lm {
 namespace Setup {
@@ -28,7 +29,7 @@ CSetupOptions ParseSetupOptions(int argc, const wchar_t* const* argv)
 
         if (i > 1)
             options.allArgs += L' ';
-        options.allArgs += argument;
+        options.allArgs += QuoteArgument(argument);
     }
     return options;
 }

@@ -13,8 +13,9 @@ struct CSetupOptions {
     bool restore = false;         // "/restore": Park is not armed
     bool useLocalPatch = false;   // "/uselocalpatch": a signed Patch.exe beside setup goes to the Installer
     std::wstring dp;              // "/dp=<text>": the DP option (the last one counts; may be empty)
-    // Every argument in the given order, joined by one blank. No quotes are added: an argument
-    // that held blanks reaches the Installer as several words.
+    // Every argument in the given order, each quoted as a command line carries it (QuoteArgument),
+    // joined by one blank: the Installer gets exactly the arguments setup was given, a lone
+    // double quote or a blank inside one included.
     std::wstring allArgs;
 };
 

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <aclapi.h>
 #include <shlobj.h>
 
 #include <functional>
@@ -218,10 +217,16 @@ const NameCase kNameCases[] = {
      L"/src installer /dp other /action download xyz", L"Setup-xyz-partner.exe"},
     {"empty_dp_option", L"Setup-xyz-partner.exe", L"/dp=", L"/dp=",
      L"/src installer /dp partner /action download xyz", L"Setup-xyz-partner.exe"},
-    {"quoted_argument_reaches_the_installer_as_words", L"setup.exe", L"\"/dp=a b\"", L"/dp=a b",
+    {"argument_with_a_blank_reaches_the_installer_whole", L"setup.exe", L"\"/dp=a b\"", L"\"/dp=a b\"",
      L"/src installer /dp larchplay", L"setup.exe"},
     {"hostile_dp_falls_to_the_name", L"Setup-xyz-partner.exe", L"/dp=x/Execute", L"/dp=x/Execute",
      L"/src installer /dp partner /action download xyz", L"Setup-xyz-partner.exe"},
+    // Park reads '-' and '/' anywhere in its command line as an option's start: a DP holding one
+    // would replace the application's arguments, or the program Park starts.
+    {"dp_naming_a_park_option_falls_to_the_name", L"Setup-xyz-partner.exe", L"/dp=a-LaunchParams",
+     L"/dp=a-LaunchParams", L"/src installer /dp partner /action download xyz", L"Setup-xyz-partner.exe"},
+    {"dp_naming_the_program_park_starts_falls_to_the_name", L"Setup-xyz-partner.exe", L"/dp=a-Execute",
+     L"/dp=a-Execute", L"/src installer /dp partner /action download xyz", L"Setup-xyz-partner.exe"},
     {"unknown_options_passed_on", L"setup.exe", L"/silent /S -x /Restore", L"/silent /S -x /Restore",
      L"/src installer /dp larchplay", L"setup.exe"},
     {"nolaunchconsole", L"setup.exe", L"/nolaunchconsole", L"/nolaunchconsole", nullptr, L"setup.exe"},
@@ -274,6 +279,32 @@ TEST_P(SetupProgramNames, arm_park_and_run_the_installer_as_the_name_and_options
 
 INSTANTIATE_TEST_SUITE_P(SetupProgram, SetupProgramNames, ::testing::ValuesIn(kNameCases),
                          [](const ::testing::TestParamInfo<NameCase>& info) { return std::string(info.param.label); });
+
+// A lone double quote, blanks, backslashes before a quote and empty arguments: the Installer parses
+// exactly the arguments setup was given, and its "/park=" argument after them.
+TEST_F(SetupProgram, the_installer_parses_exactly_the_arguments_setup_was_given)
+{
+    const std::wstring setup = SetupCopy(L"SetupTestPayload", L"setup.exe");
+    EXPECT_EQ(0u, RunSetup(setup, L"\"/dp=\\\"q\" \"two words\" back\\slash \"trail\\\\\" \"\" /silent"));
+
+    const std::vector<StandInRecord> runs = InstallerRuns();
+    ASSERT_EQ(1u, runs.size());
+    const StandInRecord& run = runs[0];
+    const std::vector<std::wstring> expected = {L"/dp=\"q", L"two words", L"back\\slash", L"trail\\", L"",
+                                                L"/silent", L"/park=" + FolderOf(run.exe) + L"\\Park.exe"};
+    std::vector<std::wstring> parsed;
+    const int count = std::stoi(run.values.at(L"argc"));
+    for (int i = 1; i < count; ++i)
+        parsed.push_back(run.values.at(L"argv" + std::to_wstring(i)));
+    EXPECT_EQ(expected, parsed) << Narrow(run.commandLine);
+
+    // The DP holding a quote is passed over; Park, named by its own argument, starts the
+    // application once and is gone.
+    const std::vector<StandInRecord> launches = AppLaunches();
+    ASSERT_EQ(1u, launches.size());
+    EXPECT_EQ(L"/src installer /dp larchplay", launches[0].arguments);
+    EXPECT_TRUE(WaitUntil(ParkGone)) << "Park waits on after setup ended";
+}
 
 // --- an older Park --------------------------------------------------------------------------------
 
@@ -363,27 +394,64 @@ TEST_F(SetupProgram, what_it_unpacked_cannot_be_swapped_before_it_runs)
 
 // --- the Installer's end ----------------------------------------------------------------------------
 
-TEST_F(SetupProgram, installer_ending_with_a_failure_code_ends_the_waiting_park)
+TEST_F(SetupProgram, an_installer_that_ends_without_releasing_park_leaves_none_waiting)
 {
-    // The stand-in ends without any Park signal, as an Installer that an exception ended.
+    // The stand-in ends without any Park signal, as an Installer that an exception ended, or one
+    // that never learnt of Park; whatever its exit code, nobody would signal that Park any more.
     SetEnvironmentVariableW(L"LM_INSTALLER_STANDIN_FINISH", nullptr);
-    struct Case { DWORD exitCode; bool parkWaitsAfter; } cases[] = {{0, true}, {1, false}, {2, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.exitCode);
+    for (DWORD exitCode : {0u, 1u, 2u}) {
+        SCOPED_TRACE(exitCode);
         EXPECT_EQ(0u, RunSetup(SetupCopy(L"SetupTestPayload", L"setup.exe"),
-                               L"/standin-exit=" + std::to_wstring(c.exitCode)));
+                               L"/standin-exit=" + std::to_wstring(exitCode)));
         const std::vector<StandInRecord> runs = InstallerRuns();
         ASSERT_FALSE(runs.empty());
         EXPECT_EQ(L"1", runs.back().values.at(L"parkwaiting"));
-        if (c.parkWaitsAfter) {
-            EXPECT_TRUE(ParkWaits()) << "Park no longer waits for the Installer's signal";
-            EndWaitingPark();
-        } else {
-            EXPECT_TRUE(WaitUntil(ParkGone)) << "Park still waits after the Installer failed";
-            EXPECT_FALSE(DirectoryExists(FolderOf(runs.back().exe))) << "the temporary folder stayed behind";
-        }
+        EXPECT_TRUE(WaitUntil(ParkGone)) << "Park still waits after setup ended";
+        EXPECT_FALSE(DirectoryExists(FolderOf(runs.back().exe))) << "the temporary folder stayed behind";
     }
     EXPECT_EQ(0u, LaunchesAfterSettling());
+}
+
+TEST_F(SetupProgram, a_second_setup_started_while_the_first_installs_gives_way_and_touches_no_park)
+{
+    // The stand-ins take the Installer's mutex as the Installer does; the first holds it until told.
+    SetEnvironmentVariableW(L"LM_INSTALLER_STANDIN_MUTEX", L"1");
+    const std::wstring hold = folder_ / L"first-may-finish";
+    SetEnvironmentVariableW(L"LM_INSTALLER_STANDIN_HOLD", hold.c_str());
+    struct Unset {
+        ~Unset()
+        {
+            SetEnvironmentVariableW(L"LM_INSTALLER_STANDIN_MUTEX", nullptr);
+            SetEnvironmentVariableW(L"LM_INSTALLER_STANDIN_HOLD", nullptr);
+        }
+    } unset;
+    const std::wstring first = SetupCopy(L"SetupTestPayload", L"Setup-first-partner.exe");
+    const std::wstring second = SetupCopy(L"SetupTestPayload", L"Setup-second-other.exe");
+
+    Process firstRun(StartProgram(first, L"/silent", folder_.Path()));
+    ASSERT_TRUE(firstRun.Started());
+    ASSERT_TRUE(WaitUntil([] {
+        HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"Larchmeadow Games App Installer");
+        if (mutex)
+            CloseHandle(mutex);
+        return mutex != nullptr;
+    }))
+        << "the first Installer did not start";
+    ASSERT_TRUE(ParkWaits());
+    EXPECT_EQ(0u, RunSetup(second, L"/silent"));
+    LmTest::WriteFileUtf8(hold, L"go");
+    EXPECT_EQ(0u, firstRun.WaitExit(Patience));
+
+    const std::vector<StandInRecord> runs = InstallerRuns();
+    ASSERT_EQ(2u, runs.size());
+    const StandInRecord& gaveWay = runs[0].values.at(L"gaveway") == L"1" ? runs[0] : runs[1];
+    EXPECT_EQ(L"Setup-second-other.exe", NameOf(gaveWay.exe));
+    EXPECT_EQ(L"/silent", gaveWay.arguments) << "the run that gives way names no Park";
+    const std::vector<StandInRecord> launches = AppLaunches();
+    ASSERT_EQ(1u, launches.size());
+    EXPECT_EQ(L"/src installer /dp partner /action download first", launches[0].arguments);
+    EXPECT_EQ(1u, LaunchesAfterSettling()) << "the application started more than once";
+    EXPECT_TRUE(WaitUntil(ParkGone));
 }
 
 TEST_F(SetupProgram, installer_that_cannot_start_ends_the_waiting_park_and_setup_still_exits_0)
@@ -414,44 +482,82 @@ TEST_F(SetupProgram, unsigned_park_is_never_started)
     EXPECT_FALSE(NewSetupFolderLeft());
 }
 
+namespace {
+
+// The registry's own name of an open key ("\\REGISTRY\\MACHINE\\SOFTWARE\\..."), or empty.
+std::wstring NativeKeyName(HKEY key)
+{
+    using NtQueryKeyCall = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<NtQueryKeyCall>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+    std::vector<ULONG> buffer(1024);
+    ULONG size = 0;
+    const int keyNameInformation = 3;
+    if (!query || query(key, keyNameInformation, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG)), &size) != 0)
+        return std::wstring();
+    return std::wstring(reinterpret_cast<const wchar_t*>(&buffer[1]), buffer[0] / sizeof(wchar_t));
+}
+
+// A registry key that no program can be given: a volatile link to a missing key below a volatile
+// one. Creating it follows the link and fails (a lasting key cannot be made below a volatile one),
+// as a key refused to a user without administrator rights fails. Both go when the object goes.
+class UncreatableKey {
+public:
+    explicit UncreatableKey(const std::wstring& subKey) : subKey_(subKey)
+    {
+        volatileKey_ = L"Software\\" + UniqueName(L"LmTestVolatile-");
+        HKEY parent = nullptr, link = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, volatileKey_.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &parent, nullptr) != ERROR_SUCCESS)
+            return;
+        const std::wstring target = NativeKeyName(parent) + L"\\Target";
+        RegCloseKey(parent);
+        if (target.size() <= 8 ||
+            RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey_.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                            KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr) != ERROR_SUCCESS)
+            return;
+        made_ = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+                               static_cast<DWORD>(target.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+        RegCloseKey(link);
+    }
+    ~UncreatableKey()
+    {
+        using NtDeleteKeyCall = LONG(WINAPI*)(HANDLE);
+        const auto deleteKey = reinterpret_cast<NtDeleteKeyCall>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+        HKEY link = nullptr;
+        if (deleteKey && RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey_.c_str(), REG_OPTION_OPEN_LINK, DELETE, &link) == ERROR_SUCCESS) {
+            deleteKey(link);
+            RegCloseKey(link);
+        }
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, volatileKey_.c_str());
+    }
+    UncreatableKey(const UncreatableKey&) = delete;
+    UncreatableKey& operator=(const UncreatableKey&) = delete;
+    // The key is in place, and creating it fails as it should.
+    bool Refused() const
+    {
+        HKEY key = nullptr;
+        const LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                            &key, nullptr);
+        if (status == ERROR_SUCCESS)
+            RegCloseKey(key);
+        return made_ && status != ERROR_SUCCESS;
+    }
+
+private:
+    std::wstring subKey_;
+    std::wstring volatileKey_;
+    bool made_ = false;
+};
+
+} // namespace
+
 TEST_F(SetupProgram, registry_probe_refused_ends_the_run_before_anything_is_unpacked)
 {
-    // The probe key already there, readable by all and writable by none.
     const std::wstring path = Lm::Setup::TemporaryUninstallKeyName();
-    const std::wstring subKey = path.substr(path.find(L'\\') + 1);
-    EXPLICIT_ACCESS_W access = {};
-    wchar_t everyone[] = L"EVERYONE";
-    BuildExplicitAccessWithNameW(&access, everyone, KEY_READ, SET_ACCESS, NO_INHERITANCE);
-    PACL acl = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, SetEntriesInAclW(1, &access, nullptr, &acl));
-    SECURITY_DESCRIPTOR descriptor;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, FALSE};
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, nullptr, 0, KEY_READ, &attributes,
-                                             &key, nullptr));
-    RegCloseKey(key);
-    LocalFree(acl);
-    struct Restore {
-        std::wstring subKey;
-        ~Restore()
-        {
-            HKEY key = nullptr;
-            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
-                SECURITY_DESCRIPTOR open;
-                InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
-                SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);
-                RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &open);
-                RegCloseKey(key);
-            }
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, subKey.c_str());
-        }
-    } restore{subKey};
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        RegCloseKey(key);
-        GTEST_SKIP() << "this system grants write access to a key whose access list refuses it";
-    }
+    const UncreatableKey probe(path.substr(path.find(L'\\') + 1));
+    ASSERT_TRUE(probe.Refused()) << "the probe key could not be made uncreatable";
 
     EXPECT_EQ(1u, RunSetup(SetupCopy(L"SetupTestPayload", L"setup.exe"), L""));
     EXPECT_TRUE(InstallerRuns().empty()) << "the Installer ran";
@@ -487,6 +593,26 @@ TEST_F(SetupProgram, local_patch_reaches_the_installer_only_when_asked_for_and_s
     }
 }
 
+TEST_F(SetupProgram, a_local_patch_that_cannot_be_used_is_passed_over_and_park_is_not_left_waiting)
+{
+    // Unsigned and read-only: its copy in T cannot simply be deleted again.
+    const std::wstring patch = folder_ / L"Patch.exe";
+    ASSERT_TRUE(CopyFileW(Tool(L"StandIn.exe").c_str(), patch.c_str(), FALSE));
+    ASSERT_TRUE(SetFileAttributesW(patch.c_str(), FILE_ATTRIBUTE_READONLY));
+    struct Writable {
+        std::wstring path;
+        ~Writable() { SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL); }
+    } writable{patch};
+
+    EXPECT_EQ(0u, RunSetup(SetupCopy(L"SetupTestPayload", L"setup.exe"), L"/uselocalpatch"));
+    const std::vector<StandInRecord> runs = InstallerRuns();
+    ASSERT_EQ(1u, runs.size()) << "the Installer did not run";
+    EXPECT_EQ(L"0", runs[0].values.at(L"patchfile"));
+    EXPECT_EQ(1u, AppLaunches().size());
+    EXPECT_TRUE(WaitUntil(ParkGone)) << "Park waits on after setup ended";
+    EXPECT_FALSE(NewSetupFolderLeft());
+}
+
 // --- the DP of an installed edition --------------------------------------------------------------
 
 TEST_F(SetupProgram, full_installer_takes_the_dp_of_the_installed_edition)
@@ -497,14 +623,14 @@ TEST_F(SetupProgram, full_installer_takes_the_dp_of_the_installed_edition)
         Lm::System::Win32::CRegistryKey key(entry, false);
         key.SetString(L"LarchmeadowUninstallDisplayName", L"Larchmeadow Games App");
         key.SetString(L"ConsoleBrand", L"larchplay");
-        key.SetString(L"ConsoleDP", L"lp-retail");
+        key.SetString(L"ConsoleDP", L"lp_retail");
     }
     struct Remove { std::wstring path; ~Remove() { Lm::System::Win32::CRegistryKey::DeleteKeyTree(path); } } remove{entry};
 
     EXPECT_EQ(0u, RunSetup(SetupCopy(L"SetupTestPayload", L"SetupArcadeKit.exe"), L"/dp=other"));
     const std::vector<StandInRecord> launches = AppLaunches();
     ASSERT_EQ(1u, launches.size());
-    EXPECT_EQ(L"/src installer /dp lp-retail", launches[0].arguments);
+    EXPECT_EQ(L"/src installer /dp lp_retail", launches[0].arguments);
     ASSERT_EQ(1u, InstallerRuns().size());
     EXPECT_EQ(0u, InstallerRuns()[0].arguments.find(L"/dp=other /update /park=\""));
 }

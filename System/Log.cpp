@@ -88,6 +88,19 @@ std::wstring CLog::GetOutputPath()
     return m_outputPath;
 }
 
+void CLog::WriteLine(const std::wstring& text)
+{
+    try {
+        const std::wstring line = text + L"\n";
+        ::OutputDebugStringW(line.c_str());
+        const std::wstring path = GetInstance().GetOutputPath();
+        if (!path.empty())
+            AppendTextToFile(line, path);
+    } catch (...) {
+        // Logging is never a reason to stop a program, nor to fail a clean-up that reports through it.
+    }
+}
+
 void CLog::RemoveThread(DWORD threadId)
 {
     Win32::CScopedLock guard(m_lock);

@@ -31,6 +31,10 @@ public:
     void _SetOutputFile(const std::wstring& path, bool deleteOld);
     std::wstring GetOutputPath();
 
+    // Appends the text and a line feed to the process log (and to the debugger's output); nothing
+    // is written when the log is off or its file cannot be opened. Never throws.
+    static void WriteLine(const std::wstring& text);
+
     // Forgets what the log keeps about a thread (called when a thread object goes away).
     void RemoveThread(DWORD threadId);
 

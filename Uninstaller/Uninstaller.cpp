@@ -3,12 +3,14 @@
 #include "CommonAppLogic/InstallUtils.h"
 #include "CommonAppLogic/SecureTemporaryFolder.h"
 #include "CommonAppLogic/SharedSettings.h"
+#include "PinHook/PinHookContract.h"
 #include "System/Exception.h"
 #include "System/Io/Directory.h"
 #include "System/Io/File.h"
 #include "System/Io/FilePath.h"
 #include "System/RefPtr.h"
 #include "System/String/StringUtils.h"
+#include "System/Win32/DebuggingSwitches.h"
 #include "System/Win32/Handle.h"
 #include "System/Win32/KnownFolders.h"
 #include "System/Win32/RegistryKey.h"
@@ -33,9 +35,6 @@ namespace {
 
 constexpr const char* kSourcePath = "Uninstaller\\Uninstaller.cpp";
 constexpr DWORD kSelfDeleteTries = 10;
-// PinHook ends on its own within moments; a hung one must not hold the removal for ever. The
-// limit only catches a hang, on the slowest machine.
-constexpr DWORD kPinHookTimeoutMs = 60000;
 
 // base + "\" + name, or empty when the base folder is unknown.
 std::wstring InFolder(const std::wstring& folder, const std::wstring& name)
@@ -85,8 +84,10 @@ bool UnpinAndDeleteShortcut(const CTouchpointPaths& paths, const std::wstring& l
 {
     if (link.empty() || !CFile::Exists(link))
         return false;
-    Lm::CommonAppLogic::InstallUtils::ExecWait(paths.pinHook, paths.touchpointFolder, L"\"" + link + L"\"", 0, true,
-                                               kPinHookTimeoutMs);
+    // A hung PinHook must not hold the removal for ever.
+    Lm::CommonAppLogic::InstallUtils::ExecWait(
+        paths.pinHook, paths.touchpointFolder, L"\"" + link + L"\"", 0, true,
+        Lm::System::Win32::ReadTestBoundMs(Lm::System::Win32::kPinHookTimeoutTestValue, Lm::PinHook::kPinHookTimeoutMs));
     DeleteFileW(link.c_str());
     return true;
 }

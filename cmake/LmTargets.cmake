@@ -137,3 +137,19 @@ endfunction()
 function(lm_test_in_every_lane)
     set_property(TEST ${ARGN} APPEND PROPERTY ENVIRONMENT_MODIFICATION LM_IN_EVERY_LANE=set:1)
 endfunction()
+
+# lm_tests_test_environment(<test executable> <regex>)
+# The executable's discovered cases whose names match the regex run with the test environment on
+# (the fixtures LmTestServer and LmUpdaterEnvironment of Updater/CMakeLists.txt, which become the
+# cases' only required fixtures), so that the product's bounds they shorten through Debugging
+# values (LmTest::ScopedTestBound) count.
+function(lm_tests_test_environment exe regex)
+    set(file ${CMAKE_CURRENT_BINARY_DIR}/${exe}-TestEnvironment.cmake)
+    file(WRITE ${file}
+        "foreach(test IN LISTS ${exe}_TESTS)\n"
+        "    if(test MATCHES [==[${regex}]==])\n"
+        "        set_tests_properties(\"\${test}\" PROPERTIES FIXTURES_REQUIRED \"LmTestServer;LmUpdaterEnvironment\")\n"
+        "    endif()\n"
+        "endforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
+endfunction()

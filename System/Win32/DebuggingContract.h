@@ -24,6 +24,15 @@ constexpr const wchar_t* kResourceLocaleOverrideValue = L"ResourceLocaleOverride
 // REG_DWORD, milliseconds, read only while "UseTestEnvironment" is on (ReadTestBoundMs): a test
 // build's run shortens one of the product's bounds with it, never lengthens it. Each value names
 // the bound it replaces; a missing value keeps the shipped bound.
+// How long Uninstall and the Installer's shortcuts wait for a PinHook run (PinHook/PinHookContract.h).
+constexpr const wchar_t* kPinHookTimeoutTestValue = L"PinHookTimeoutMs";
+// How long setup and the Installer wait for a Park run in signal mode (CommonAppLogic/ParkEvents.h).
+constexpr const wchar_t* kParkSignalTimeoutTestValue = L"ParkSignalTimeoutMs";
+// How long the Installer waits for the full installer's result once the Updater and the package's
+// processes have ended (Installer/UpdaterInstall.h).
+constexpr const wchar_t* kInstallSemaphoreGraceTestValue = L"InstallSemaphoreGraceMs";
+// How long the Installer follows the package's processes after the Updater's end (Installer/UpdaterInstall.h).
+constexpr const wchar_t* kPackageTreeBoundTestValue = L"PackageTreeBoundMs";
 // The package download's stall bound (kDownloadStallBoundMs, 30000: no progress for this long
 // fails the download; its WinINet send and receive time-outs follow it down).
 constexpr const wchar_t* kDownloadStallBoundValue = L"DownloadStallBoundMs";

@@ -44,10 +44,22 @@ inline void SetHandOffStandIn(const std::wstring& name, const wchar_t* exitCode,
     SetEnvironmentVariableW((prefix + L"RECORD").c_str(), record);
 }
 
+// The stand-in as a package that hands its work to a process of its own, which writes the result
+// after the time (null: at once, by the stand-in itself); and as one that lays the main application
+// down: its entry names the program (null: no entry).
+inline void SetHandOffStandInPackage(const std::wstring& name, const wchar_t* resultAfterMs, const wchar_t* mainApp = nullptr)
+{
+    const std::wstring prefix = L"LM_HANDOFF_" + name + L"_";
+    SetEnvironmentVariableW((prefix + L"CHILDMS").c_str(), resultAfterMs);
+    SetEnvironmentVariableW((prefix + L"MAINAPP").c_str(), mainApp);
+}
+
 inline void ClearHandOffStandIns()
 {
-    for (const wchar_t* name : {L"UPDATER", L"PATCH"})
+    for (const wchar_t* name : {L"UPDATER", L"PATCH"}) {
         SetHandOffStandIn(name, nullptr, nullptr, nullptr);
+        SetHandOffStandInPackage(name, nullptr, nullptr);
+    }
     RegDeleteValueAt(Lm::CommonAppLogic::kLarchmeadowKey, Lm::CommonAppLogic::kInstallSemaphoreValue);
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <set>
 #include <string>
 
 namespace LmTest {
@@ -34,6 +35,11 @@ void SetNamedEvent(const std::wstring& name);
 
 // Running processes of this file name (any case); with a parent id only those it started.
 size_t RunningProcesses(const wchar_t* exeName, DWORD parentId = 0);
+
+// Ids of the running processes started from this very file (full path, any case).
+std::set<DWORD> RunningProcessesOf(const std::wstring& path);
+// Ends them and waits for them: what a test left hanging must not hold its files after it.
+void EndProcessesOf(const std::wstring& path);
 
 // Polls until the condition holds (true) or the time is up (false).
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs = 50);

@@ -213,6 +213,31 @@ private:
     REGSAM view_;
 };
 
+// One of the product's bounds shortened for a test through its Debugging value (the names are in
+// System/Win32/DebuggingContract.h), removed again when the object goes. The value counts only
+// while "UseTestEnvironment" is on: a test that sets one runs with the CTest fixture that turns it
+// on (lm_tests_test_environment) and asserts Active() first, so that it never waits out the
+// shipped bound.
+class ScopedTestBound {
+public:
+    ScopedTestBound(const wchar_t* valueName, DWORD ms) : valueName_(valueName)
+    {
+        RegSetDword(kDebuggingKey, valueName_, ms);
+    }
+    ~ScopedTestBound() { RegDeleteValueAt(kDebuggingKey, valueName_); }
+    ScopedTestBound(const ScopedTestBound&) = delete;
+    ScopedTestBound& operator=(const ScopedTestBound&) = delete;
+    static bool Active()
+    {
+        const RegValue on = RegRead(kDebuggingKey, L"UseTestEnvironment");
+        return on.exists && on.type == REG_DWORD && on.Dword() != 0;
+    }
+
+private:
+    static constexpr const wchar_t* kDebuggingKey = L"HKLM\\SOFTWARE\\Larchmeadow\\Debugging";
+    std::wstring valueName_;
+};
+
 // Saves a key's tree (when it exists) and puts it back as it was when it goes: for the fixed
 // machine-wide keys that a test must write (uninstall entries, COM registrations).
 class RegistryKeySnapshot {

@@ -11,6 +11,11 @@
 //   LM_HANDOFF_<NAME>_RESULT  text written to InstallSemaphore_1 (HKLM\Software\Larchmeadow,
 //                             32-bit view) before it exits; nothing is written when unset
 //   LM_HANDOFF_<NAME>_EXIT    its exit code (decimal or 0x-hexadecimal); 0 when unset
+//   LM_HANDOFF_<NAME>_MAINAPP path of a program: the main application's uninstall entry is
+//                             written naming it, as the full installer lays the application down
+//   LM_HANDOFF_<NAME>_CHILDMS a package that hands its work on: a copy of itself is started
+//                             ("/handoff-child"), which writes the RESULT after so many ms; the
+//                             stand-in itself exits at once
 //   LM_HANDOFF_<NAME>_SWAP    when set, it first does what a user may try in the folder it runs
 //                             from: rename that folder away (and back) and replace the Park.exe
 //                             beside it; the record then also holds
@@ -72,6 +77,34 @@ std::wstring ReadSemaphore()
     return status == ERROR_SUCCESS ? std::wstring(data) : std::wstring(L"<none>");
 }
 
+// The main application's entry (32-bit view), as its full installer writes it.
+void WriteMainApplicationEntry(const std::wstring& uninstaller)
+{
+    const wchar_t subKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                             L"{6A1D3F58-2E9C-4b07-A4D3-91C8E5B27F0A}.Larchmeadow Games App";
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    const std::wstring value = L"\"" + uninstaller + L"\"";
+    RegSetValueExW(key, L"UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+// A copy of this program that goes on after this one has ended.
+void StartChild()
+{
+    std::wstring line = L"\"" + ModulePath() + L"\" /handoff-child";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
 void WriteSemaphore(const std::wstring& value)
 {
     HKEY key = nullptr;
@@ -122,10 +155,21 @@ void Record(const std::wstring& path, const std::string& swap)
 int wmain()
 {
     std::wstring value;
+    if (std::wstring(GetCommandLineW()).find(L" /handoff-child") != std::wstring::npos) {
+        if (Environment(VariableName(L"CHILDMS"), value))
+            Sleep(static_cast<DWORD>(wcstoul(value.c_str(), nullptr, 0)));
+        if (Environment(VariableName(L"RESULT"), value))
+            WriteSemaphore(value);
+        return 0;
+    }
     const std::string swap = Environment(VariableName(L"SWAP"), value) ? TrySwap() : std::string();
     if (Environment(VariableName(L"RECORD"), value))
         Record(value, swap);
-    if (Environment(VariableName(L"RESULT"), value))
+    if (Environment(VariableName(L"MAINAPP"), value))
+        WriteMainApplicationEntry(value);
+    if (Environment(VariableName(L"CHILDMS"), value))
+        StartChild();
+    else if (Environment(VariableName(L"RESULT"), value))
         WriteSemaphore(value);
     UINT code = 0;
     if (Environment(VariableName(L"EXIT"), value))
