@@ -453,15 +453,16 @@ bool CAnalyticsBase::UploadPendingItems(int& sent)
     } catch (const System::CException&) {
         return false;      // nothing went out: the record stays for a later run
     }
+    // From here on the record may have reached the endpoint: whatever the outcome (an answer, an
+    // HTTP error, a failure or a stop) it is consumed, so that it goes out at most once. A record
+    // kept after a stop would be sent again by every later run whose endpoint answers slowly.
     while (!request->IsComplete()) {
         if (WaitForSingleObject(m_stopEvent.Get(), kRequestPollMs) == WAIT_OBJECT_0) {
-            // A stop: the request in flight is abandoned within the abort's bound and the record
-            // stays in the store for the next run.
-            request->Abort();
+            ConsumeItems(offset, nextOffset, 1);
+            request->Abort();    // within the abort's bound
             return false;
         }
     }
-    // Whatever the answer (success, an HTTP error, a failure): a record goes out at most once.
     ConsumeItems(offset, nextOffset, 1);
     return true;
 }

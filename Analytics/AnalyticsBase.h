@@ -68,7 +68,7 @@ public:
     // then, and when the thread cannot be started.
     bool StartUploadThread(DWORD intervalMs);
     // Stops the upload thread, if any, and waits for it. A request in flight is aborted and its
-    // record stays in the store; the wait is bounded by the request's abort.
+    // record consumed (it may have reached the endpoint); the wait is bounded by the abort.
     void StopUploadThread();
 
     // Bytes not yet consumed (0 when nothing is pending or the store cannot be read).
