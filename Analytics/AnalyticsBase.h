@@ -129,7 +129,7 @@ private:
     // The thread's handle, published here by StartUploadThread. The thread never closes it: the
     // next StartUploadThread or StopUploadThread takes it out, waits for the thread to be gone and
     // closes it, so it is closed once and never while another thread waits on it.
-    HANDLE m_thread = nullptr;
+    System::Win32::CHandleGuard m_thread;
     DWORD m_intervalMs = 0;
     // Manual reset: every wait of the thread (interval, request poll, mutexes) sees a stop, and
     // it stays set until the thread has ended.
