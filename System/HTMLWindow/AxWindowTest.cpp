@@ -10,6 +10,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "ControlUIHandler.h"
 #include "System/HTMLWindow/AxWindow.h"
 #include "System/HTMLWindow/AxHostModule.h"
 #include "System/HTMLWindow/HTMLDispatch.h"
@@ -61,20 +62,9 @@ protected:
     // The control's own view of its client site, asked for the UI handler.
     IDocHostUIHandler* HandlerThroughTheControl()
     {
-        IOleObject* control = nullptr;
-        EXPECT_EQ(S_OK, host.QueryControl(IID_IOleObject, reinterpret_cast<void**>(&control)));
-        if (!control)
-            return nullptr;
-        IOleClientSite* site = nullptr;
-        control->GetClientSite(&site);
-        control->Release();
-        EXPECT_NE(nullptr, site);
-        if (!site)
-            return nullptr;
-        IDocHostUIHandler* handler = nullptr;
-        site->QueryInterface(IID_IDocHostUIHandler, reinterpret_cast<void**>(&handler));
-        site->Release();
-        return handler;
+        Lm::System::Win32::CComPtrT<IUnknown> control;
+        EXPECT_EQ(S_OK, host.QueryControl(IID_IUnknown, reinterpret_cast<void**>(control.Receive())));
+        return LmTest::ControlUIHandler(control.Get()).Detach();
     }
 
     CAxWindow host;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ControlUIHandler.h"
 #include "System/HTMLWindow/HTMLBase.h"
 #include "System/HTMLWindow/HTMLDispatch.h"
 #include "System/RefPtr.h"
@@ -360,22 +361,13 @@ TEST(HTMLDispatchLifetime, the_object_lives_while_the_window_the_host_or_the_pag
         window->Init(nullptr, RECT{0, 0, 200, 100}, WS_POPUP, 0);
 
         // window.external as the page gets it: through the control's client site.
-        IWebBrowser2* browser = window->GetBrowser();
-        ASSERT_NE(nullptr, browser);
-        IOleObject* control = nullptr;
-        ASSERT_EQ(S_OK, browser->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&control)));
-        browser->Release();
-        IOleClientSite* site = nullptr;
-        control->GetClientSite(&site);
-        control->Release();
-        ASSERT_NE(nullptr, site);
-        IDocHostUIHandler* handler = nullptr;
-        site->QueryInterface(IID_IDocHostUIHandler, reinterpret_cast<void**>(&handler));
-        site->Release();
-        ASSERT_NE(nullptr, handler);
+        Lm::System::Win32::CComPtrT<IWebBrowser2> browser(window->GetBrowser());
+        Lm::System::Win32::CComPtrT<IDocHostUIHandler> handler = LmTest::ControlUIHandler(browser.Get());
+        ASSERT_TRUE(handler.IsValid());
         IDispatch* external = nullptr;
         EXPECT_EQ(S_OK, handler->GetExternal(&external));
-        handler->Release();
+        handler.Close();
+        browser.Close();
         ASSERT_NE(nullptr, external);
 
         window->Destroy(); // the host lets go
