@@ -3,9 +3,11 @@
 #include <objbase.h>
 #include <process.h>
 
+#include <utility>
 #include <vector>
 
 #include "Analytics/AnalyticsContract.h"
+#include "Analytics/MutexHold.h"
 #include "System/Crc32.h"
 #include "System/Exception.h"
 #include "System/Io/Directory.h"
@@ -60,38 +62,6 @@ std::uint16_t GetU16(const unsigned char* p)
 {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
-
-// Holds a named mutex for a scope; released on every path. An abandoned mutex (its holder ended
-// without releasing it) is ours now: it counts as obtained, and the checks of the file catch what
-// the holder may have left half written. With a stop event, a set stop event ends the wait
-// unless the mutex is free at once.
-class CMutexHold {
-public:
-    CMutexHold(HANDLE mutex, HANDLE stopEvent, DWORD timeoutMs = INFINITE) : m_mutex(mutex)
-    {
-        DWORD result;
-        if (stopEvent != nullptr) {
-            HANDLE handles[2] = {mutex, stopEvent};
-            result = WaitForMultipleObjects(2, handles, FALSE, timeoutMs);
-        } else {
-            result = WaitForSingleObject(mutex, timeoutMs);
-        }
-        m_owned = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED_0;
-    }
-    ~CMutexHold()
-    {
-        if (m_owned)
-            ReleaseMutex(m_mutex);
-    }
-    CMutexHold(const CMutexHold&) = delete;
-    CMutexHold& operator=(const CMutexHold&) = delete;
-
-    bool Owned() const { return m_owned; }
-
-private:
-    HANDLE m_mutex;
-    bool m_owned = false;
-};
 
 std::int64_t FileSize(HANDLE file)
 {
@@ -453,15 +423,16 @@ bool CAnalyticsBase::UploadPendingItems(int& sent)
     } catch (const System::CException&) {
         return false;      // nothing went out: the record stays for a later run
     }
+    // From here on the record may have reached the endpoint: whatever the outcome (an answer, an
+    // HTTP error, a failure or a stop) it is consumed, so that it goes out at most once. A record
+    // kept after a stop would be sent again by every later run whose endpoint answers slowly.
     while (!request->IsComplete()) {
         if (WaitForSingleObject(m_stopEvent.Get(), kRequestPollMs) == WAIT_OBJECT_0) {
-            // A stop: the request in flight is abandoned within the abort's bound and the record
-            // stays in the store for the next run.
-            request->Abort();
+            ConsumeItems(offset, nextOffset, 1);
+            request->Abort();    // within the abort's bound
             return false;
         }
     }
-    // Whatever the answer (success, an HTTP error, a failure): a record goes out at most once.
     ConsumeItems(offset, nextOffset, 1);
     return true;
 }
@@ -499,19 +470,18 @@ bool CAnalyticsBase::StartUploadThread(DWORD intervalMs)
     CScopedLock lock(m_lock);
     if (m_running)
         return false;
-    if (m_thread != nullptr) {
+    if (m_thread) {
         // A thread that ended by itself: it is past its last use of the lock, so waiting for it
         // here is short.
-        WaitForSingleObject(m_thread, INFINITE);
-        CloseHandle(m_thread);
-        m_thread = nullptr;
+        WaitForSingleObject(m_thread.Get(), INFINITE);
+        m_thread.Close();
     }
     m_intervalMs = intervalMs;
     unsigned id = 0;
     uintptr_t thread = _beginthreadex(nullptr, 0, &CAnalyticsBase::UploadThreadEntry, this, 0, &id);
     if (thread == 0)
         return false;
-    m_thread = reinterpret_cast<HANDLE>(thread);
+    m_thread.Reset(reinterpret_cast<HANDLE>(thread));
     m_running = true;
     return true;
 }
@@ -519,20 +489,19 @@ bool CAnalyticsBase::StartUploadThread(DWORD intervalMs)
 void CAnalyticsBase::StopUploadThread()
 {
     CScopedLock stopping(m_stopLock);
-    HANDLE thread;
+    CHandleGuard thread;
     {
         CScopedLock lock(m_lock);
-        thread = m_thread;
-        m_thread = nullptr;
+        thread = std::move(m_thread);
     }
-    if (thread == nullptr)
+    if (!thread)
         return;
     SetEvent(m_stopEvent.Get());
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
+    WaitForSingleObject(thread.Get(), INFINITE);
+    thread.Close();
     {
         CScopedLock lock(m_lock);
-        if (m_thread == nullptr)      // no other caller started a new thread meanwhile
+        if (!m_thread)      // no other caller started a new thread meanwhile
             m_running = false;
     }
     // The stop is over: store operations and a later start work again.

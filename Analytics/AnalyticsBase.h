@@ -68,7 +68,7 @@ public:
     // then, and when the thread cannot be started.
     bool StartUploadThread(DWORD intervalMs);
     // Stops the upload thread, if any, and waits for it. A request in flight is aborted and its
-    // record stays in the store; the wait is bounded by the request's abort.
+    // record consumed (it may have reached the endpoint); the wait is bounded by the abort.
     void StopUploadThread();
 
     // Bytes not yet consumed (0 when nothing is pending or the store cannot be read).
@@ -129,7 +129,7 @@ private:
     // The thread's handle, published here by StartUploadThread. The thread never closes it: the
     // next StartUploadThread or StopUploadThread takes it out, waits for the thread to be gone and
     // closes it, so it is closed once and never while another thread waits on it.
-    HANDLE m_thread = nullptr;
+    System::Win32::CHandleGuard m_thread;
     DWORD m_intervalMs = 0;
     // Manual reset: every wait of the thread (interval, request poll, mutexes) sees a stop, and
     // it stays set until the thread has ended.

@@ -1,6 +1,8 @@
 // Names the analytics clients share with every other process that reports through the same
-// store: the store files in the user's roaming profile, the two named mutexes over them, and the
-// test-environment switch that points the uploads at a local stand-in.
+// store, and with the collect endpoint: the store files in the user's roaming profile, the two
+// named mutexes over them, the endpoint and the property the events are collected for, the texts
+// of the Updater's events, and the test-environment switch that points the uploads at a local
+// stand-in.
 #pragma once
 
 namespace Lm {
@@ -20,6 +22,23 @@ constexpr const wchar_t* kStoreMutexSuffix = L"_LMAnalytics{D41F6B2A-93C7-4e58-A
 // Upload mutex: store mutex name + this suffix. Held for one whole send, so that two uploaders
 // (in one process or several) never send the same record.
 constexpr const wchar_t* kUploadMutexSuffix = L"_uld";
+
+// The collect endpoint (reached over HTTPS): "https://" + host + path, one GET per event with the
+// event's query. Read by the endpoint's owner, who keeps the property of the measurement id.
+constexpr const char* kCollectHost = "collect.larchmeadow-analytics.example";
+constexpr const char* kCollectPath = "/g/collect";
+// "tid" of every event: "G-" and ten upper-case letters and digits.
+constexpr const char* kMeasurementId = "G-LM4Q7R2X9K";
+
+// The Updater's events (Updater/UpdateAnalytics.h), as the property's reports read them: one event
+// "Update" per run (and per reported step) of the application "Updater" in this version, whose
+// outcome is the string parameter "ep.result": a result-code name, a text of the download and
+// launch steps, or "Succeeded".
+constexpr const wchar_t* kUpdateEventName = L"Update";
+constexpr const wchar_t* kUpdaterAppName = L"Updater";
+constexpr const wchar_t* kUpdaterAppVersion = L"1.1.1.85";
+constexpr const wchar_t* kResultKey = L"ep.result";
+constexpr const wchar_t* kSucceededResult = L"Succeeded";
 
 // REG_SZ of the Debugging key (System/Win32/DebuggingSwitches.h), read only while
 // "UseTestEnvironment" is on: a full collect URL (any scheme the request class takes, so plain

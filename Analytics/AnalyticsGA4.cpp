@@ -11,11 +11,6 @@ namespace Analytics {
 
 namespace {
 
-// Our own property and endpoint.
-const char kMeasurementId[] = "G-LM4Q7R2X9K";
-const char kCollectHost[] = "collect.larchmeadow-analytics.example";
-const char kCollectPath[] = "/g/collect";
-
 thread_local std::uint32_t t_randomState = 1;
 
 bool IsUnsafeByte(unsigned char c)

@@ -1,6 +1,6 @@
 // A whole ini file held in memory as sections of key=value pairs, and thin readers over the
-// system's private-profile calls. Every private-profile call of the suite's ini code runs under
-// one process-wide lock.
+// system's private-profile calls (for single values). Every private-profile call of the suite's
+// ini code runs under one process-wide lock.
 #pragma once
 
 #include <map>
@@ -17,7 +17,9 @@ public:
     // Loads the file when it exists; a missing file gives an empty object.
     explicit CIniFile(const std::wstring& path);
 
-    // (Re)reads the whole file; throws when it does not exist.
+    // (Re)reads the whole file in one pass, as the private-profile readers read it (encodings,
+    // comments, names without regard to case, the first of duplicate sections and keys); throws
+    // when it does not exist. A file that cannot be read gives an empty object.
     void LoadFile();
     // Reads the keys and values of every section already known.
     void LoadSection();
@@ -37,6 +39,8 @@ public:
     const std::map<std::wstring, Section>& GetSections() const { return m_sections; }
 
 private:
+    void Load(bool knownSectionsOnly);
+
     std::wstring m_path;
     std::map<std::wstring, Section> m_sections;
 };

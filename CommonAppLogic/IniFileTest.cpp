@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "System/Exception.h"
 #include "TestSupport.h"
@@ -243,6 +244,133 @@ TEST(IniFileTest, readers_give_defaults_for_missing_files_sections_and_keys)
     EXPECT_EQ(L"dflt", ReadIniString(L"None", L"k", L"dflt", 260, path));
     EXPECT_EQ(L"", ReadIniString(L"Main", L"other", L"dflt", 260, path));
     EXPECT_EQ((std::vector<std::wstring>{L"k", L"other"}), ReadIniSectionKeys(L"Main", 1298, path));
+}
+
+
+// The object as the earlier reader filled it: one private-profile call per section and key.
+std::map<std::wstring, CIniFile::Section> ThroughProfileCalls(const std::wstring& path)
+{
+    std::map<std::wstring, CIniFile::Section> sections;
+    for (const std::wstring& name : ReadIniSectionNames(1299, path))
+        sections[name];
+    for (auto& section : sections) {
+        for (const std::wstring& key : ReadIniSectionKeys(section.first, 1298, path))
+            section.second[key] = ReadIniString(section.first, key, L"", 519, path);
+    }
+    return sections;
+}
+
+std::string Utf16Be(const std::wstring& text)
+{
+    std::string bytes = "\xFE\xFF";
+    for (wchar_t c : text) {
+        bytes += static_cast<char>(c >> 8);
+        bytes += static_cast<char>(c & 0xFF);
+    }
+    return bytes;
+}
+
+std::string InCodePage(UINT codePage, const std::wstring& text)
+{
+    std::string bytes(text.size() * 4 + 4, '\0');
+    const int length = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &bytes[0],
+                                           static_cast<int>(bytes.size()), nullptr, nullptr);
+    bytes.resize(length > 0 ? static_cast<size_t>(length) : 0);
+    return bytes;
+}
+
+const wchar_t kWithNul[] = L"[Main]\r\nk=ab\0cd\r\nn\0x=1\r\n[S\0T]\r\nk=2\r\n";
+
+struct ReaderCase {
+    const char* name;
+    std::wstring text;
+};
+
+const ReaderCase kReaderCases[] = {
+    {"comments, blanks, quotes and lines without '='",
+     L"; comment\r\n# hash line\r\n#hash=1\r\n\r\n  [Main]  \r\n  Key One  =  value one  \r\nkey two=\"quoted\"\r\n"
+     L"three='single'\r\nfour=\"half'\r\nfive=\"\"\r\nsix=\"\r\nseven=a=b\r\n;not=key\r\n  ;indented=comment\r\n"
+     L"novalue\r\n\tTab\t=\tx\t\r\nempty=\r\nvalue with blanks = a  b \r\n"},
+    {"duplicate and case-variant sections and keys",
+     L"[A]\r\nk=1\r\nK=2\r\nk=3\r\n[B]\r\nx=1\r\n[a]\r\nk=9\r\nj=8\r\n[A]\r\nz=7\r\n[b]\r\n[C]\r\n[c]\r\nq=1\r\n"},
+    {"section lines",
+     L"top=1\r\n[Broken\r\n[Broken2=v\r\n[a]b]\r\nk=1\r\n[c] trailing\r\nk=2\r\n[ spaced ]\r\nk=3\r\n[spaced]\r\n"
+     L"k=4\r\n[]\r\nk=5\r\n[ ]\r\nk=6\r\n[tail]"},
+    {"line ends and Ctrl-Z", L"[Main]\rk=1\rj=2\n\n[Other]\n\rk=3\r\n\x1A\r\n[Last]\nk=\x1A4\x1A"},
+    {"a key without '=' before the same key with one", L"[Main]\r\nFoo\r\nFoo=bar\r\nnext=1\r\nNEXT=2\r\n"},
+    {"non-ASCII names and blanks",
+     L"[\x00C4rger]\r\nSchl\x00FCssel=W\x00E9rt\r\n[\x00E4rger]\r\nk=2\r\n\x3000[\x6E38\x620F]\x3000\r\n"
+     L"\x00A0key\x00A0=\x00A0v\x00A0\r\n\x0416=\x0436\r\n"},
+    {"NUL inside names and values", std::wstring(kWithNul, sizeof(kWithNul) / sizeof(kWithNul[0]) - 1)},
+};
+
+// Every encoding the readers take: UTF-16 of both byte orders and UTF-8 after their byte-order
+// marks, the ANSI code page without one (also a UTF-8 text without a mark, read as ANSI).
+TEST(IniFileTest, the_one_pass_reader_gives_what_the_private_profile_calls_gave)
+{
+    LmTest::ScratchFolder folder(L"lmini");
+    int file = 0;
+    for (const ReaderCase& c : kReaderCases) {
+        const std::pair<const char*, std::string> encodings[] = {
+            {"UTF-16", Utf16File(c.text)},
+            {"UTF-16 big-endian", Utf16Be(c.text)},
+            {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + InCodePage(CP_UTF8, c.text)},
+            {"ANSI", InCodePage(CP_ACP, c.text)},
+            {"UTF-8 without a byte-order mark", InCodePage(CP_UTF8, c.text)},
+        };
+        for (const auto& encoding : encodings) {
+            SCOPED_TRACE(std::string(c.name) + ", " + encoding.first);
+            const std::wstring path = folder / (L"case" + std::to_wstring(++file) + L".ini");
+            WriteRaw(path, encoding.second);
+            EXPECT_EQ(ThroughProfileCalls(path), CIniFile(path).GetSections());
+        }
+    }
+}
+
+TEST(IniFileTest, a_key_line_without_a_name_hides_none_of_the_keys_after_it)
+{
+    LmTest::ScratchFolder folder(L"lmini");
+    const std::wstring path = folder / L"settings.ini";
+    WriteRaw(path, "[Main]\r\na=1\r\n=lost\r\nb=2\r\n");
+    CIniFile ini(path);
+    EXPECT_EQ((CIniFile::Section{{L"a", L"1"}, {L"b", L"2"}}), ini.GetSections().at(L"Main"));
+}
+
+TEST(IniFileTest, load_section_reads_again_only_the_sections_it_knows)
+{
+    LmTest::ScratchFolder folder(L"lmini");
+    const std::wstring path = folder / L"settings.ini";
+    CIniFile ini(path);
+    ini.SetValue(L"Main", L"kept", L"mine");
+    WriteRaw(path, "[main]\r\nk=1\r\n[Main]\r\nk=2\r\n[Other]\r\nx=1\r\n");
+    ini.LoadSection();
+    EXPECT_EQ(1u, ini.GetSections().size());
+    EXPECT_EQ((CIniFile::Section{{L"k", L"1"}, {L"kept", L"mine"}}), ini.GetSections().at(L"Main"));
+}
+
+// A damaged settings file of many small sections: the earlier reader's time grew with the square
+// of the file (one private-profile call per section and key, each searching the whole file
+// again; 50,000 sections took it minutes). The bound only catches such a reader.
+TEST(IniFileTest, a_damaged_file_of_fifty_thousand_sections_is_read_whole)
+{
+    LmTest::ScratchFolder folder(L"lmini");
+    const std::wstring path = folder / L"settings.ini";
+    std::string text;
+    for (int i = 0; i < 50000; ++i) {
+        text += "[" + std::to_string(i) + "]\r\nk=" + std::to_string(i) + "\r\n";
+        if (i == 25000)
+            text += "[Analytics]\r\nVisitorID=0badc0de-1111-4222-8333-444455556666\r\n";
+    }
+    WriteRaw(path, text);
+    const ULONGLONG start = GetTickCount64();
+    CIniFile ini(path);
+    EXPECT_LT(GetTickCount64() - start, 60000u);
+    EXPECT_EQ(50001u, ini.GetSections().size());
+    EXPECT_EQ(L"0badc0de-1111-4222-8333-444455556666", ini.GetValue(L"Analytics", L"VisitorID"));
+    EXPECT_EQ(L"49999", ini.GetValue(L"49999", L"k"));
+    ini.Save();
+    CIniFile again(path);
+    EXPECT_EQ(ini.GetSections(), again.GetSections());
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "Analytics/AnalyticsContract.h"
 #include "Analytics/AnalyticsGA4.h"
 #include "System/RefPtr.h"
 #include "System/ReferenceCounted.h"
@@ -16,12 +17,12 @@
 namespace Lm {
 namespace Updater {
 
-// Texts of the "Update" event (read by the analytics property's reports).
-constexpr const wchar_t* kUpdateEventName = L"Update";
-constexpr const wchar_t* kUpdaterAppName = L"Updater";
-constexpr const wchar_t* kUpdaterAppVersion = L"1.1.1.85";
-constexpr const wchar_t* kResultKey = L"ep.result";
-constexpr const wchar_t* kSucceededResult = L"Succeeded";
+// Texts of the "Update" event (Analytics/AnalyticsContract.h).
+using Analytics::kResultKey;
+using Analytics::kSucceededResult;
+using Analytics::kUpdateEventName;
+using Analytics::kUpdaterAppName;
+using Analytics::kUpdaterAppVersion;
 // How long the reporter's destruction waits at most for pending events to go out.
 const DWORD kExitUploadWaitMs = 5000;
 

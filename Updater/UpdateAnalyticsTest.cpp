@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,18 @@ protected:
     {
         return LmTest::ServerLogLines("uid=" + Narrow(visitor) + "&", waitMs);
     }
+    // The lines once one of them holds the awaited text (or the time is up).
+    std::vector<std::string> ReceivedWith(const std::string& awaited, DWORD timeoutMs = 20000)
+    {
+        for (ULONGLONG end = GetTickCount64() + timeoutMs;; Sleep(100)) {
+            std::vector<std::string> lines = Received(0);
+            for (const std::string& line : lines)
+                if (line.find(awaited) != std::string::npos || GetTickCount64() > end)
+                    return lines;
+            if (GetTickCount64() > end)
+                return lines;
+        }
+    }
 
     std::wstring keyPath;
     std::wstring storeName;
@@ -93,13 +106,14 @@ TEST_F(UpdateAnalytics, each_report_is_one_update_event_with_its_result)
     EXPECT_EQ(0u, NewClient()->GetStoreSize());
 }
 
-TEST_F(UpdateAnalytics, the_end_of_a_run_waits_about_five_seconds_for_a_stalled_endpoint)
+TEST_F(UpdateAnalytics, a_stalled_endpoint_holds_the_end_of_a_run_five_seconds_and_gets_the_event_once)
 {
     CRefPtr<CUpdateAnalytics> reporter(new CUpdateAnalytics(NewClient(), visitor, L"en-us"));
     Lm::Analytics::CAnalyticsEvent event = CAnalyticsGA4::ComposeEvent(
         Lm::Updater::kUpdaterAppName, Lm::Updater::kUpdaterAppVersion, L"en-us", visitor, Lm::Updater::kUpdateEventName);
     event.SetString(L"ep.result", L"Stalled");
-    event.SetString(L"stallheaders", L"60000");
+    // Longer than the exit wait; the server logs the request once it answered.
+    event.SetString(L"stallheaders", L"15000");
     reporter->SendEvent(event);
     Sleep(500);
     ULONGLONG start = GetTickCount64();
@@ -107,8 +121,18 @@ TEST_F(UpdateAnalytics, the_end_of_a_run_waits_about_five_seconds_for_a_stalled_
     ULONGLONG took = GetTickCount64() - start;
     EXPECT_GE(took, 4500u);
     EXPECT_LT(took, 30000u);
-    // The event stays in the store for the next run.
-    EXPECT_GT(NewClient()->GetStoreSize(), 0u);
+    EXPECT_EQ(0u, NewClient()->GetStoreSize()) << "the event went out: it is not kept for the next run";
+
+    // The next run on the same store sends its own event, and the stalled one not again.
+    reporter = new CUpdateAnalytics(NewClient(), visitor, L"en-us");
+    reporter->StartUploadThread(125);
+    reporter->ReportResult(L"Next");
+    reporter = nullptr;
+    ReceivedWith("&ep.result=Next&");
+    std::vector<std::string> lines = ReceivedWith("&ep.result=Stalled&", 30000);
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(1, Contains(lines[0], "&ep.result=Stalled&") + Contains(lines[1], "&ep.result=Stalled&"));
+    EXPECT_EQ(1, Contains(lines[0], "&ep.result=Next&") + Contains(lines[1], "&ep.result=Next&"));
 }
 
 TEST_F(UpdateAnalytics, offline_the_end_of_a_run_does_not_wait_and_the_event_stays)
@@ -166,4 +190,43 @@ TEST_F(UpdateAnalytics, the_run_reporter_sends_the_users_visitor_id)
     std::wstring suffix = L"\\Larchmeadow\\Analytics\\LMAnalyticsForGA4.dat";
     std::wstring path = reporter->GetClient().GetStorePath();
     EXPECT_EQ(suffix, path.substr(path.size() - suffix.size()));
+}
+
+// Two runs of the built Updater.exe against an endpoint that answers only after a run's exit wait:
+// each run's "Update" event reaches the endpoint once, and no later run sends it again. The runs'
+// events are told apart by their locale tags ("/locale="), whose word "stall30000" makes the
+// collect stand-in hold its answer 30 s.
+TEST(UpdateAnalyticsProgram, a_slow_endpoint_receives_the_event_of_each_run_exactly_once)
+{
+    // The runs share the user's store with every other run: what an earlier, interrupted run left
+    // there would go out first (a run sends one record before its own when the endpoint is slow).
+    // It is sent now, as the next run would send it.
+    {
+        CRefPtr<CAnalyticsGA4> user(new CAnalyticsGA4());
+        user->StartUploadThread(20);
+        for (ULONGLONG end = GetTickCount64() + 120000; user->GetStoreSize() > 0 && GetTickCount64() < end;) {
+            Sleep(100);
+            if (!user->GetStateFlag())
+                user->StartUploadThread(20);
+        }
+    }
+    const std::wstring tag = LmTest::UniqueName(L"en-x-stall30000-t");
+    const std::wstring runs[] = {tag + L"-a", tag + L"-b"};
+    for (const std::wstring& locale : runs) {
+        LmTest::RunResult run = LmTest::RunProgram(LmTest::Program(L"Updater.exe"), L"/product= /locale=" + locale, 120000);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(static_cast<DWORD>(Lm::Updater::FailureMainCommandLine), run.exitCode);
+    }
+    std::map<std::wstring, int> received;
+    for (ULONGLONG end = GetTickCount64() + 60000; GetTickCount64() < end; Sleep(200)) {
+        received.clear();
+        for (const std::string& line : LmTest::ServerLogLines("ul=" + Narrow(tag) + "-", 0)) {
+            for (const std::wstring& locale : runs)
+                received[locale] += Contains(line, "&ul=" + Narrow(locale) + "&") && Contains(line, "/g/collect");
+        }
+        if (received[runs[0]] > 0 && received[runs[1]] > 0)
+            break;
+    }
+    EXPECT_EQ(1, received[runs[0]]) << "the first run's event";
+    EXPECT_EQ(1, received[runs[1]]) << "the second run's event";
 }

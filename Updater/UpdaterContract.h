@@ -82,7 +82,7 @@ constexpr const wchar_t* kParkArgumentPrefix = L"/park=\"";
 
 // Result texts the Updater sends to the analytics endpoint ("ep.result"), read by whoever reads
 // the collected events. Beside them go the names of the result codes (UpdaterResult.h) and
-// "Succeeded" (UpdateAnalytics.h).
+// "Succeeded" (Analytics/AnalyticsContract.h).
 // The package's tests; in the first (multi-stream) attempt with "2" appended.
 constexpr const wchar_t* kPatchHoldResult = L"PatchHold";              // the file could not be held
 constexpr const wchar_t* kPatchSizeResult = L"PatchSize";

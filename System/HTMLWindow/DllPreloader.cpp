@@ -56,16 +56,22 @@ CDllPreloader::CDllPreloader()
 {
     for (const std::wstring& path : GetLibraryPaths()) {
         // Dependencies of a library loaded this way are looked up in its own folder first.
-        HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        Win32::CModuleHandle module(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
         if (module)
-            m_modules.push_back(module);
+            m_modules.push_back(std::move(module));
     }
+}
+
+std::vector<HMODULE> CDllPreloader::GetModules() const
+{
+    std::vector<HMODULE> modules;
+    for (const Win32::CModuleHandle& module : m_modules)
+        modules.push_back(module.Get());
+    return modules;
 }
 
 CDllPreloader::~CDllPreloader()
 {
-    for (HMODULE module : m_modules)
-        ::FreeLibrary(module);
     Win32::CScopedLock guard(InstanceLock());
     if (g_instance == this)
         g_instance = nullptr;

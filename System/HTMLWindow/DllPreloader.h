@@ -11,6 +11,7 @@
 
 #include "System/RefPtr.h"
 #include "System/ReferenceCounted.h"
+#include "System/Win32/Handle.h"
 
 namespace Lm {
 namespace System {
@@ -26,14 +27,14 @@ public:
     static std::vector<std::wstring> GetLibraryPaths();
 
     // The libraries that loaded.
-    const std::vector<HMODULE>& GetModules() const { return m_modules; }
+    std::vector<HMODULE> GetModules() const;
 
     ~CDllPreloader() override;
 
 private:
     CDllPreloader();
 
-    std::vector<HMODULE> m_modules;
+    std::vector<Win32::CModuleHandle> m_modules;   // each freed when the object goes
 };
 
 } // namespace HTMLWindow

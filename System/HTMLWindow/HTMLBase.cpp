@@ -10,28 +10,22 @@ namespace Lm {
 namespace System {
 namespace HTMLWindow {
 
+using Win32::CBstr;
+using Win32::CComPtrT;
+
 namespace {
 
 const char kSource[] = "Lm\\System\\HTMLWindow\\HTMLBase";
 
-template <typename T>
-void ReleaseAndClear(T*& pointer)
-{
-    if (pointer) {
-        T* old = pointer;
-        pointer = nullptr;
-        old->Release();
-    }
-}
-
 } // namespace
 
-CHTMLBase::CHTMLBase(CHTMLDispatch* externalObject) : m_external(externalObject)
+CHTMLBase::CHTMLBase(CHTMLDispatch* externalObject)
 {
     AtlAxWinInit();
-    if (m_external) {
+    if (externalObject) {
+        externalObject->AddRef();
+        m_external.Reset(externalObject);
         m_external->SetOwner(this);
-        m_external->AddRef();
     }
 }
 
@@ -45,45 +39,43 @@ void CHTMLBase::ReleaseExternalObject()
 {
     if (m_external) {
         m_external->SetOwner(nullptr);
-        ReleaseAndClear(m_external);
+        m_external.Close();
     }
 }
 
 void CHTMLBase::Init(HWND parent, const RECT& rect, DWORD style, DWORD exStyle)
 {
     const char* function = "Lm::System::HTMLWindow::CHTMLBase::Init";
-    CHTMLImpl* sink = nullptr;
-    if (FAILED(CHTMLImpl::CreateInstance(&sink)) || !sink)
+    if (FAILED(CHTMLImpl::CreateInstance(m_sink.Receive())) || !m_sink)
         ThrowException("CHTMLImpl::CreateInstance failure", kSource, 147, function);
-    m_sink = sink;
     m_sink->SetOwner(this);
 
     Win32::CScopedLock guard(m_lock);
     CAxWindow host;
     if (!host.Create(parent, rect, L"about:blank", style, exStyle)) {
-        ReleaseAndClear(m_sink);
+        m_sink.Close();
         ThrowException("CAxWindow::Create failure", kSource, 168, function);
     }
     m_hostWindow = host.m_hWnd;
     const auto fail = [&](const char* message, int line, bool releaseBrowser) {
         if (releaseBrowser)
-            ReleaseAndClear(m_browser);
+            m_browser.Close();
         host.SetMessageHook(nullptr);
         ::DestroyWindow(m_hostWindow);
         m_hostWindow = nullptr;
-        ReleaseAndClear(m_sink);
+        m_sink.Close();
         ThrowException(message, kSource, line, function);
     };
-    if (FAILED(host.SetExternalUIHandler(m_external)))
+    if (FAILED(host.SetExternalUIHandler(m_external.Get())))
         fail("CAxWindow::SetExternalUIHandler failure", 178, false);
-    if (FAILED(host.QueryControl(IID_IWebBrowser2, reinterpret_cast<void**>(&m_browser))) || !m_browser)
+    if (FAILED(host.QueryControl(IID_IWebBrowser2, reinterpret_cast<void**>(m_browser.Receive()))) || !m_browser)
         fail("CAxWindow::QueryControl failure", 189, false);
     host.SetMessageHook(this);
 
     Stop();
     if (FAILED(m_browser->put_RegisterAsDropTarget(VARIANT_FALSE)))
         fail("IWebBrowser2::put_RegisterAsDropTarget failure", 209, true);
-    if (FAILED(m_sink->Advise(m_browser)))
+    if (FAILED(m_sink->Advise(m_browser.Get())))
         fail("DispEventAdvise failure", 218, true);
 }
 
@@ -95,14 +87,14 @@ void CHTMLBase::Destroy()
     host.SetMessageHook(nullptr);
     if (m_browser) {
         if (m_sink)
-            m_sink->Unadvise(m_browser);
-        ReleaseAndClear(m_browser);
+            m_sink->Unadvise(m_browser.Get());
+        m_browser.Close();
     }
     if (m_hostWindow && ::IsWindow(m_hostWindow) && ::DestroyWindow(m_hostWindow))
         m_hostWindow = nullptr;
     if (m_sink) {
         m_sink->SetOwner(nullptr);
-        ReleaseAndClear(m_sink);
+        m_sink.Close();
     }
 }
 
@@ -115,11 +107,10 @@ void CHTMLBase::Navigate(const std::wstring& url)
         m_sink->SetNavigationStatus(kNavigationStatusIdle);
     }
     Win32::CScopedLock guard(m_lock);
-    BSTR address = SysAllocString(url.c_str());
+    CBstr address(SysAllocString(url.c_str()));
     VARIANT empty;
     VariantInit(&empty);
-    m_browser->Navigate(address, &empty, &empty, &empty, &empty);
-    SysFreeString(address);
+    m_browser->Navigate(address.Get(), &empty, &empty, &empty, &empty);
 }
 
 bool CHTMLBase::IsBusy()
@@ -160,12 +151,10 @@ std::wstring CHTMLBase::GetURL()
     if (!m_browser)
         return std::wstring();
     Win32::CScopedLock guard(m_lock);
-    BSTR url = nullptr;
-    if (FAILED(m_browser->get_LocationURL(&url)))
+    CBstr url;
+    if (FAILED(m_browser->get_LocationURL(url.Receive())))
         ThrowException("IWebBrowser2::get_LocationURL failure", kSource, 778, "Lm::System::HTMLWindow::CHTMLBase::GetURL");
-    std::wstring result = url ? std::wstring(url, SysStringLen(url)) : std::wstring();
-    SysFreeString(url);
-    return result;
+    return url ? std::wstring(url.Get(), SysStringLen(url.Get())) : std::wstring();
 }
 
 void CHTMLBase::ExecScript(const std::wstring& script)
@@ -174,29 +163,22 @@ void CHTMLBase::ExecScript(const std::wstring& script)
         return;
     const char* function = "Lm::System::HTMLWindow::CHTMLBase::ExecScript";
     Win32::CScopedLock guard(m_lock);
-    IDispatch* documentDispatch = nullptr;
-    if (FAILED(m_browser->get_Document(&documentDispatch)) || !documentDispatch)
+    CComPtrT<IDispatch> documentDispatch;
+    if (FAILED(m_browser->get_Document(documentDispatch.Receive())) || !documentDispatch)
         ThrowException("IWebBrowser2::get_Document failure", kSource, 941, function);
-    IHTMLDocument2* document = nullptr;
-    const HRESULT asDocument =
-        documentDispatch->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(&document));
-    documentDispatch->Release();
-    if (FAILED(asDocument) || !document)
+    CComPtrT<IHTMLDocument2> document;
+    if (FAILED(documentDispatch->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(document.Receive()))) ||
+        !document)
         ThrowException("IWebBrowser2::get_Document result not an IHTMLDocument2", kSource, 948, function);
-    IHTMLWindow2* window = nullptr;
-    const HRESULT asWindow = document->get_parentWindow(&window);
-    document->Release();
-    if (FAILED(asWindow) || !window)
+    CComPtrT<IHTMLWindow2> window;
+    if (FAILED(document->get_parentWindow(window.Receive())) || !window)
         ThrowException("IHTMLDocument2::get_parentWindow failure", kSource, 955, function);
-    BSTR code = SysAllocString(script.c_str());
-    BSTR language = SysAllocString(L"");
+    CBstr code(SysAllocString(script.c_str()));
+    CBstr language(SysAllocString(L""));
     VARIANT value;
     VariantInit(&value);
-    const HRESULT ran = window->execScript(code, language, &value);
+    const HRESULT ran = window->execScript(code.Get(), language.Get(), &value);
     VariantClear(&value);
-    SysFreeString(language);
-    SysFreeString(code);
-    window->Release();
     if (FAILED(ran))
         ThrowException("IHTMLWindow2::execScript failure", kSource, 965, function);
 }
@@ -271,7 +253,7 @@ IWebBrowser2* CHTMLBase::GetBrowser()
     Win32::CScopedLock guard(m_lock);
     if (m_browser)
         m_browser->AddRef();
-    return m_browser;
+    return m_browser.Get();
 }
 
 bool CHTMLBase::IsDocumentComplete() const
@@ -291,12 +273,8 @@ bool CHTMLBase::OnWindowMessage(UINT, WPARAM, LPARAM, LRESULT&)
 
 bool CHTMLBase::OnHostMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
-    // No exception leaves a window procedure: a failing handler leaves the message to the host.
-    try {
-        return OnWindowMessage(message, wParam, lParam, result);
-    } catch (...) {
-        return false;
-    }
+    // An exception ends at the host's window procedure.
+    return OnWindowMessage(message, wParam, lParam, result);
 }
 
 } // namespace HTMLWindow

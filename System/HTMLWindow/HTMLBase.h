@@ -13,10 +13,11 @@
 #include <map>
 #include <string>
 
-#include "System/HTMLWindow/AxHost.h"
+#include "System/HTMLWindow/AxWindow.h"
 #include "System/ReferenceCounted.h"
 #include "System/Signal.h"
 #include "System/Win32/CriticalSectionLock.h"
+#include "System/Win32/Handle.h"
 
 namespace Lm {
 namespace System {
@@ -73,13 +74,13 @@ public:
     void Destroy();
 
     SetEventSignal& GetSetEventSignal() { return m_setEvent; }
-    CHTMLDispatch* GetExternalObject() const { return m_external; }
+    CHTMLDispatch* GetExternalObject() const { return m_external.Get(); }
     // The sink's navigation state: false from Navigate until DocumentComplete or Stop; 100, or
     // the status code of the last failed navigation.
     bool IsDocumentComplete() const;
     LONG GetNavigationStatus() const;
     // The sink; null before Init and after Destroy. For tests that play the control's events.
-    CHTMLImpl* GetEventSink() const { return m_sink; }
+    CHTMLImpl* GetEventSink() const { return m_sink.Get(); }
 
 protected:
     // Messages of the host window before the host handles them; false leaves them to it.
@@ -93,10 +94,10 @@ protected:
 private:
     bool OnHostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
-    IWebBrowser2* m_browser = nullptr;
+    Win32::CComPtrT<IWebBrowser2> m_browser;
     Win32::CCriticalSectionLock m_lock;        // around every call on the browser
-    CHTMLDispatch* m_external = nullptr;
-    CHTMLImpl* m_sink = nullptr;
+    Win32::CComPtrT<CHTMLDispatch> m_external;
+    Win32::CComPtrT<CHTMLImpl> m_sink;
     Win32::CCriticalSectionLock m_valuesLock;  // guards m_values
     std::map<std::wstring, std::wstring> m_values;
     SetEventSignal m_setEvent;

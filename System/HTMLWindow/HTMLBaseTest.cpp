@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "ControlUIHandler.h"
 #include "System/Exception.h"
 #include "System/HTMLWindow/AxHostModule.h"
 #include "System/HTMLWindow/HTMLBase.h"
@@ -182,16 +183,8 @@ TEST_F(HTMLBaseTest, init_hosts_a_browser_that_takes_no_drops_and_answers_throug
     EXPECT_EQ(S_OK, browser->get_RegisterAsDropTarget(&dropTarget));
     EXPECT_EQ(VARIANT_FALSE, dropTarget);
 
-    IOleObject* control = nullptr;
-    ASSERT_EQ(S_OK, browser->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&control)));
-    IOleClientSite* site = nullptr;
-    control->GetClientSite(&site);
-    control->Release();
-    ASSERT_NE(nullptr, site);
-    IDocHostUIHandler* handler = nullptr;
-    site->QueryInterface(IID_IDocHostUIHandler, reinterpret_cast<void**>(&handler));
-    site->Release();
-    ASSERT_NE(nullptr, handler);
+    Lm::System::Win32::CComPtrT<IDocHostUIHandler> handler = LmTest::ControlUIHandler(browser);
+    ASSERT_TRUE(handler.IsValid());
     DOCHOSTUIINFO info = {sizeof(info)};
     EXPECT_EQ(S_OK, handler->GetHostInfo(&info));
     EXPECT_EQ(kHostUIFlags, info.dwFlags);
@@ -200,7 +193,6 @@ TEST_F(HTMLBaseTest, init_hosts_a_browser_that_takes_no_drops_and_answers_throug
     EXPECT_EQ(static_cast<IDispatch*>(window->GetExternalObject()), external);
     if (external)
         external->Release();
-    handler->Release();
     browser->Release();
 }
 

@@ -71,8 +71,6 @@ CHTMLDispatchBase::~CHTMLDispatchBase()
             SysFreeString(method.ppdata[i].szName);
         free(method.ppdata);
     }
-    if (m_typeInfo)
-        m_typeInfo->Release();
 }
 
 void CHTMLDispatchBase::AddMethodParam(size_t methodIndex, const char* name, VARTYPE type)
@@ -130,7 +128,7 @@ HRESULT CHTMLDispatchBase::GetTypeInfo(UINT index, LCID /*locale*/, ITypeInfo** 
     if (index != 0 || !m_typeInfo)
         return DISP_E_BADINDEX;
     m_typeInfo->AddRef();
-    *typeInfo = m_typeInfo;
+    *typeInfo = m_typeInfo.Get();
     return S_OK;
 }
 
@@ -138,7 +136,7 @@ HRESULT CHTMLDispatchBase::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT coun
 {
     if (!m_typeInfo || !IsEqualIID(riid, IID_NULL))
         return DISP_E_UNKNOWNINTERFACE;
-    return DispGetIDsOfNames(m_typeInfo, names, count, dispIds);
+    return DispGetIDsOfNames(m_typeInfo.Get(), names, count, dispIds);
 }
 
 HRESULT CHTMLDispatchBase::ShowContextMenu(DWORD, DWORD, DWORD, IUnknown*, IDispatch*, HRESULT* dwRetVal)
@@ -259,7 +257,7 @@ CHTMLDispatch::CHTMLDispatch()
     }
     m_interfaceData.pmethdata = m_methods.data();
     m_interfaceData.cMembers = static_cast<UINT>(m_methods.size());
-    if (FAILED(CreateDispTypeInfo(&m_interfaceData, LOCALE_SYSTEM_DEFAULT, &m_typeInfo)) || !m_typeInfo)
+    if (FAILED(CreateDispTypeInfo(&m_interfaceData, LOCALE_SYSTEM_DEFAULT, m_typeInfo.Receive())) || !m_typeInfo)
         ThrowException("CreateDispTypeInfo failure", kSource, 381, "Lm::System::HTMLWindow::CHTMLDispatch::CHTMLDispatch");
 }
 

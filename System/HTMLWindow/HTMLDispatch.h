@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "System/HTMLWindow/DocHostUIHandlerDispatch.h"
+#include "System/Win32/Handle.h"
 
 namespace Lm {
 namespace System {
@@ -87,7 +88,8 @@ public:
 
 protected:
     CHTMLDispatchBase();
-    // Frees every name, every parameter array, the type information and the method array.
+    // Frees every name and every parameter array (the type information and the method array go
+    // with their owners).
     virtual ~CHTMLDispatchBase();
 
     // Appends one parameter (name widened, type) to the method at methodIndex.
@@ -96,7 +98,7 @@ protected:
     CHTMLBase* m_owner = nullptr;
     std::vector<METHODDATA> m_methods;
     INTERFACEDATA m_interfaceData = {};
-    ITypeInfo* m_typeInfo = nullptr;
+    Win32::CComPtrT<ITypeInfo> m_typeInfo;
 
 private:
     volatile LONG m_referenceCount = 0;

@@ -2,13 +2,16 @@
 // answers it gives the control as its UI handler.
 #include <gtest/gtest.h>
 
+#include <exdisp.h>
 #include <mshtmhst.h>
 
 #include <string>
 #include <vector>
 
+#include "ControlUIHandler.h"
 #include "System/HTMLWindow/HTMLBase.h"
 #include "System/HTMLWindow/HTMLDispatch.h"
+#include "System/RefPtr.h"
 
 using namespace Lm::System::HTMLWindow;
 
@@ -336,61 +339,51 @@ TEST_F(HTMLDispatchTest, query_interface_answers_its_three_interfaces_only)
     EXPECT_EQ(E_POINTER, dispatch->QueryInterface(IID_IUnknown, nullptr));
 }
 
-TEST_F(HTMLDispatchTest, reference_count_starts_at_zero_and_counts_each_holder)
+// The external object goes exactly when its last holder lets it go: the window, the host window
+// (whose UI handler it is) and the page (window.external) each hold it, in any order of leaving.
+// The control's questions on UI matters are asked through the host (AxWindowTest).
+class CCountedDispatch : public CHTMLDispatch {
+public:
+    explicit CCountedDispatch(int& destroyed) : m_destroyed(destroyed) {}
+    ~CCountedDispatch() override { ++m_destroyed; }
+
+private:
+    int& m_destroyed;
+};
+
+TEST(HTMLDispatchLifetime, the_object_lives_while_the_window_the_host_or_the_page_holds_it)
 {
-    CHTMLDispatch* fresh = new CHTMLDispatch();
-    EXPECT_EQ(0, fresh->GetReferenceCount());
-    EXPECT_EQ(1u, fresh->AddRef());
-    EXPECT_EQ(2u, fresh->AddRef());
-    EXPECT_EQ(1u, fresh->Release());
-    EXPECT_EQ(0u, fresh->Release());
-}
+    CoInitialize(nullptr);
+    for (bool pageLeavesLast : {true, false}) {
+        SCOPED_TRACE(pageLeavesLast ? "the page lets go last" : "the window goes last");
+        int destroyed = 0;
+        Lm::System::CRefPtr<CHTMLBase> window(new CHTMLBase(new CCountedDispatch(destroyed)));
+        window->Init(nullptr, RECT{0, 0, 200, 100}, WS_POPUP, 0);
 
-TEST_F(HTMLDispatchTest, ui_handler_answers_make_an_application_window)
-{
-    HRESULT answer = E_FAIL;
-    EXPECT_EQ(S_OK, dispatch->ShowContextMenu(0, 10, 10, nullptr, nullptr, &answer));
-    EXPECT_EQ(S_OK, answer) << "handled: no context menu";
+        // window.external as the page gets it: through the control's client site.
+        Lm::System::Win32::CComPtrT<IWebBrowser2> browser(window->GetBrowser());
+        Lm::System::Win32::CComPtrT<IDocHostUIHandler> handler = LmTest::ControlUIHandler(browser.Get());
+        ASSERT_TRUE(handler.IsValid());
+        IDispatch* external = nullptr;
+        EXPECT_EQ(S_OK, handler->GetExternal(&external));
+        handler.Close();
+        browser.Close();
+        ASSERT_NE(nullptr, external);
 
-    DWORD flags = 0;
-    DWORD doubleClick = 99;
-    EXPECT_EQ(S_OK, dispatch->GetHostInfo(&flags, &doubleClick));
-    EXPECT_EQ(0x24000Au, flags);
-    EXPECT_EQ(DWORD(DOCHOSTUIFLAG_DISABLE_HELP_MENU | DOCHOSTUIFLAG_SCROLL_NO | DOCHOSTUIFLAG_THEME |
-                    DOCHOSTUIFLAG_NO3DOUTERBORDER),
-              flags);
-    EXPECT_EQ(0u, doubleClick);
-
-    EXPECT_EQ(E_NOTIMPL, dispatch->ShowUI(0, nullptr, nullptr, nullptr, nullptr, &answer));
-    EXPECT_EQ(S_OK, dispatch->HideUI());
-    EXPECT_EQ(E_NOTIMPL, dispatch->UpdateUI());
-    EXPECT_EQ(E_NOTIMPL, dispatch->EnableModeless(VARIANT_TRUE));
-    EXPECT_EQ(E_NOTIMPL, dispatch->OnDocWindowActivate(VARIANT_TRUE));
-    EXPECT_EQ(E_NOTIMPL, dispatch->OnFrameWindowActivate(VARIANT_TRUE));
-    EXPECT_EQ(E_NOTIMPL, dispatch->ResizeBorder(0, 0, 10, 10, nullptr, VARIANT_TRUE));
-    EXPECT_EQ(E_NOTIMPL, dispatch->TranslateAccelerator(0, WM_KEYDOWN, VK_F5, 0, nullptr, 0, &answer));
-    BSTR key = reinterpret_cast<BSTR>(1);
-    EXPECT_EQ(E_NOTIMPL, dispatch->GetOptionKeyPath(&key, 0));
-    EXPECT_EQ(nullptr, key);
-
-    IUnknown* target = reinterpret_cast<IUnknown*>(1);
-    EXPECT_EQ(E_NOTIMPL, dispatch->GetDropTarget(nullptr, &target));
-    EXPECT_EQ(nullptr, target);
-
-    IDispatch* external = nullptr;
-    EXPECT_EQ(S_OK, dispatch->GetExternal(&external));
-    EXPECT_EQ(static_cast<IDispatch*>(dispatch), external);
-    external->Release();
-
-    BSTR translated = reinterpret_cast<BSTR>(1);
-    BSTR in = SysAllocString(L"http://127.0.0.1/");
-    EXPECT_EQ(S_FALSE, dispatch->TranslateUrl(0, in, &translated));
-    EXPECT_EQ(nullptr, translated);
-    SysFreeString(in);
-
-    IUnknown* filtered = reinterpret_cast<IUnknown*>(1);
-    EXPECT_EQ(E_NOTIMPL, dispatch->FilterDataObject(nullptr, &filtered));
-    EXPECT_EQ(nullptr, filtered);
+        window->Destroy(); // the host lets go
+        EXPECT_EQ(0, destroyed);
+        if (pageLeavesLast) {
+            window = nullptr;
+            EXPECT_EQ(0, destroyed) << "the page still holds window.external";
+            external->Release();
+        } else {
+            external->Release();
+            EXPECT_EQ(0, destroyed) << "the window still holds it";
+            window = nullptr;
+        }
+        EXPECT_EQ(1, destroyed);
+    }
+    CoUninitialize();
 }
 
 TEST(AllocString, copies_the_text_into_a_new_string)

@@ -7,6 +7,7 @@
 #include <wincrypt.h>
 #include <unknwn.h>
 #include <objbase.h>
+#include <oleauto.h>
 #include <wininet.h>
 
 #include <cstdio>
@@ -40,13 +41,17 @@ public:
     bool IsValid() const noexcept { return Traits::IsValid(m_handle); }
     explicit operator bool() const noexcept { return IsValid(); }
 
-    // Closes the held handle (when valid) and holds the given one.
+    // Holds the given handle, then closes the one held before (when valid). The owner holds its
+    // new value while the old one is closed, so a release that calls back into the owner's code
+    // (a COM object's last Release) never finds the old one still here.
     void Reset(HandleType handle = Traits::Invalid()) noexcept
     {
         if (handle == m_handle)
             return;
-        Close();
+        HandleType old = m_handle;
         m_handle = handle;
+        if (Traits::IsValid(old))
+            Traits::Close(old);
     }
 
     // Gives the handle up without closing it.
@@ -64,12 +69,8 @@ public:
         return &m_handle;
     }
 
-    void Close() noexcept
-    {
-        if (Traits::IsValid(m_handle))
-            Traits::Close(m_handle);
-        m_handle = Traits::Invalid();
-    }
+    // Empties the owner first, then closes what it held (see Reset).
+    void Close() noexcept { Reset(Traits::Invalid()); }
 
 private:
     HandleType m_handle;
@@ -167,6 +168,15 @@ struct CComTraits {
     static void Close(Interface* p) noexcept { p->Release(); }
 };
 
+// OLE Automation strings (SysAllocString, strings a COM call hands out): SysFreeString. Link
+// with oleaut32.
+struct CBstrTraits {
+    using HandleType = BSTR;
+    static BSTR Invalid() noexcept { return nullptr; }
+    static bool IsValid(BSTR s) noexcept { return s != nullptr; }
+    static void Close(BSTR s) noexcept { ::SysFreeString(s); }
+};
+
 // WinINet handles (session, connection, request): InternetCloseHandle. Link with wininet.
 struct CInternetHandleTraits {
     using HandleType = HINTERNET;
@@ -194,6 +204,7 @@ using CCryptHash = CHandleT<CCryptHashTraits>;
 using CCertContext = CHandleT<CCertContextTraits>;
 using CCertStore = CHandleT<CCertStoreTraits>;
 using CCryptMsg = CHandleT<CCryptMsgTraits>;
+using CBstr = CHandleT<CBstrTraits>;
 template <typename Interface>
 using CComPtrT = CHandleT<CComTraits<Interface>>;
 template <typename T>

@@ -105,4 +105,56 @@ TEST(HandleTest, com_pointer_releases_its_reference)
     EXPECT_EQ(1u, object.references);
 }
 
+// An object whose last Release calls back into its holder's code, as a COM control does when it
+// tells its site that it went: the holder no longer names it by then (it is empty, or holds what
+// replaced it), so the callback cannot take it for a live object.
+class CCallingBack : public IUnknown {
+public:
+    explicit CCallingBack(CComPtrT<IUnknown>& holder) : m_holder(holder) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        if (--references == 0) {
+            heldDuringRelease = m_holder.Get();
+            if (heldDuringRelease == this)
+                m_holder.Detach();   // what the callback does to a holder that still names it
+        }
+        return references;
+    }
+    ULONG references = 1;
+    IUnknown* heldDuringRelease = reinterpret_cast<IUnknown*>(1);
+
+private:
+    CComPtrT<IUnknown>& m_holder;
+};
+
+TEST(HandleTest, a_release_that_calls_back_finds_the_holder_empty)
+{
+    CComPtrT<IUnknown> holder;
+    CCallingBack object(holder);
+    holder.Reset(&object);
+    holder.Close();
+    EXPECT_EQ(0u, object.references) << "released once";
+    EXPECT_EQ(nullptr, object.heldDuringRelease);
+
+    CCallingBack first(holder);
+    CFakeUnknown second;
+    holder.Reset(&first);
+    holder.Reset(&second);
+    EXPECT_EQ(0u, first.references);
+    EXPECT_EQ(&second, first.heldDuringRelease) << "the new value is held while the old one goes";
+    EXPECT_EQ(&second, holder.Get());
+    holder.Detach();
+}
+
+TEST(HandleTest, bstr_frees_its_string)
+{
+    CBstr text(SysAllocString(L"text"));
+    ASSERT_TRUE(text.IsValid());
+    EXPECT_EQ(4u, SysStringLen(text.Get()));
+    text.Reset(SysAllocString(L"other"));
+    EXPECT_EQ(5u, SysStringLen(text.Get()));
+}
+
 } // namespace

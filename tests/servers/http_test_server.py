@@ -29,7 +29,10 @@ Paths:
   /files/<file>/<name>  the file <DIR>/files/<file>.exe under any name, with the /data switches
   /g/collect     the analytics collect endpoint: 204 without a body; the event's own query
                  carries the fault switches of /data (status=C answers C with the body of
-                 seed/size, stallheaders, faults=K with tag, ...); the log keeps each query
+                 seed/size, stallheaders, faults=K with tag, ...); the log keeps each query.
+                 A program's events carry no switch of the test's, but their locale tag (the
+                 "ul" value, which a test picks with the Updater's "/locale="): a word
+                 "stall<MS>" in it ("en-x-stall30000-t123") waits MS before the status line
   anything else  404 with a short text body
 
 Query switches of /data (combine freely; numbers are decimal):
@@ -271,7 +274,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         s = Scenario(query)
         s.apply_request_number(self.server.next_request_number(s.tag))
         self.answer["number"] = s.number
-        asked = "status" in urllib.parse.parse_qs(query) and (s.faults is None or s.number <= s.faults)
+        fields = urllib.parse.parse_qs(query)
+        for word in fields.get("ul", [""])[0].split("-"):
+            if word.startswith("stall") and word[5:].isdigit():
+                s.stall_headers_ms = int(word[5:])
+        asked = "status" in fields and (s.faults is None or s.number <= s.faults)
         if not asked:
             s.status = 204
         if s.stall_headers_ms and not self.wait_while_client_stays(s.stall_headers_ms / 1000.0):

@@ -136,6 +136,20 @@ class ServerTest(unittest.TestCase):
         s.close()
         self.assertEqual("client gone during header stall", LogEntries(tag)[0]["end"])
 
+    def test_a_stall_word_in_the_locale_tag_holds_the_collect_answer(self):
+        tag = "en-x-stall700-" + uuid.uuid4().hex[:8]
+        start = time.monotonic()
+        r, _, _ = Get("/g/collect?tid=G-X&en=Update&ul=%s&_et=1" % tag)
+        self.assertEqual(204, r.status)
+        self.assertGreaterEqual(time.monotonic() - start, 0.7)
+        r, _, _ = Get("/g/collect?tid=G-X&en=Update&ul=en-x-nostall700x&_et=1")
+        self.assertEqual(204, r.status)
+        s = socket.create_connection(("127.0.0.1", Port("http.port")), timeout=20)
+        s.sendall(("GET /g/collect?ul=en-x-stall60000-%s HTTP/1.1\r\nHost: x\r\n\r\n" % tag).encode())
+        time.sleep(0.3)
+        s.close()
+        self.assertEqual("client gone during header stall", LogEntries("stall60000-" + tag)[0]["end"])
+
     def test_range_faults_for_the_multi_stream_download(self):
         tag = uuid.uuid4().hex
         cases = [("contentrange=wrongstart", 206, "bytes 11-19/100"), ("contentrange=wrongend", 206, "bytes 10-18/100"),

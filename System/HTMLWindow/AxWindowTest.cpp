@@ -1,11 +1,17 @@
-// The host window class on Wine's browser control: the control it creates and sizes, and the
-// IDocHostUIHandler that the control finds on its client site.
+// The host window class on Wine's browser control: the control it creates and sizes, the
+// IDocHostUIHandler that the control finds on its client site, and its window procedure, out of
+// which no exception leaves (a failed allocation, a hook that throws).
 #include <gtest/gtest.h>
 
 #include <exdisp.h>
 #include <mshtmhst.h>
 
-#include "System/HTMLWindow/AxHost.h"
+#include <cstdlib>
+#include <new>
+#include <stdexcept>
+
+#include "ControlUIHandler.h"
+#include "System/HTMLWindow/AxWindow.h"
 #include "System/HTMLWindow/AxHostModule.h"
 #include "System/HTMLWindow/HTMLDispatch.h"
 
@@ -13,7 +19,37 @@ using namespace Lm::System::HTMLWindow;
 
 namespace {
 
-class AxHostTest : public testing::Test {
+// While set, every C++ allocation of this thread fails (the replacement below).
+thread_local bool t_failAllocations = false;
+
+} // namespace
+
+// The program's allocation, replaced in this test executable so that a test can make it fail.
+// It takes its memory where the runtime's own does (the runtime's delete frees it).
+void* operator new(std::size_t size)
+{
+    if (t_failAllocations)
+        throw std::bad_alloc();
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
+
+namespace {
+
+class CThrowingHook : public IAxHostMessageHook {
+public:
+    bool OnHostMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT&) override
+    {
+        ++calls;
+        if (message == WM_APP || message == WM_NCDESTROY)
+            throw std::runtime_error("hook failed");
+        return false;
+    }
+    int calls = 0;
+};
+
+class AxWindowTest : public testing::Test {
 protected:
     void SetUp() override { CoInitialize(nullptr); }
     void TearDown() override
@@ -26,20 +62,9 @@ protected:
     // The control's own view of its client site, asked for the UI handler.
     IDocHostUIHandler* HandlerThroughTheControl()
     {
-        IOleObject* control = nullptr;
-        EXPECT_EQ(S_OK, host.QueryControl(IID_IOleObject, reinterpret_cast<void**>(&control)));
-        if (!control)
-            return nullptr;
-        IOleClientSite* site = nullptr;
-        control->GetClientSite(&site);
-        control->Release();
-        EXPECT_NE(nullptr, site);
-        if (!site)
-            return nullptr;
-        IDocHostUIHandler* handler = nullptr;
-        site->QueryInterface(IID_IDocHostUIHandler, reinterpret_cast<void**>(&handler));
-        site->Release();
-        return handler;
+        Lm::System::Win32::CComPtrT<IUnknown> control;
+        EXPECT_EQ(S_OK, host.QueryControl(IID_IUnknown, reinterpret_cast<void**>(control.Receive())));
+        return LmTest::ControlUIHandler(control.Get()).Detach();
     }
 
     CAxWindow host;
@@ -48,7 +73,7 @@ protected:
 
 } // namespace
 
-TEST_F(AxHostTest, a_url_text_hosts_the_web_browser_over_the_whole_client_area)
+TEST_F(AxWindowTest, a_url_text_hosts_the_web_browser_over_the_whole_client_area)
 {
     const LONG hostsBefore = GetAtlModuleHolder()->GetLockCount();
     ASSERT_NE(nullptr, host.Create(nullptr, rect, L"about:blank", WS_POPUP, 0));
@@ -77,12 +102,12 @@ TEST_F(AxHostTest, a_url_text_hosts_the_web_browser_over_the_whole_client_area)
     EXPECT_EQ(E_FAIL, host.QueryControl(IID_IWebBrowser2, reinterpret_cast<void**>(&browser)));
 }
 
-TEST_F(AxHostTest, a_class_that_does_not_exist_fails_the_window)
+TEST_F(AxWindowTest, a_class_that_does_not_exist_fails_the_window)
 {
     EXPECT_EQ(nullptr, host.Create(nullptr, rect, L"{0E6C2B8A-0000-4D1E-9F00-7A11D0C0FFEE}", WS_POPUP, 0));
 }
 
-TEST_F(AxHostTest, without_a_handler_the_control_keeps_its_defaults)
+TEST_F(AxWindowTest, without_a_handler_the_control_keeps_its_defaults)
 {
     ASSERT_NE(nullptr, host.Create(nullptr, rect, L"about:blank", WS_POPUP, 0));
     IDocHostUIHandler* handler = HandlerThroughTheControl();
@@ -100,7 +125,7 @@ TEST_F(AxHostTest, without_a_handler_the_control_keeps_its_defaults)
     handler->Release();
 }
 
-TEST_F(AxHostTest, the_external_handler_answers_every_question_of_the_control)
+TEST_F(AxWindowTest, the_external_handler_answers_every_question_of_the_control)
 {
     CHTMLDispatch* dispatch = new CHTMLDispatch();
     dispatch->AddRef();
@@ -144,6 +169,45 @@ TEST_F(AxHostTest, the_external_handler_answers_every_question_of_the_control)
     ASSERT_EQ(S_OK, host.SetExternalUIHandler(nullptr));
     EXPECT_EQ(1, dispatch->GetReferenceCount());
     dispatch->Release();
+}
+
+TEST_F(AxWindowTest, a_host_that_cannot_be_made_fails_the_window_and_nothing_leaves_its_procedure)
+{
+    const LONG hostsBefore = GetAtlModuleHolder()->GetLockCount();
+    ASSERT_TRUE(AtlAxWinInit());
+    HWND window = reinterpret_cast<HWND>(1);
+    t_failAllocations = true;
+    try {
+        window = host.Create(nullptr, rect, L"about:blank", WS_POPUP, 0);
+    } catch (...) {
+        t_failAllocations = false;
+        ADD_FAILURE() << "an exception left the window procedure";
+    }
+    t_failAllocations = false;
+    EXPECT_EQ(nullptr, window);
+    EXPECT_EQ(hostsBefore, GetAtlModuleHolder()->GetLockCount());
+
+    ASSERT_NE(nullptr, host.Create(nullptr, rect, L"about:blank", WS_POPUP, 0)) << "the class still works";
+    EXPECT_EQ(hostsBefore + 1, GetAtlModuleHolder()->GetLockCount());
+}
+
+TEST_F(AxWindowTest, a_hook_that_throws_leaves_the_message_to_the_default_and_the_host_still_goes)
+{
+    const LONG hostsBefore = GetAtlModuleHolder()->GetLockCount();
+    ASSERT_NE(nullptr, host.Create(nullptr, rect, L"about:blank", WS_POPUP, 0));
+    CThrowingHook hook;
+    ASSERT_EQ(S_OK, host.SetMessageHook(&hook));
+    LRESULT result = 7;
+    try {
+        result = SendMessageW(host.m_hWnd, WM_APP, 0, 0);
+        EXPECT_TRUE(DestroyWindow(host.m_hWnd));
+    } catch (...) {
+        ADD_FAILURE() << "an exception left the window procedure";
+    }
+    EXPECT_EQ(0, result) << "DefWindowProc's answer";
+    EXPECT_GE(hook.calls, 2);
+    EXPECT_FALSE(IsWindow(host.m_hWnd));
+    EXPECT_EQ(hostsBefore, GetAtlModuleHolder()->GetLockCount()) << "the host went with its window";
 }
 
 TEST(AxHostModule, one_holder_for_the_process)
