@@ -149,6 +149,15 @@ class ServerTest(unittest.TestCase):
         r, _, _ = Get("/data?size=10&acceptranges=none&nolastmodified=1")
         self.assertEqual(("none", None), (r.getheader("Accept-Ranges"), r.getheader("Last-Modified")))
 
+    def test_fail_from_refuses_the_later_ranges_after_its_wait(self):
+        cases = [({"Range": "bytes=50-99"}, 403), ({"Range": "bytes=0-49"}, 206), ({}, 200)]
+        for headers, status in cases:
+            begin = time.monotonic()
+            r, _, _ = Get("/data?size=100&failfrom=50&failms=300", headers)
+            self.assertEqual(status, r.status, headers)
+            if status == 403:
+                self.assertGreaterEqual(time.monotonic() - begin, 0.3)
+
     def test_faults_act_on_the_first_requests_of_a_tag_only(self):
         tag = uuid.uuid4().hex
         statuses = [Get("/data?size=10&status=500&faults=2&tag=" + tag)[0].status for _ in range(3)]
