@@ -1,6 +1,7 @@
-#include "System/Net/MultiStreamDownload/HTTPDownload.h"
+#include "System/Net/MultiStreamDownload/DownloadController.h"
 
 #include "System/Io/File.h"
+#include "System/Net/InternetHandleCloser.h"
 #include "System/Net/MultiStreamDownload/DownloadFiles.h"
 #include "System/Net/MultiStreamDownload/ProgressFile.h"
 #include "System/Net/MultiStreamDownload/WrapException.h"
@@ -32,13 +33,20 @@ std::string Narrow(const std::wstring& text)
 
 } // namespace
 
-CHTTPDownload::CHTTPDownload(const std::wstring& userAgent, const std::wstring& url, const std::wstring& outputPath,
-                             DownloadCallback callback, void* context, uint32_t retries,
-                             const DownloadOptions& options)
+CDownloadController::CDownloadController(const std::wstring& userAgent, const std::wstring& url,
+                                         const std::wstring& outputPath, DownloadCallback callback, void* context,
+                                         uint32_t retries, const DownloadOptions& options)
     : m_retries(retries), m_callback(callback), m_context(context), m_userAgent(Narrow(userAgent)),
       m_url(Narrow(url)), m_outputPath(outputPath), m_options(options),
       m_identity(DownloadIdentity::For(m_url, options.expectedSize, options.expectedSha256)),
       m_progressTick(GetTickCount64())
+{
+}
+
+// Close has run (or nothing was started): the watchdog has ended and no holder is left.
+CDownloadController::~CDownloadController() = default;
+
+void CDownloadController::Begin()
 {
     if (IO::CFile::Exists(m_outputPath)) {
         if (IsFinishedTarget()) {
@@ -57,23 +65,45 @@ CHTTPDownload::CHTTPDownload(const std::wstring& userAgent, const std::wstring& 
         }
         Start();
     } catch (...) {
-        // The destructor does not run for a constructor that throws: stop what was started.
-        {
-            Win32::CScopedLock lock(m_stateLock);
-            m_closing = true;
-        }
-        if (m_watchdog)
-            m_watchdog->Stop(INFINITE);
-        JoinStreams();
-        m_watchdog = nullptr;
+        Close();
         throw;
     }
+}
+
+void CDownloadController::Close()
+{
+    const ULONGLONG begin = GetTickCount64();
+    m_closing = true;
+    // The streams hear the stop before the watchdog is joined: a restart under way, which joins
+    // them too, then takes no longer than the grace below.
+    SignalStreamsStop();
+    // The watchdog uses this object's locks and files: it ends (finishing a restart under way)
+    // before anything here goes.
+    if (m_watchdog)
+        m_watchdog->Stop(INFINITE);
+    const ULONGLONG spent = GetTickCount64() - begin;
+    JoinStreams(spent < kStreamJoinGraceMs ? static_cast<DWORD>(kStreamJoinGraceMs - spent) : 0);
+    // A stream that was making the download's end is done with it now; any later one finds the
+    // download closed and does nothing.
+    {
+        Win32::CScopedLock finish(m_finishLock);
+    }
+    bool cancelled;
+    {
+        Win32::CScopedLock lock(m_stateLock);
+        cancelled = m_cancelled;
+    }
+    if (cancelled)
+        DeleteProgressFiles(true);
+    // A callback under way on a stream left running ends before the caller may free what it
+    // uses; none follows (NotifyProgress looks at m_closing under this lock).
+    Win32::CScopedLock notification(m_notificationLock);
 }
 
 // A target counts as finished only when a state file of this download gives its total and the
 // size matches; the move onto the target happens after that size was checked, and the state file
 // goes after the move, so a run killed in between leaves a pair that this accepts.
-bool CHTTPDownload::IsFinishedTarget()
+bool CDownloadController::IsFinishedTarget()
 {
     DownloadProgress state(m_outputPath);
     uint64_t size = 0;
@@ -90,28 +120,7 @@ bool CHTTPDownload::IsFinishedTarget()
     return true;
 }
 
-CHTTPDownload::~CHTTPDownload()
-{
-    {
-        Win32::CScopedLock lock(m_stateLock);
-        m_closing = true;
-    }
-    // The watchdog uses this object's locks: it ends (finishing a restart under way) before
-    // anything here goes.
-    if (m_watchdog)
-        m_watchdog->Stop(INFINITE);
-    JoinStreams();
-    bool cancelled;
-    {
-        Win32::CScopedLock lock(m_stateLock);
-        cancelled = m_cancelled;
-    }
-    if (cancelled)
-        DeleteProgressFiles(true);
-    m_watchdog = nullptr;
-}
-
-void CHTTPDownload::GetStatus(DownloadStatus& status)
+void CDownloadController::GetStatus(DownloadStatus& status)
 {
     Win32::CScopedLock lock(m_stateLock);
     status.complete = m_complete;
@@ -136,7 +145,7 @@ void CHTTPDownload::GetStatus(DownloadStatus& status)
     }
 }
 
-void CHTTPDownload::Cancel()
+void CDownloadController::Cancel()
 {
     {
         Win32::CScopedLock lock(m_stateLock);
@@ -154,7 +163,7 @@ void CHTTPDownload::Cancel()
     SignalStreamsStop();
 }
 
-void CHTTPDownload::Start()
+void CDownloadController::Start()
 {
     Win32::CScopedLock restart(m_restartLock);
     {
@@ -167,7 +176,7 @@ void CHTTPDownload::Start()
 
 // The state file may only resume a download whose data is still there: a missing cache, or
 // one shorter than a stream record claims, would hand over a zero-filled stretch as data.
-bool CHTTPDownload::CanResume(uint32_t threadsUsed)
+bool CDownloadController::CanResume(uint32_t threadsUsed)
 {
     uint64_t cacheSize = 0;
     if (!FileSize(CacheFileName(m_outputPath), cacheSize))
@@ -180,14 +189,14 @@ bool CHTTPDownload::CanResume(uint32_t threadsUsed)
     return true;
 }
 
-bool CHTTPDownload::IsStopping() const
+bool CDownloadController::IsStopping() const
 {
     return m_cancelled || m_complete || m_closing;
 }
 
-void CHTTPDownload::StartStreams()
+void CDownloadController::StartStreams()
 {
-    JoinStreams();
+    JoinStreams(kStreamJoinGraceMs);
 
     std::vector<CRefPtr<CDownloadStreamHolder>> holders;
     uint64_t totalSize;
@@ -246,7 +255,7 @@ void CHTTPDownload::StartStreams()
     }
 }
 
-void CHTTPDownload::Restart(uint32_t streamCount, bool changedFile)
+void CDownloadController::Restart(uint32_t streamCount, bool changedFile)
 {
     Win32::CScopedLock restart(m_restartLock);
     {
@@ -254,7 +263,12 @@ void CHTTPDownload::Restart(uint32_t streamCount, bool changedFile)
         if (m_cancelled || m_complete || m_closing)
             return;
     }
-    JoinStreams();
+    JoinStreams(kStreamJoinGraceMs);
+    // A stream that was making the download's end is done with it; one left running finds its
+    // holder gone and makes none.
+    {
+        Win32::CScopedLock finish(m_finishLock);
+    }
     {
         // A Cancel (or the end of the download) may have come while the streams were joined.
         Win32::CScopedLock lock(m_stateLock);
@@ -279,31 +293,31 @@ void CHTTPDownload::Restart(uint32_t streamCount, bool changedFile)
     StartStreams();
 }
 
-void CHTTPDownload::RestartDownloadSingleStream()
+void CDownloadController::RestartDownloadSingleStream()
 {
     Win32::CScopedLock restart(m_restartLock);
     Restart(1, false);
 }
 
-void CHTTPDownload::RestartDownloadMultiStream()
+void CDownloadController::RestartDownloadMultiStream()
 {
     Win32::CScopedLock restart(m_restartLock);
     Restart(2, false);
 }
 
-void CHTTPDownload::RestartDownloadChangedFile()
+void CDownloadController::RestartDownloadChangedFile()
 {
     Win32::CScopedLock restart(m_restartLock);
     Restart(1, true);
 }
 
-DWORD CHTTPDownload::GetProgressCheckMs() const
+DWORD CDownloadController::GetProgressCheckMs() const
 {
     const DWORD quarter = m_options.stallBoundMs / 4;
     return quarter < 50 ? 50 : (quarter > 1000 ? 1000 : quarter);
 }
 
-void CHTTPDownload::CheckProgress()
+void CDownloadController::CheckProgress()
 {
     {
         Win32::CScopedLock lock(m_stateLock);
@@ -319,7 +333,7 @@ void CHTTPDownload::CheckProgress()
             return;
     }
     // Streams blocked in a call see their stop when it returns (by its time-out at the latest);
-    // the download has failed already.
+    // the download has failed already, and its end does not wait for them.
     Fail(CRefPtr<CException>(new CException("Download made no progress: fewer than " + std::to_string(kProgressBytes) +
                                                 " bytes in " + std::to_string(m_options.stallBoundMs) + " ms.  URL=" +
                                                 m_url,
@@ -327,9 +341,12 @@ void CHTTPDownload::CheckProgress()
          true);
 }
 
-bool CHTTPDownload::AgreesWithFirstAnswer(const std::string& lastModified, const std::string& etag)
+bool CDownloadController::AgreesWithFirstAnswer(const std::string& lastModified, const std::string& etag,
+                                                Win32::CThread* caller)
 {
     Win32::CScopedLock lock(m_stateLock);
+    if (caller->IsStopRequested())
+        return true; // left by the download: its answer is of no account
     if (!m_firstAnswerKnown) {
         m_firstAnswerKnown = true;
         m_firstLastModified = lastModified;
@@ -342,18 +359,26 @@ bool CHTTPDownload::AgreesWithFirstAnswer(const std::string& lastModified, const
     return !dateDiffers && !tagDiffers;
 }
 
-// A stream blocked in a WinINet call sees the stop when the call returns: no other thread closes
-// its handles (their values could be handed out again to another stream meanwhile), and the
-// time-outs every stream sets end a stalled call.
-void CHTTPDownload::SignalStreamsStop()
+// A stream blocked in a WinINet call sees the stop only when the call returns: no other thread
+// closes its handles (their values could be handed out again to another stream meanwhile), so a
+// stalled call ends at its time-out. Its writer hears the stop at once. The flags are set under
+// the state lock, so a stream found stopped there was left by the plan it reports to.
+void CDownloadController::SignalStreamsStop()
 {
-    Win32::CScopedLock lock(m_stateLock);
-    for (const CRefPtr<CDownloadStreamHolder>& holder : m_streams)
-        if (holder->thread)
-            holder->thread->SignalStop();
+    std::vector<CRefPtr<CDownloadThread>> threads;
+    {
+        Win32::CScopedLock lock(m_stateLock);
+        for (const CRefPtr<CDownloadStreamHolder>& holder : m_streams)
+            if (holder->thread) {
+                holder->thread->SignalStop();
+                threads.push_back(holder->thread);
+            }
+    }
+    for (const CRefPtr<CDownloadThread>& thread : threads)
+        thread->SignalWriterStop();
 }
 
-void CHTTPDownload::JoinStreams()
+void CDownloadController::JoinStreams(DWORD graceMs)
 {
     SignalStreamsStop();
     std::vector<CRefPtr<CDownloadThread>> threads;
@@ -363,21 +388,34 @@ void CHTTPDownload::JoinStreams()
             if (holder->thread)
                 threads.push_back(holder->thread);
     }
-    // Bounded: after its stop a stream makes no new call, each call ends within the WinINet
-    // time-outs, and its other waits (retry pauses, the barrier, the file retries) end early
-    // on the stop. A thread whose start failed has no handle and is passed at once.
-    const DWORD self = GetCurrentThreadId();
+    // The writers first: they hold the cache and the records, wait on no network call, and end
+    // at once on their stop. Once they have ended no stream touches a file of the download.
     for (const CRefPtr<CDownloadThread>& thread : threads)
-        if (thread->GetHandle() && ::GetThreadId(thread->GetHandle()) != self)
-            WaitForSingleObject(thread->GetHandle(), INFINITE);
+        thread->WaitForWriter();
+    // A stream ends soon after its stop unless a WinINet call blocks it (until its time-out):
+    // after the grace such a stream is left to end on its own. A thread whose start failed has
+    // no handle and is passed at once.
+    const ULONGLONG deadline = GetTickCount64() + graceMs;
+    const DWORD self = GetCurrentThreadId();
+    std::vector<CRefPtr<CDownloadThread>> left;
+    for (const CRefPtr<CDownloadThread>& thread : threads) {
+        if (!thread->GetHandle() || ::GetThreadId(thread->GetHandle()) == self)
+            continue;
+        const ULONGLONG now = GetTickCount64();
+        const DWORD wait = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+        if (WaitForSingleObject(thread->GetHandle(), wait) != WAIT_OBJECT_0)
+            left.push_back(thread);
+    }
     std::vector<CRefPtr<CDownloadStreamHolder>> released;
     {
         Win32::CScopedLock lock(m_stateLock);
         released.swap(m_streams);
     }
+    for (CRefPtr<CDownloadThread>& thread : left)
+        CInternetHandleCloser::ReleaseWhenEnded(std::move(thread));
 }
 
-void CHTTPDownload::DeleteRecords()
+void CDownloadController::DeleteRecords()
 {
     Win32::CScopedLock lock(m_stateLock);
     // Missing files are what is wanted; a file that cannot go is replaced or rejected later.
@@ -386,7 +424,7 @@ void CHTTPDownload::DeleteRecords()
     DownloadProgress(m_outputPath).Delete();
 }
 
-void CHTTPDownload::DeleteProgressFiles(bool withCache)
+void CDownloadController::DeleteProgressFiles(bool withCache)
 {
     Win32::CScopedLock lock(m_stateLock);
     DeleteFileW(m_outputPath.c_str());
@@ -395,16 +433,20 @@ void CHTTPDownload::DeleteProgressFiles(bool withCache)
         DeleteFileW(CacheFileName(m_outputPath).c_str());
 }
 
-void CHTTPDownload::SetTotalSize(uint64_t size)
+void CDownloadController::SetTotalSize(uint64_t size, Win32::CThread* caller)
 {
     Win32::CScopedLock lock(m_stateLock);
+    if (caller->IsStopRequested())
+        return; // left by the download: the size it learnt may be another file's
     m_totalSizeKnown = true;
     m_totalSize = size;
 }
 
-bool CHTTPDownload::CheckIn(uint32_t streamIndex)
+bool CDownloadController::CheckIn(uint32_t streamIndex, Win32::CThread* caller)
 {
     Win32::CScopedLock lock(m_stateLock);
+    if (caller->IsStopRequested())
+        return false; // left by the download: the holders may be another plan's
     // One flag per stream: a stream that checks in again (a repeated final read) counts once.
     auto countCheckedIn = [this]() {
         uint32_t count = 0;
@@ -421,29 +463,28 @@ bool CHTTPDownload::CheckIn(uint32_t streamIndex)
     return m_checkInCount == m_streamCount;
 }
 
-bool CHTTPDownload::WaitForAllStreams(uint32_t streamIndex, Win32::CThread* caller)
+bool CDownloadController::WaitForAllStreams(uint32_t streamIndex, Win32::CThread* caller)
 {
     // The last stream waits here, with the lock released, until every stream has checked in.
-    while (!CheckIn(streamIndex)) {
+    while (!CheckIn(streamIndex, caller)) {
         if (caller->WaitStopEvent(50))
             return false;
     }
     return true;
 }
 
-void CHTTPDownload::DownloadThreadCallback(uint32_t streamIndex, bool isError, bool isDone, bool authRefreshNeeded,
+void CDownloadController::DownloadThreadCallback(uint32_t streamIndex, bool isError, bool isDone, bool authRefreshNeeded,
                                            uint64_t bytesDone, uint64_t attemptBytes, uint64_t newBytes,
                                            const CRefPtr<CException>& error, Win32::CThread* caller)
 {
     bool allDone = true, allReported = true;
-    std::wstring target;
     bool validateSize = false;
     uint64_t expectedSize = 0;
     try {
         {
             Win32::CScopedLock lock(m_stateLock);
             m_authRefreshNeeded = authRefreshNeeded;
-            if (m_cancelled || m_pendingStart || m_complete || streamIndex >= m_streams.size())
+            if (m_cancelled || m_closing || m_pendingStart || m_complete || streamIndex >= m_streams.size())
                 return;
             CDownloadStreamHolder& holder = *m_streams[streamIndex];
             if (holder.thread && holder.thread.Get() != caller)
@@ -470,25 +511,43 @@ void CHTTPDownload::DownloadThreadCallback(uint32_t streamIndex, bool isError, b
                     ThrowException(*error, "Download Thread Error", kSource, 384, kCallback);
                 ThrowException("Unknown Download Thread Error", kSource, 385, kCallback);
             }
-            target = m_outputPath;
             // The size the file must have: the answer's, or else the caller's.
             validateSize = m_totalSizeKnown || m_options.expectedSize != 0;
             expectedSize = m_totalSizeKnown ? m_totalSize : m_options.expectedSize;
         }
         if (allDone && !isError) {
-            FinalizeDownload(target, validateSize, expectedSize, caller);
+            Win32::CScopedLock finish(m_finishLock);
+            if (!IsCurrentStream(streamIndex, caller))
+                return; // left by a restart or by the end of the download meanwhile
+            FinalizeDownload(m_outputPath, validateSize, expectedSize, caller);
             Win32::CScopedLock lock(m_stateLock);
             m_complete = true;
         }
         if (allReported)
             NotifyProgress();
     } catch (...) {
-        Fail(WrapCurrentException("HTTPDownloadThreadCallback", kSource, 399, kCallback), true);
+        CRefPtr<CException> failure = WrapCurrentException("HTTPDownloadThreadCallback", kSource, 399, kCallback);
+        Win32::CScopedLock finish(m_finishLock);
+        if (IsCurrentStream(streamIndex, caller))
+            Fail(failure, true);
     }
 }
 
-void CHTTPDownload::Fail(const CRefPtr<CException>& error, bool deleteTarget)
+bool CDownloadController::IsCurrentStream(uint32_t streamIndex, Win32::CThread* caller)
 {
+    Win32::CScopedLock lock(m_stateLock);
+    return !m_closing && streamIndex < m_streams.size() && m_streams[streamIndex]->thread.Get() == caller;
+}
+
+void CDownloadController::Fail(const CRefPtr<CException>& error, bool deleteTarget)
+{
+    Win32::CScopedLock finish(m_finishLock);
+    {
+        // A download that is whole, or closed, stays as it is.
+        Win32::CScopedLock lock(m_stateLock);
+        if (m_complete || m_closing)
+            return;
+    }
     if (deleteTarget)
         DeleteFileW(m_outputPath.c_str()); // a failed download never leaves a target behind
     {
@@ -500,14 +559,14 @@ void CHTTPDownload::Fail(const CRefPtr<CException>& error, bool deleteTarget)
     NotifyProgress();
 }
 
-void CHTTPDownload::OnWatchdogFailure(const CRefPtr<CException>& error)
+void CDownloadController::OnWatchdogFailure(const CRefPtr<CException>& error)
 {
     Fail(error, false);
 }
 
 // The size is checked on the cache, before it becomes the target: a target only ever holds a
 // file of the known size, and the state file that vouches for it goes last.
-void CHTTPDownload::FinalizeDownload(const std::wstring& target, bool validateSize, uint64_t expectedSize,
+void CDownloadController::FinalizeDownload(const std::wstring& target, bool validateSize, uint64_t expectedSize,
                                      Win32::CThread* caller)
 {
     const std::wstring cache = CacheFileName(target);
@@ -530,13 +589,15 @@ void CHTTPDownload::FinalizeDownload(const std::wstring& target, bool validateSi
     DeleteRecords();
 }
 
-void CHTTPDownload::NotifyProgress()
+void CDownloadController::NotifyProgress()
 {
     if (!m_callback)
         return;
     DownloadStatus status;
     GetStatus(status);
     Win32::CScopedLock notification(m_notificationLock);
+    if (m_closing)
+        return; // the caller's object is gone, and perhaps the context with it
     m_notifyingThreadId = GetCurrentThreadId();
     if (!(status.failed && m_failureNotified))
         m_callback(&status, m_context);
