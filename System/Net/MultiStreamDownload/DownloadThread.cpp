@@ -178,7 +178,6 @@ void CDownloadThread::DropWriter() noexcept
     {
         Win32::CScopedLock lock(m_filesLock);
         writer = std::move(m_writer);
-        m_writer = nullptr;
     }
     writer = nullptr; // the last reference stops a writer that still runs (an attempt that threw)
 }
