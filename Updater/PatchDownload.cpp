@@ -23,6 +23,7 @@
 #include "System/Win32/SystemInfo.h"
 #include "Updater/ExitCodeException.h"
 #include "Updater/ProgressPublisher.h"
+#include "Updater/SinglePrecision.h"
 #include "Updater/UpdaterContract.h"
 #include "Updater/UpdaterResult.h"
 #include "Updater/UpdaterStrings.h"
@@ -206,11 +207,7 @@ DWORD DownloadStallBoundMs(const std::wstring& debuggingKey)
 
 int DownloadBarPosition(float percent)
 {
-    // Single precision, step by step, as the bar has always been computed.
-    const float scaled = percent * 0.3f;
-    const float rounded = scaled + 0.499f;
-    const int position = static_cast<int>(std::trunc(rounded)) + 20;
-    return std::min(position, 100);
+    return SinglePrecisionBarPosition(percent, 0.3f, 20);
 }
 
 bool DownloadMultiStream(const PatchDownloadRequest& request, IUpdateObserver& observer, std::wstring& targetPath)
@@ -241,10 +238,10 @@ bool DownloadMultiStream(const PatchDownloadRequest& request, IUpdateObserver& o
     } catch (const CExitCodeException&) {
         return false;   // the plain request meets the same trouble and ends the run with it
     } catch (const System::CException&) {
-        observer.ReportResult(L"MultiStreamDownloadCException");
+        observer.ReportResult(kMultiStreamExceptionResult);
         return false;
     } catch (...) {
-        observer.ReportResult(L"MultiStreamDownloadUnknownException");
+        observer.ReportResult(kMultiStreamUnknownExceptionResult);
         return false;
     }
 }
@@ -293,21 +290,21 @@ std::wstring TestPackage(const TestedPackage& package, const PatchDownloadReques
 {
     // Without the hold nothing tested here would still be what runs.
     if (!package.hold.IsValid())
-        return L"PatchSignature";
+        return kPatchHoldResult;
     if (request.expectedSize > 0 && System::Win32::GetFileSize64(package.path) != request.expectedSize)
-        return L"PatchSize";
+        return kPatchSizeResult;
     if (!request.expectedHash.empty()) {
         unsigned char digest[32] = {};
         if (!System::Net::ComputeFileSha256(package.path, digest))
-            return L"PatchHashCompute";
+            return kPatchHashComputeResult;
         std::string text;
         for (unsigned char byte : digest)
             text += System::String::ByteToHex(byte);
         if (!System::String::EqualsNoCase(text, request.expectedHash))
-            return L"PatchHashValue";
+            return kPatchHashValueResult;
     }
     if (!CommonAppLogic::VerifyFileSignature(package.path))
-        return L"PatchSignature";
+        return kPatchSignatureResult;
     return std::wstring();
 }
 

@@ -88,7 +88,8 @@ bool DownloadMultiStream(const PatchDownloadRequest& request, IUpdateObserver& o
 std::wstring DownloadSingleStream(const PatchDownloadRequest& request, IUpdateObserver& observer);
 
 // The size, SHA-256 and signature tests of a held file: empty when all passed, else the name of
-// the first that failed ("PatchSize", "PatchHashCompute", "PatchHashValue", "PatchSignature").
+// the first that failed ("PatchHold" for a file that could not be held, "PatchSize",
+// "PatchHashCompute", "PatchHashValue", "PatchSignature").
 std::wstring TestPackage(const TestedPackage& package, const PatchDownloadRequest& request);
 
 // The download-and-test loop: status text 103; per attempt the download, bar 50 and text 104,

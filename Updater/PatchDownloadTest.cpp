@@ -16,6 +16,7 @@
 #include "System/Net/Sha256.h"
 #include "System/String/AnsiWide.h"
 #include "System/String/StringUtils.h"
+#include "OtherProcessFileLock.h"
 #include "System/Win32/DebuggingContract.h"
 #include "System/Win32/RegistryKey.h"
 #include "TestServer.h"
@@ -108,7 +109,9 @@ TEST(PatchDownload, the_file_name_is_the_decoded_last_segment)
 
 TEST(PatchDownload, the_bar_moves_from_20_to_50)
 {
-    const std::pair<float, int> table[] = {{0.0f, 20}, {1.7f, 21}, {50.0f, 35}, {99.9f, 50}, {100.0f, 50}, {300.0f, 100}};
+    // 1.6699998: 0.501 + 0.499 is 1 in single precision, just below it in extended precision.
+    const std::pair<float, int> table[] = {{0.0f, 20},  {1.6699998f, 21}, {1.7f, 21},    {50.0f, 35},
+                                           {99.9f, 50}, {100.0f, 50},     {300.0f, 100}};
     for (const auto& row : table)
         EXPECT_EQ(row.second, DownloadBarPosition(row.first)) << row.first;
 }
@@ -387,6 +390,30 @@ TEST(PatchDownload, the_start_keeps_only_the_latest_interrupted_download)
     GetDownloadTargetPath(product.Name(), "http://h/other.exe", target, name);
     for (const std::wstring& file : latest)
         EXPECT_FALSE(LmTest::FileExists(folder + file)) << Lm::WideToAnsi(file);
+}
+
+TEST(PatchDownload, a_package_that_cannot_be_held_is_reported_as_such)
+{
+    // A signed package of the right size that another process holds open without sharing: the
+    // tests find no hold, and say so rather than blaming its signature.
+    TestProduct product;
+    TestedPackage package;
+    package.path = product.Folder() + L"Package.exe";
+    ASSERT_TRUE(CopyFileW((LmTest::ServerDir() + L"\\files\\signed.exe").c_str(), package.path.c_str(), FALSE));
+    PatchDownloadRequest request;
+    request.product = product.Name();
+    request.expectedSize = LmTest::FileSize(package.path);
+    LmTest::OtherProcessFileLock lock(package.path);
+    ASSERT_TRUE(lock.Locked());
+    package.hold.Reset(CreateFileW(package.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_FALSE(package.hold.IsValid());
+    EXPECT_EQ(L"PatchHold", TestPackage(package, request));
+    lock.Release();
+    // Held, the same file passes.
+    package.hold.Reset(CreateFileW(package.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_EQ(L"", TestPackage(package, request));
 }
 
 namespace {

@@ -197,7 +197,7 @@ std::wstring SearchText(const std::wstring& folder, const std::wstring& pattern)
 std::vector<std::wstring> CDirectory::GetFiles(const std::wstring& folder, const std::wstring& pattern)
 {
     if (!Exists(folder))
-        ThrowException(L"Directory does not exist: " + folder, kSource, 298, "Lm::System::IO::CDirectory::GetFiles");
+        ThrowException(L"Directory does not exist" + folder, kSource, 298, "Lm::System::IO::CDirectory::GetFiles");
     std::vector<std::wstring> files;
     WIN32_FIND_DATAW data;
     CFindHandle find(::FindFirstFileW(SearchText(folder, pattern).c_str(), &data));

@@ -624,6 +624,7 @@ class ClientUpdates:
       invalid        a document that is not JSON  emptybody    Content-Length 0
       nolength       a package reply without Content-Length (it ends with the connection)
       slow           a package reply after 6 s    huge         a declared length of 1 MiB
+      deep           64 KiB: 2000 nested arrays, then blanks (past a JSON reader's depth limit)
       error500       status 500 carrying a package reply
       sizestring, sizereal, sizenegative   a url with "size" "10", 1.0E3 and -5
       package[-<file>][-<word>...]   the default: {"url", "hash", "size"} of /files/<file>/<name>
@@ -655,7 +656,7 @@ class ClientUpdates:
     HOSTILE = {"hostilebackslash": "a%5C..%5Cx.exe", "hostileslash": "..%2F..%2Fx.exe",
                "hostiledrive": "C%3Ax.exe", "hostileempty": "", "hostileescape": "..%5C..%5C{product}.exe"}
     FIXED = {"object": b"{}", "array": b"[1]", "invalid": b'{"url": "http://127.0.0.1/x.exe",',
-             "emptybody": b""}
+             "emptybody": b"", "deep": (b"[" * 2000 + b"]" * 2000).ljust(65536, b" ")}
 
     class Reply:
         def __init__(self, product, base, folder):
