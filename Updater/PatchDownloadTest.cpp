@@ -234,6 +234,39 @@ TEST(PatchDownload, a_package_over_20_MiB_comes_in_two_ranges_at_once)
     EXPECT_GT(std::count_if(observer.bars.begin(), observer.bars.end(), [](int bar) { return bar > 20 && bar < 50; }), 0);
 }
 
+// One range fails for good (403, two seconds after both went out) while the other is blocked in
+// a read of a stalled body, with the shipped stall bound: that read ends only at its 30 s
+// time-out. The multi-stream attempt ends without waiting for it, and the plain request follows
+// within seconds and gives the package.
+TEST(PatchDownload, a_failed_multi_stream_attempt_does_not_wait_for_a_blocked_range)
+{
+    TestProduct product;
+    RecordingObserver observer;
+    PatchDownloadRequest request = RequestFor(product, "big", "Package.exe",
+                                              "&stallat=1048576&stallms=60000&failfrom=1&failms=2000&failua=Updater");
+    TestedPackage package = DownloadAndTestPackage(request, observer);
+    EXPECT_TRUE(observer.reports.empty());
+    EXPECT_EQ(LmTest::FileSize(PackageFile("big")), LmTest::FileSize(package.path));
+    package.hold.Reset();
+
+    // When the first request (the multi-stream attempt's whole-file probe) and the plain one
+    // started, by the server's clock.
+    double probe = 0, plain = 0;
+    for (const ULONGLONG end = GetTickCount64() + 30000; (probe == 0 || plain == 0) && GetTickCount64() < end;
+         Sleep(100)) {
+        for (const std::string& line : LmTest::ServerLogLines("tag=" + product.Tag(), 0)) {
+            Json::Value entry;
+            if (!Json::Reader().parse(line, entry) || !entry["range"].isNull())
+                continue;
+            const bool multi = entry["headers"]["User-Agent"].asString() == kMultiStreamUserAgent;
+            (multi ? probe : plain) = entry["started"].asDouble();
+        }
+    }
+    ASSERT_NE(0, probe);
+    ASSERT_NE(0, plain);
+    EXPECT_LT(plain - probe, 15.0) << "the plain request waited for the blocked range";
+}
+
 TEST(PatchDownload, hostile_names_stay_inside_the_work_folder)
 {
     struct Case {

@@ -20,50 +20,68 @@ void CloseNow(InternetHandles& handles) noexcept
     handles.session.Close();
 }
 
-// One per process, never destroyed: its thread may still be closing when the process ends, and
-// nothing may pull the queue from under it during the exit.
-class CCloserThread {
+void ReleaseOnceEnded(CRefPtr<Win32::CThread>& thread) noexcept
+{
+    if (thread->GetHandle())
+        WaitForSingleObject(thread->GetHandle(), INFINITE);
+    thread = nullptr;
+}
+
+// A thread of the process that hands each item it is given to Handle, one after another in
+// order. One per kind of item, never destroyed: its thread may still be at work when the process
+// ends, and nothing may pull the queue from under it during the exit.
+template <typename Item, void (*Handle)(Item&) noexcept>
+class CQueueThread {
 public:
-    static CCloserThread* Get() noexcept
+    static CQueueThread* Get() noexcept
     {
-        static CCloserThread* const instance = Create();
+        static CQueueThread* const instance = Create();
         return instance;
     }
 
-    void Push(InternetHandles& handles)
+    // Takes the item (moved from); false when there was no memory for it (it stays with the
+    // caller then).
+    bool Push(Item& item) noexcept
     {
-        {
+        std::unique_ptr<Item> entry;
+        try {
+            entry.reset(new Item(std::move(item)));
             Win32::CScopedLock lock(m_lock);
-            m_pending.push_back(std::unique_ptr<InternetHandles>(new InternetHandles(std::move(handles))));
+            m_pending.push_back(std::move(entry)); // no effect when it throws
+        } catch (...) {
+            if (entry)
+                item = std::move(*entry);
+            return false;
         }
         SetEvent(m_wake.Get());
+        return true;
     }
 
 private:
-    static CCloserThread* Create() noexcept
+    static CQueueThread* Create() noexcept
     {
-        CCloserThread* closer = new (std::nothrow) CCloserThread;
-        if (!closer)
+        CQueueThread* queue = new (std::nothrow) CQueueThread;
+        if (!queue)
             return nullptr;
-        closer->m_wake.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        if (closer->m_wake) {
-            const uintptr_t thread = _beginthreadex(nullptr, 0, &CCloserThread::Run, closer, 0, nullptr);
+        queue->m_wake.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        if (queue->m_wake) {
+            const uintptr_t thread = _beginthreadex(nullptr, 0, &CQueueThread::Run, queue, 0, nullptr);
             if (thread != 0) {
                 CloseHandle(reinterpret_cast<HANDLE>(thread)); // nobody joins it
-                return closer;
+                return queue;
             }
         }
-        delete closer;
+        delete queue;
         return nullptr;
     }
 
     static unsigned __stdcall Run(void* parameter)
     {
-        CCloserThread* self = static_cast<CCloserThread*>(parameter);
+        CQueueThread* self = static_cast<CQueueThread*>(parameter);
         for (;;) {
             WaitForSingleObject(self->m_wake.Get(), INFINITE);
             for (;;) {
-                std::unique_ptr<InternetHandles> next;
+                std::unique_ptr<Item> next;
                 {
                     Win32::CScopedLock lock(self->m_lock);
                     if (self->m_pending.empty())
@@ -71,15 +89,19 @@ private:
                     next = std::move(self->m_pending.front());
                     self->m_pending.pop_front();
                 }
-                CloseNow(*next);
+                Handle(*next);
             }
         }
     }
 
     Win32::CCriticalSectionLock m_lock; // guards m_pending
-    std::deque<std::unique_ptr<InternetHandles>> m_pending;
+    std::deque<std::unique_ptr<Item>> m_pending;
     Win32::CHandleGuard m_wake;         // auto reset: something was pushed
 };
+
+using CCloserThread = CQueueThread<InternetHandles, CloseNow>;
+// Apart from the closes: a thread that waits for a blocked call holds up no close.
+using CReleaserThread = CQueueThread<CRefPtr<Win32::CThread>, ReleaseOnceEnded>;
 
 } // namespace
 
@@ -92,15 +114,19 @@ void CInternetHandleCloser::Close(InternetHandles& handles, bool answerEnded) no
         return;
     }
     CCloserThread* closer = CCloserThread::Get();
-    if (closer) {
-        try {
-            closer->Push(handles);
-            return;
-        } catch (...) {
-            // Out of memory for the queue: close here instead; it only costs time.
-        }
-    }
-    CloseNow(handles);
+    if (closer && closer->Push(handles))
+        return;
+    CloseNow(handles); // no closer (or no memory for the queue): here instead; it only costs time
+}
+
+void CInternetHandleCloser::ReleaseWhenEnded(CRefPtr<Win32::CThread> thread) noexcept
+{
+    if (!thread)
+        return;
+    CReleaserThread* releaser = CReleaserThread::Get();
+    if (releaser && releaser->Push(thread))
+        return;
+    ReleaseOnceEnded(thread); // no releaser: the caller waits, as if it had joined the thread
 }
 
 } } } // namespace Lm::System::Net

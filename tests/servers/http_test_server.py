@@ -64,8 +64,10 @@ Switches for the multi-stream download tests (per tag; requests of one tag are c
   changeafter=K seed2=S requests after the K-th of the tag get the body of seed S (same size) and
                         the Last-Modified of seed S (or lastmodified2=TEXT); without seed2 only
                         what lastmodified2=TEXT, etag2=TEXT and size2=N name changes for them
+  failfrom=N failms=MS  a Range request from byte N on is answered 403 (after MS ms, default 0)
   faults=K              the fault switches (status, stallheaders, stallat, closeat, resetat,
-                        ignorerange, contentrange, declare) act on the first K requests of the tag only
+                        ignorerange, contentrange, declare, failfrom) act on the first K requests of
+                        the tag only
   gate=N gatems=MS      a request with a Range header is held, before its status line, until N such
                         requests of the tag are open at once (or MS ms passed, default 20000); the
                         log's "gate" says "open" or "timeout"
@@ -187,6 +189,8 @@ class Scenario:
         self.faults = number("faults")
         self.gate = number("gate")
         self.gate_ms = number("gatems", 20000)
+        self.fail_from = number("failfrom")
+        self.fail_ms = number("failms", 0)
         self.number = 0
         self.source = None          # reader (offset, count) of a file body; None: generated
         self.hold_file = None       # a stall also ends once this file is gone
@@ -214,6 +218,7 @@ class Scenario:
             self.stall_at = self.close_at = self.reset_at = self.declare = None
             self.ignore_range = False
             self.content_range = None
+            self.fail_from = None
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -296,6 +301,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.write_body(body)
 
     def answer_data(self, s):
+        span = self.parse_range(self.headers.get("Range") or "", s.size)
+        if s.fail_from is not None and span is not None and span[0] >= s.fail_from:
+            if not self.wait_while_client_stays(s.fail_ms / 1000.0):
+                self.answer["end"] = "client gone before the failure"
+                self.close_connection = True
+                return
+            self.send_simple(403, b"forbidden\n")
+            return
         if s.gate and self.headers.get("Range"):
             self.answer["gate"] = "open" if self.server.pass_gate(s.tag, s.gate, s.gate_ms / 1000.0) else "timeout"
         if s.stall_headers_ms:

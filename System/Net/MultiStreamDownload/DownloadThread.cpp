@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "System/Net/InternetTimeouts.h"
-#include "System/Net/MultiStreamDownload/HTTPDownload.h"
+#include "System/Net/MultiStreamDownload/DownloadController.h"
 #include "System/Net/MultiStreamDownload/ProgressFile.h"
 #include "System/Net/MultiStreamDownload/WatchdogThread.h"
 #include "System/Net/MultiStreamDownload/WrapException.h"
@@ -120,7 +120,7 @@ bool ParseContentRange(const std::string& text, ContentRange& range)
 
 CDownloadThread::CDownloadThread(const std::string& userAgent, const std::string& url,
                                  const std::wstring& outputPath, uint64_t startOffset, uint64_t endOffset,
-                                 CHTTPDownload* owner, uint64_t totalSize, uint32_t streamIndex,
+                                 CDownloadController* owner, uint64_t totalSize, uint32_t streamIndex,
                                  uint32_t threadsUsed, uint32_t retries, uint64_t expectedSize, DWORD stallBoundMs)
     : m_owner(owner), m_userAgent(userAgent), m_url(url), m_startOffset(startOffset), m_endOffset(endOffset),
       m_outputPath(outputPath), m_streamIndex(streamIndex), m_threadsUsed(threadsUsed), m_totalSize(totalSize),
@@ -137,6 +137,49 @@ CDownloadThread::~CDownloadThread()
     // The body uses this object's members: it ends before they go. Neither call throws.
     Stop(INFINITE);
     ReleaseHandles();
+}
+
+void CDownloadThread::SignalWriterStop() noexcept
+{
+    Win32::CScopedLock lock(m_filesLock);
+    if (m_writer)
+        m_writer->SignalStop();
+}
+
+void CDownloadThread::WaitForWriter() noexcept
+{
+    CRefPtr<CWriteOutputThread> writer;
+    {
+        Win32::CScopedLock lock(m_filesLock);
+        writer = m_writer;
+    }
+    // Its thread was started under the lock, so a writer found there has its handle.
+    if (writer && writer->GetHandle())
+        WaitForSingleObject(writer->GetHandle(), INFINITE);
+}
+
+bool CDownloadThread::StartWriter(const CRefPtr<CWriteOutputThread>& writer)
+{
+    {
+        Win32::CScopedLock lock(m_filesLock);
+        if (IsStopRequested())
+            return false;
+        m_writer = writer;
+        writer->ThreadStart("");
+    }
+    // Opening the cache may take tries; a stop meanwhile reaches the writer through m_writer.
+    writer->WaitUntilOpen();
+    return true;
+}
+
+void CDownloadThread::DropWriter() noexcept
+{
+    CRefPtr<CWriteOutputThread> writer;
+    {
+        Win32::CScopedLock lock(m_filesLock);
+        writer = std::move(m_writer);
+    }
+    writer = nullptr; // the last reference stops a writer that still runs (an attempt that threw)
 }
 
 void CDownloadThread::ReleaseHandles(bool answerEnded) noexcept
@@ -175,8 +218,11 @@ bool CDownloadThread::QueryHeader(HINTERNET request, DWORD query, std::string& v
 }
 
 // The stream's record resumes it when it belongs to this plan and lies within the range.
-void CDownloadThread::ReadRecord(Attempt& attempt)
+bool CDownloadThread::ReadRecord(Attempt& attempt)
 {
+    Win32::CScopedLock lock(m_filesLock);
+    if (IsStopRequested())
+        return false;
     StreamProgress record(m_outputPath, m_streamIndex);
     attempt.currentOffset = m_startOffset;
     if (record.Read(GetStopEvent().GetHandle()) && record.ThreadsUsed == m_threadsUsed &&
@@ -187,6 +233,7 @@ void CDownloadThread::ReadRecord(Attempt& attempt)
         attempt.recordLastModified = record.GetLastModified();
         attempt.recordETag = record.GetETag();
     }
+    return true;
 }
 
 DWORD CDownloadThread::Execute()
@@ -196,7 +243,8 @@ DWORD CDownloadThread::Execute()
     while (attemptsLeft >= 1) {
         Attempt attempt;
         CRefPtr<CException> error;
-        ReadRecord(attempt);
+        if (!ReadRecord(attempt))
+            return 1;
 
         if (attempt.resumed && m_totalSizeKnown && attempt.currentOffset == m_endOffset + 1 && !IsStopRequested()) {
             if (!m_owner->WaitForAllStreams(m_streamIndex, this))
@@ -219,6 +267,7 @@ DWORD CDownloadThread::Execute()
         } catch (...) {
             error = WrapCurrentException("DownloadThread Execute Function", kSource, 268, kExecute);
         }
+        DropWriter();
         ReleaseHandles(attempt.answerEnded);
 
         if (!error)
@@ -253,7 +302,7 @@ void CDownloadThread::CheckForChangedFile(Attempt& attempt)
     // The total of the plan (from an earlier answer of this download or its state file).
     const bool planSize = m_totalSizeKnown && attempt.responseTotalKnown && attempt.responseTotal != m_totalSize;
     // What the first answer of this download said about the file.
-    const bool otherAnswer = !m_owner->AgreesWithFirstAnswer(attempt.lastModified, attempt.etag);
+    const bool otherAnswer = !m_owner->AgreesWithFirstAnswer(attempt.lastModified, attempt.etag, this);
     const bool sizeChanged = recordSize || planSize;
     const bool dateChanged = recordDate || recordTag || otherAnswer;
     if (!sizeChanged && !dateChanged)
@@ -276,7 +325,7 @@ void CDownloadThread::TakeResponseTotal(Attempt& attempt)
         return;
     m_totalSizeKnown = true;
     m_totalSize = attempt.responseTotal;
-    m_owner->SetTotalSize(m_totalSize);
+    m_owner->SetTotalSize(m_totalSize, this);
     if (m_singleStream && m_totalSize > kMultiStreamThreshold && attempt.currentOffset == 0)
         m_owner->GetWatchdog()->SignalRestartDownloadMultiStream(
             this, "Single stream download (at start)- was able to determine file size:  Restarting "
@@ -500,7 +549,8 @@ void CDownloadThread::DownloadBits(Attempt& attempt)
     CRefPtr<CWriteOutputThread> writer(new CWriteOutputThread(m_outputPath, m_startOffset, attempt.currentOffset, 2,
                                                               kBlockSize, m_totalSize, m_streamIndex, m_threadsUsed,
                                                               attempt.lastModified, attempt.etag));
-    writer->Start();
+    if (!StartWriter(writer))
+        return;
     bool readFailed = false;
     bool overrun = false;
     DWORD read = 0;

@@ -14,11 +14,12 @@
 #include "System/Exception.h"
 #include "System/RefPtr.h"
 #include "System/Net/InternetHandleCloser.h"
+#include "System/Win32/CriticalSectionLock.h"
 #include "System/Win32/Thread.h"
 
 namespace Lm { namespace System { namespace Net { namespace MultiStreamDownload {
 
-class CHTTPDownload;
+class CDownloadController;
 class CWriteOutputThread;
 
 // Above this total a single stream that started at offset 0 asks for two streams.
@@ -46,10 +47,17 @@ public:
     // expectedSize (0: none) is what the whole file must measure; stallBoundMs shortens the
     // WinINet time-outs when it is below the shipped bound.
     CDownloadThread(const std::string& userAgent, const std::string& url, const std::wstring& outputPath,
-                    uint64_t startOffset, uint64_t endOffset, CHTTPDownload* owner, uint64_t totalSize,
+                    uint64_t startOffset, uint64_t endOffset, CDownloadController* owner, uint64_t totalSize,
                     uint32_t streamIndex, uint32_t threadsUsed, uint32_t retries, uint64_t expectedSize = 0,
                     DWORD stallBoundMs = 0);
     ~CDownloadThread() override;
+
+    // For the controller, after SignalStop: the stop for the attempt's writer, at once (never
+    // throws); then WaitForWriter waits until that writer has ended, which closes the cache and
+    // the stream's record. From then on this stream touches none of the download's files, also
+    // when a WinINet call still blocks it.
+    void SignalWriterStop() noexcept;
+    void WaitForWriter() noexcept;
 
     // Tick of the last block any stream of any download received (0 at start).
     static std::atomic<uint64_t> lastDataTick;
@@ -85,8 +93,9 @@ private:
         uint64_t contentLength = 0;
     };
 
-    // Steps of one attempt.
-    void ReadRecord(Attempt& attempt);
+    // Steps of one attempt. ReadRecord and StartWriter are false once a stop was asked for: the
+    // attempt then ends without touching a file.
+    bool ReadRecord(Attempt& attempt);
     void EstablishConnection(Attempt& attempt, bool& timedOut);
     void OpenRequest(Attempt& attempt);
     void SendRequest(Attempt& attempt, bool& timedOut);
@@ -101,6 +110,9 @@ private:
     void CheckForChangedFile(Attempt& attempt);
     void TakeResponseTotal(Attempt& attempt);
     void DownloadBits(Attempt& attempt);
+    bool StartWriter(const CRefPtr<CWriteOutputThread>& writer);
+    // The attempt's writer goes (stopped when it still runs), outside the files lock.
+    void DropWriter() noexcept;
     [[noreturn]] void Fail(Attempt& attempt, bool retryable, const std::string& message, int line,
                            const char* function);
     // Hands the attempt's handles to the closer, which closes them off this thread.
@@ -111,7 +123,9 @@ private:
     // The range's last byte is known: from the plan, the response or the caller's size.
     bool EndKnown() const { return m_totalSizeKnown || m_expectedSize != 0; }
 
-    CHTTPDownload* const m_owner;
+    // Held for as long as this object lives: a stream left running when the download ended
+    // still reports here (and is ignored).
+    const CRefPtr<CDownloadController> m_owner;
     const std::string m_userAgent;
     const std::string m_url;
     const uint64_t m_startOffset;
@@ -129,6 +143,11 @@ private:
     // so no handle value is ever used after it was closed and perhaps handed out again. A stop
     // takes effect at the next check between calls; a blocked call ends by its time-out.
     InternetHandles m_handles;
+    // Guards m_writer. This thread reads its record and starts a writer only under it, and only
+    // while no stop was asked for; the controller, once it has signalled the stop, takes it to
+    // reach the writer. So after SignalWriterStop no new writer starts and no record is read.
+    Win32::CCriticalSectionLock m_filesLock;
+    CRefPtr<CWriteOutputThread> m_writer; // the attempt's writer once its thread was started
 };
 
 } } } } // namespace Lm::System::Net::MultiStreamDownload

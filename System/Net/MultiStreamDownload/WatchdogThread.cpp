@@ -1,7 +1,7 @@
 #include "System/Net/MultiStreamDownload/WatchdogThread.h"
 
 #include "System/Exception.h"
-#include "System/Net/MultiStreamDownload/HTTPDownload.h"
+#include "System/Net/MultiStreamDownload/DownloadController.h"
 #include "System/Net/MultiStreamDownload/WrapException.h"
 
 namespace Lm { namespace System { namespace Net { namespace MultiStreamDownload {
@@ -11,7 +11,7 @@ const char kSource[] = "Lm\\System\\Net\\MultiStreamDownload\\WatchdogThread.cpp
 const char kExecute[] = "Lm::System::Net::MultiStreamDownload::CWatchdogThread::Execute";
 } // namespace
 
-CWatchdogThread::CWatchdogThread(CHTTPDownload* owner) : m_owner(owner), m_restartEvent(false, false)
+CWatchdogThread::CWatchdogThread(CDownloadController* owner) : m_owner(owner), m_restartEvent(false, false)
 {
 }
 
@@ -31,7 +31,7 @@ void CWatchdogThread::Signal(RestartState state, Win32::CThread* caller, const s
 
 void CWatchdogThread::SignalRestartDownloadMultiStream(Win32::CThread* caller, const std::string& reason)
 {
-    if (m_owner->GetRestartCount() >= kMaxRestarts || m_owner->IsSingleStreamOnly())
+    if (caller->IsStopRequested() || m_owner->GetRestartCount() >= kMaxRestarts || m_owner->IsSingleStreamOnly())
         return;
     Signal(RestartMultiStream, caller, "Restarting MultiStream;  " + reason, 31,
            "Lm::System::Net::MultiStreamDownload::CWatchdogThread::SignalRestartDownloadMultiStream");
@@ -39,7 +39,7 @@ void CWatchdogThread::SignalRestartDownloadMultiStream(Win32::CThread* caller, c
 
 void CWatchdogThread::SignalRestartDownloadSingleStream(Win32::CThread* caller, const std::string& reason)
 {
-    if (m_owner->GetRestartCount() >= kMaxRestarts)
+    if (caller->IsStopRequested() || m_owner->GetRestartCount() >= kMaxRestarts)
         return;
     Signal(RestartSingleStream, caller, "Restarting SingleStream;  " + reason, 42,
            "Lm::System::Net::MultiStreamDownload::CWatchdogThread::SignalRestartDownloadSingleStream");
@@ -47,7 +47,7 @@ void CWatchdogThread::SignalRestartDownloadSingleStream(Win32::CThread* caller, 
 
 void CWatchdogThread::SignalRestartDownloadChangedFile(Win32::CThread* caller, const std::string& reason)
 {
-    if (m_owner->GetRestartCount() >= kMaxRestarts)
+    if (caller->IsStopRequested() || m_owner->GetRestartCount() >= kMaxRestarts)
         return;
     Signal(RestartChangedFile, caller, "Restarting SingleStream;  " + reason, 53,
            "Lm::System::Net::MultiStreamDownload::CWatchdogThread::SignalRestartDownloadChangedFile");

@@ -14,7 +14,7 @@
 
 namespace Lm { namespace System { namespace Net { namespace MultiStreamDownload {
 
-class CHTTPDownload;
+class CDownloadController;
 
 enum RestartState : uint32_t {
     RestartNone = 0,
@@ -28,12 +28,13 @@ constexpr uint32_t kMaxRestarts = 4;
 
 class CWatchdogThread : public Win32::CThread {
 public:
-    explicit CWatchdogThread(CHTTPDownload* owner);
+    explicit CWatchdogThread(CDownloadController* owner);
     ~CWatchdogThread() override;
 
     // When allowed (fewer than 4 restarts so far, and for multi no single-stream restart yet):
     // records the request, wakes the watchdog, signals the caller's stop and throws
-    // "Restarting MultiStream;  " / "Restarting SingleStream;  " + reason. Otherwise returns.
+    // "Restarting MultiStream;  " / "Restarting SingleStream;  " + reason. Otherwise returns;
+    // so also for a caller whose stop was asked for already (one that the download left).
     void SignalRestartDownloadMultiStream(Win32::CThread* caller, const std::string& reason);
     void SignalRestartDownloadSingleStream(Win32::CThread* caller, const std::string& reason);
     // As the single-stream restart (same limit and text), for a file that is not the one the
@@ -47,7 +48,7 @@ private:
     void Signal(RestartState state, Win32::CThread* caller, const std::string& message, int line,
                 const char* function);
 
-    CHTTPDownload* const m_owner;
+    CDownloadController* const m_owner; // owns this thread and ends it before it goes
     Win32::CEvent m_restartEvent; // auto reset
     std::atomic<uint32_t> m_requestedRestart{ RestartNone };
 };

@@ -47,6 +47,11 @@ CWriteOutputThread::CWriteOutputThread(const std::wstring& outputPath, uint64_t 
 void CWriteOutputThread::Start()
 {
     ThreadStart("");
+    WaitUntilOpen();
+}
+
+void CWriteOutputThread::WaitUntilOpen()
+{
     // The body sets m_started once the cache is open and again on its way out, so only a thread
     // that ended without running its body leaves it unset.
     if (HasEnded() && m_started.Wait(0) != WAIT_OBJECT_0)

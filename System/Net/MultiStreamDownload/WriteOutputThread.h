@@ -27,8 +27,10 @@ public:
     ~CWriteOutputThread() override;
 
     // Starts the thread and returns once it has opened the cache (or failed: the failure then
-    // shows at the first GetBuffer).
+    // shows at the first GetBuffer): ThreadStart, then WaitUntilOpen.
     void Start();
+    // After ThreadStart: returns once the thread has opened the cache or ended.
+    void WaitUntilOpen();
 
     // Waits until no queued block uses the buffer and returns it; throws when the writer failed.
     unsigned char* GetBuffer(uint32_t index);
