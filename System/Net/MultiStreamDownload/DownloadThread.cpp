@@ -417,15 +417,15 @@ void CDownloadThread::DownloadBits(Attempt& attempt)
     const HINTERNET request = m_handles.request.Get();
     uint32_t remaining = m_endOffset - attempt.currentOffset + 1;
     uint32_t received = 0;
-    CRefPtr<CWriteOutputThread> writer(new CWriteOutputThread(m_outputPath, m_startOffset, attempt.currentOffset, 2,
-                                                              kBlockSize, m_totalSize, m_streamIndex, m_threadsUsed,
-                                                              attempt.lastModified));
+    CRefPtr<CWriteOutputThread> writer(new CWriteOutputThread(m_outputPath, m_startOffset, attempt.currentOffset,
+                                                              kBufferCount, kBlockSize, m_totalSize, m_streamIndex,
+                                                              m_threadsUsed, attempt.lastModified));
     writer->Start();
     bool readFailed = false;
     DWORD read = 0;
     uint32_t bufferIndex = 0;
     for (;;) {
-        bufferIndex = bufferIndex == 1 ? 0 : 1;
+        bufferIndex = (bufferIndex + 1) % kBufferCount;
         unsigned char* buffer = writer->GetBuffer(bufferIndex);
         if (IsStopRequested())
             break;
