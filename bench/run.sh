@@ -16,6 +16,9 @@
 #   LM_BENCH_LIMITED_RUNS  rounds of the rate-limited runs (default 3)
 #   LM_BENCH_ABANDON_MIB   size of the answer that is closed unfinished (default 256; all of it
 #                          is drained, at the speed of one stream)
+#   LM_BENCH_BASELINE      a DownloadBench.exe of another build (say, of main): each unlimited
+#                          round then runs its one stream too, and the two builds are compared
+#                          round by round, under the same load
 set -u -o pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
@@ -25,6 +28,7 @@ runs=${LM_BENCH_RUNS:-5}
 rate=${LM_BENCH_RATE:-4000000}
 limited_runs=${LM_BENCH_LIMITED_RUNS:-3}
 abandon_mib=${LM_BENCH_ABANDON_MIB:-256}
+baseline_exe=${LM_BENCH_BASELINE:-}
 limited_mib=48          # over 20 MiB, so that the download splits into two streams
 work="$build/bench/work"
 results="$build/bench/results"   # one file per figure, one line per run
@@ -184,11 +188,12 @@ figure() {
         "$(grep -m1 '^failed' "$results/$key" | cut -d' ' -f2-)"
 }
 
-# ratio A B: the speed of A over that of B, round by round; "median [lowest-highest, distance %]".
+# ratio A B [COLUMN]: a column of A over that of B (default 1, the speed), round by round;
+# "median [lowest-highest, distance %]".
 ratio() {
-    local m lo hi d
-    read -r m lo hi d < <(paste -d' ' <(cut -d' ' -f1 "$results/$1") <(cut -d' ' -f1 "$results/$2") | awk '
-        $1 != "failed" && $2 != "failed" && $1 > 0 && $2 > 0 { printf "%.3f\n", $1 / $2 }' | summary)
+    local m lo hi d column=${3:-1}
+    read -r m lo hi d < <(paste -d' ' <(cut -d' ' -f"$column" "$results/$1") <(cut -d' ' -f"$column" "$results/$2") |
+        awk '$1 != "failed" && $2 != "failed" && $1 > 0 && $2 > 0 { printf "%.3f\n", $1 / $2 }' | summary)
     [ "$m" = "-" ] && { echo "-"; return; }
     shown "$m" "$lo" "$hi" "$d" "%.2f"
 }
@@ -199,12 +204,14 @@ for round in $(seq 1 "$runs"); do
     once u1 "$size" "$bench_exe" msd "$(url $size u1)" "$target" "single=$size"
     once u2 "$size" "$bench_exe" msd "$(url $size u2)" "$target"
     once u3 "$size" "$bench_exe" wininet "$(url $size u3)" "$target"
+    [ -n "$baseline_exe" ] && once b1 "$size" "$baseline_exe" msd "$(url $size b1)" "$target" "single=$size"
     curl_once u4 "$size" "$(url $size u4)"
 done
 figure "CHTTPDownload, one stream" u1
 figure "CHTTPDownload, two streams" u2
 figure "plain WinINet loop, one stream" u3
 figure "curl (native), one stream" u4
+[ -n "$baseline_exe" ] && figure "one stream, baseline build" b1
 echo
 echo "-- $rate bytes/s per connection, $limited_mib MiB ($limited_runs rounds)"
 for round in $(seq 1 "$limited_runs"); do
@@ -281,5 +288,9 @@ echo "-- ratios, the median of the rounds' ratios [lowest-highest] (goals: >= 1.
 echo "two streams / one stream, unlimited:     $(ratio u2 u1)"
 echo "one stream / plain WinINet loop:         $(ratio u1 u3)"
 echo "two streams / one stream, capped:        $(ratio l2 l1)"
-echo "cpu per GiB, the median of the runs:     one stream $(spread u1 2 | cut -d' ' -f1) s, plain WinINet loop $(spread u3 2 | cut -d' ' -f1) s (one stream / loop $(awk -v a="$(spread u1 2 | cut -d' ' -f1)" -v b="$(spread u3 2 | cut -d' ' -f1)" 'BEGIN { if (a > 0 && b > 0) printf "%.2f", a / b; else print "-" }'))"
+echo "cpu per GiB, one stream / plain loop:    $(ratio u1 u3 2)   (medians: one stream $(spread u1 2 | cut -d' ' -f1) s, plain WinINet loop $(spread u3 2 | cut -d' ' -f1) s)"
+if [ -n "$baseline_exe" ]; then
+    echo "one stream / baseline build, speed:      $(ratio u1 b1)"
+    echo "one stream / baseline build, cpu:        $(ratio u1 b1 2)"
+fi
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
