@@ -67,8 +67,7 @@ HANDLE Exec(const std::wstring& path, const std::wstring& workingFolder, const s
     // neither write, rename nor delete it in between.
     CHandleGuard hold;
     if (requireSignature) {
-        hold.Reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+        hold = Lm::System::IO::CFile::Hold(path);
         if (!hold.IsValid() || !VerifyFileSignature(path))
             Lm::System::ThrowException("File is not signed", kSource, 172, function);
     }
@@ -126,6 +125,15 @@ void ExtractCabinetResourceToFile(WORD resourceId, const std::wstring& path)
     Lm::System::IO::CDirectory::CreateParent(path);
     ResourceData data = GetDataFromResource(resourceId);
     CCabinetExtractor(data.bytes, data.size).ExtractTo(path);
+}
+
+CHandleGuard HoldUnpackedProgram(const std::wstring& path)
+{
+    CHandleGuard hold = Lm::System::IO::CFile::Hold(path);
+    if (!hold)
+        Lm::System::ThrowException(L"Could not hold the unpacked program \"" + path + L"\"", kSource, 180,
+                                   "Lm::CommonAppLogic::InstallUtils::HoldUnpackedProgram");
+    return hold;
 }
 
 void SplitCommandLine(const std::wstring& text, std::wstring& program, std::wstring& arguments)

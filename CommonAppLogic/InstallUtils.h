@@ -6,6 +6,7 @@
 #include <string>
 
 #include "CommonAppLogic/SecureTemporaryFolder.h"
+#include "System/Win32/Handle.h"
 
 namespace Lm {
 namespace CommonAppLogic {
@@ -34,6 +35,11 @@ void ExtractResourceToFile(WORD resourceId, const std::wstring& path);
 // to the path. Throws as ExtractResourceToFile does, and when the cabinet cannot be unpacked; the
 // path then holds no partial file.
 void ExtractCabinetResourceToFile(WORD resourceId, const std::wstring& path);
+
+// Holds a program just unpacked against writing, renaming and deleting (CFile::Hold) for as
+// long as the guard lives: from unpacking until it has started, the file that runs is the file
+// that was unpacked. Throws "Could not hold the unpacked program \"<path>\"" when it cannot be held.
+Lm::System::Win32::CHandleGuard HoldUnpackedProgram(const std::wstring& path);
 
 // Splits an uninstall-style command line: a quoted program gives the text between the first two
 // double quotes as program and everything after the second as arguments (a leading blank stays).

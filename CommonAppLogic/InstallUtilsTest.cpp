@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "CaughtException.h"
 #include "TestProcess.h"
 #include "TestSupport.h"
+#include "TrustedTestOwner.h"
 
 namespace Lm {
 namespace CommonAppLogic {
@@ -269,12 +271,51 @@ private:
 using LmTest::AccessList;
 using LmTest::ReadAccessList;
 
+// Gives a folder another access list for the life of the object, then its own again.
+class ScopedAccessList {
+public:
+    ScopedAccessList(const std::wstring& folder, const std::wstring& sddl) : m_folder(folder)
+    {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        LPWSTR text = nullptr;
+        if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                                  nullptr, &descriptor) == ERROR_SUCCESS &&
+            ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                                 &text, nullptr))
+            m_saved = text;
+        LocalFree(text);
+        LocalFree(descriptor);
+        m_set = !m_saved.empty() && LmTest::SetAccessList(folder, sddl.c_str());
+    }
+    ~ScopedAccessList()
+    {
+        if (m_set)
+            LmTest::SetAccessList(m_folder, m_saved.c_str());
+    }
+    bool IsSet() const { return m_set; }
+
+private:
+    std::wstring m_folder, m_saved;
+    bool m_set = false;
+};
+
 TEST(SecureTemporaryFolderTest, makes_a_new_folder_with_the_access_list_of_program_files)
 {
     const std::wstring programFiles = Lm::System::Win32::GetKnownFolderPath(FOLDERID_ProgramFilesX86);
     wchar_t temp[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH + 1, temp);
     const bool keepsFlag = LmTest::KeepsProtectedAccessLists(std::wstring(temp, wcslen(temp) - 1));
+    // Where the file system makes every list up from the file mode (Wine), Program Files and a
+    // folder made with what the temporary folder passes on get the same list: for the length of
+    // the test Program Files lets nobody but SYSTEM and this user in, which a folder made
+    // without that list would not show. On NTFS the two lists differ anyway.
+    std::unique_ptr<ScopedAccessList> narrowed;
+    if (!keepsFlag) {
+        narrowed.reset(new ScopedAccessList(programFiles, L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + LmTest::OwnUserSid() + L")"));
+        ASSERT_TRUE(narrowed->IsSet());
+    }
+    LmTest::ScratchFolder plain(L"lmplain");
+    const AccessList inherited = ReadAccessList(plain.Path());
     std::wstring path;
     {
         CSecureTemporaryFolder folder(L"lmtest");
@@ -284,6 +325,7 @@ TEST(SecureTemporaryFolderTest, makes_a_new_folder_with_the_access_list_of_progr
         EXPECT_TRUE(LmTest::DirectoryExists(path));
         AccessList expected = ReadAccessList(programFiles);
         ASSERT_TRUE(expected.read && !expected.entries.empty());
+        ASSERT_NE(LmTest::OwnEntries(expected), inherited.entries) << "nothing tells the two lists apart";
         AccessList actual = ReadAccessList(path);
         ASSERT_TRUE(actual.read);
         EXPECT_EQ(LmTest::OwnEntries(expected), actual.entries);
@@ -293,6 +335,32 @@ TEST(SecureTemporaryFolderTest, makes_a_new_folder_with_the_access_list_of_progr
 
         CSecureTemporaryFolder other(L"lmtest");
         EXPECT_NE(path, other.GetPath());
+    }
+    EXPECT_FALSE(LmTest::DirectoryExists(path));
+}
+
+TEST(SecureTemporaryFolderTest, while_it_lives_nobody_can_rename_or_remove_it_and_programs_still_run_in_it)
+{
+    LmTest::ScratchFolder scratch(L"lmheld");
+    std::wstring path;
+    {
+        CSecureTemporaryFolder folder(L"lmtest");
+        path = folder.GetPath();
+        // The ways a user may take a child of the temporary folder away, to put another there.
+        EXPECT_FALSE(MoveFileW(path.c_str(), (path + L"-moved").c_str()));
+        EXPECT_FALSE(MoveFileW(path.c_str(), (scratch / L"moved").c_str()));
+        EXPECT_FALSE(MoveFileExW(path.c_str(), (scratch / L"moved").c_str(), MOVEFILE_COPY_ALLOWED));
+        EXPECT_FALSE(RemoveDirectoryW(path.c_str()));
+        EXPECT_TRUE(LmTest::DirectoryExists(path));
+        EXPECT_FALSE(LmTest::DirectoryExists(scratch / L"moved"));
+
+        // What the folder is for still works: a program in it runs there, and it can be listed.
+        const std::wstring program = path + L"\\ExecStandIn.exe";
+        ASSERT_TRUE(CopyFileW(StandIn().c_str(), program.c_str(), FALSE));
+        const std::wstring record = scratch / L"record.txt";
+        EXPECT_EQ(3u, ExecWait(program, path, L"/record=\"" + record + L"\" /exit=3", 0, false));
+        EXPECT_EQ(0, _wcsicmp(path.c_str(), ReadRecord(record).folder.c_str())) << ReadRecord(record).folder;
+        EXPECT_EQ(std::vector<std::wstring>{L"ExecStandIn.exe"}, LmTest::FolderEntries(path));
     }
     EXPECT_FALSE(LmTest::DirectoryExists(path));
 }
@@ -349,9 +417,31 @@ TEST(SecureTemporaryFolderTest, going_away_deletes_the_folder_and_all_it_holds)
     EXPECT_FALSE(LmTest::DirectoryExists(path));
 }
 
+// Whether a folder named <temporary folder><prefix>-* exists.
+bool AnyFolderMadeWith(const std::wstring& prefix)
+{
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((std::wstring(temp) + prefix + L"-*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(find);
+    return true;
+}
+
 TEST(SecureTemporaryFolderTest, refuses_to_make_a_folder_without_an_access_list)
 {
-    // A folder whose descriptor holds no access list at all (everyone may do everything).
+    // No list at all lets everyone do everything: nothing is made with none.
+    const std::wstring prefix = LmTest::UniqueName(L"lmnull");
+    Lm::System::CException e =
+        LmTest::CaughtException([&] { CSecureTemporaryFolder folder(prefix, static_cast<const ACL*>(nullptr)); });
+    EXPECT_EQ(L"AtlGetDacl failed", e.Message());
+    EXPECT_EQ(254, e.Line());
+    EXPECT_FALSE(AnyFolderMadeWith(prefix));
+
+    // The same from a folder whose descriptor holds no list, where the file system keeps one
+    // (Wine makes every list up from the file mode).
     LmTest::ScratchFolder open(L"lmnulldacl");
     SECURITY_DESCRIPTOR nullDacl;
     ASSERT_TRUE(InitializeSecurityDescriptor(&nullDacl, SECURITY_DESCRIPTOR_REVISION));
@@ -359,20 +449,15 @@ TEST(SecureTemporaryFolderTest, refuses_to_make_a_folder_without_an_access_list)
     ASSERT_TRUE(SetFileSecurityW(open.Path().c_str(), DACL_SECURITY_INFORMATION, &nullDacl));
     const AccessList openList = ReadAccessList(open.Path());
     ASSERT_TRUE(openList.read);
-    if (openList.present)
-        GTEST_SKIP() << "this system keeps no NULL DACL on a folder (Wine makes one up from the file mode)";
-    const std::wstring prefix = LmTest::UniqueName(L"lmnull");
-    Lm::System::CException e = LmTest::CaughtException([&] { CSecureTemporaryFolder folder(prefix, open.Path()); });
-    EXPECT_EQ(L"AtlGetDacl failed", e.Message());
-    EXPECT_EQ(254, e.Line());
-    // Nothing was made.
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, temp);
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((std::wstring(temp) + prefix + L"-*").c_str(), &data);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, find);
-    if (find != INVALID_HANDLE_VALUE)
-        FindClose(find);
+    if (openList.present) {
+        std::printf("note: this file system keeps no NULL DACL on a folder; checked the list itself only\n");
+        return;
+    }
+    Lm::System::CException fromFolder =
+        LmTest::CaughtException([&] { CSecureTemporaryFolder folder(prefix, open.Path()); });
+    EXPECT_EQ(L"AtlGetDacl failed", fromFolder.Message());
+    EXPECT_EQ(254, fromFolder.Line());
+    EXPECT_FALSE(AnyFolderMadeWith(prefix));
 }
 
 TEST(SecureTemporaryFolderTest, a_missing_access_list_source_throws)

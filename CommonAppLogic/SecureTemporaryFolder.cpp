@@ -9,7 +9,6 @@
 
 #include "CommonAppLogic/InstallUtils.h"
 #include "System/Exception.h"
-#include "System/Io/Directory.h"
 #include "System/Win32/Handle.h"
 #include "System/Win32/KnownFolders.h"
 
@@ -33,10 +32,13 @@ std::wstring TemporaryPath()
     return std::wstring(buffer, length);
 }
 
-// The full, long form of an existing path without a trailing backslash; the path as it is when
-// the system cannot say.
+// The form the system resolves an existing path to (as a held folder names itself); the full,
+// long form without a trailing backslash when it cannot be opened.
 std::wstring ComparableForm(const std::wstring& path)
 {
+    const std::wstring resolved = Lm::System::IO::GetResolvedPath(path);
+    if (!resolved.empty())
+        return resolved;
     std::wstring result = path;
     wchar_t full[MAX_PATH * 2] = {};
     DWORD length = GetFullPathNameW(result.c_str(), MAX_PATH * 2, full, nullptr);
@@ -67,10 +69,10 @@ bool IsGuidText(const std::wstring& text)
 // A copy of the access list whose entries are all the list's own: what the source inherited from
 // its parents is marked as inherited there, and a protected list holds no inherited entries. The
 // order stays, so access is checked as on the source. Empty when the list cannot be copied.
-std::vector<BYTE> OwnEntriesOf(PACL source)
+std::vector<BYTE> OwnEntriesOf(const ACL* source)
 {
     ACL_SIZE_INFORMATION size = {};
-    if (!GetAclInformation(source, &size, sizeof(size), AclSizeInformation))
+    if (!GetAclInformation(const_cast<PACL>(source), &size, sizeof(size), AclSizeInformation))
         return std::vector<BYTE>();
     std::vector<BYTE> copy(sizeof(ACL) + size.AclBytesInUse);
     PACL list = reinterpret_cast<PACL>(copy.data());
@@ -78,7 +80,7 @@ std::vector<BYTE> OwnEntriesOf(PACL source)
         return std::vector<BYTE>();
     for (DWORD i = 0; i < size.AceCount; ++i) {
         ACE_HEADER* entry = nullptr;
-        if (!GetAce(source, i, reinterpret_cast<void**>(&entry)) ||
+        if (!GetAce(const_cast<PACL>(source), i, reinterpret_cast<void**>(&entry)) ||
             !AddAce(list, source->AclRevision, MAXDWORD, entry, entry->AceSize))
             return std::vector<BYTE>();
         ACE_HEADER* added = nullptr;
@@ -108,11 +110,21 @@ CSecureTemporaryFolder::CSecureTemporaryFolder(const std::wstring& prefix, const
         SetLastError(result);
         Lm::System::ThrowException("AtlGetDacl failed", kSource, 254, kConstructor);
     }
+    Create(prefix, dacl);
+}
+
+CSecureTemporaryFolder::CSecureTemporaryFolder(const std::wstring& prefix, const ACL* accessList)
+{
+    Create(prefix, accessList);
+}
+
+void CSecureTemporaryFolder::Create(const std::wstring& prefix, const ACL* accessList)
+{
     // A missing access list would give the new folder none at all: open to everyone.
-    if (!dacl)
+    if (!accessList)
         Lm::System::ThrowException("AtlGetDacl failed", kSource, 254, kConstructor);
 
-    std::vector<BYTE> ownList = OwnEntriesOf(dacl);
+    std::vector<BYTE> ownList = OwnEntriesOf(accessList);
     if (ownList.empty())
         Lm::System::ThrowException("AtlGetDacl failed", kSource, 254, kConstructor);
 
@@ -123,15 +135,11 @@ CSecureTemporaryFolder::CSecureTemporaryFolder(const std::wstring& prefix, const
         !SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<PACL>(ownList.data()), FALSE) ||
         !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
         Lm::System::ThrowException("AtlGetDacl failed", kSource, 254, kConstructor);
-    SECURITY_ATTRIBUTES attributes = {sizeof(SECURITY_ATTRIBUTES), &descriptor, FALSE};
 
     const std::wstring temporary = TemporaryPath();
     for (int attempt = 0; attempt < kTries; ++attempt) {
-        std::wstring path = temporary + prefix + L"-" + CreateGuidString();
-        if (CreateDirectoryW(path.c_str(), &attributes)) {
-            m_path = path;
+        if (m_folder.Create(temporary + prefix + L"-" + CreateGuidString(), &descriptor) == ERROR_SUCCESS)
             return;
-        }
     }
     Lm::System::ThrowException("Ran out of tries", kSource, 273, kConstructor);
 }
@@ -155,7 +163,7 @@ bool CSecureTemporaryFolder::IsNamedAsMadeWith(const std::wstring& prefix, const
 
 CSecureTemporaryFolder::~CSecureTemporaryFolder()
 {
-    Lm::System::IO::CDirectory::Delete(m_path, true);
+    m_folder.Delete(true);
 }
 
 } // namespace InstallUtils

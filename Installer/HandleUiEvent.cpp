@@ -105,6 +105,9 @@ bool IsLicenceAgreed(const CUiContext& context)
 {
     namespace Names = CommonAppLogic::SharedSettings;
     const std::wstring path = context.settingsIni.empty() ? CommonAppLogic::GetSharedSettingsIniPath() : context.settingsIni;
+    // A file that a user planted (or a folder of a user's) agrees to nothing.
+    if (!CommonAppLogic::IsTrustedSettingsFile(path))
+        return false;
     CommonAppLogic::CIniFile settings(path);
     return IsAgreedText(settings.GetValue(Names::kMainSection, Names::kDownloadEulaAgreed)) ||
            IsAgreedText(settings.GetValue(Names::kMainSection, Names::kOemEulaAgreed));

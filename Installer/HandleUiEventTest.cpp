@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "Installer/PageProtocol.h"
 #include "TestRegistry.h"
 #include "TestSupport.h"
+#include "TrustedTestOwner.h"
 
 using namespace Lm::Installer;
 using LmTest::UiHarness;
@@ -163,10 +165,16 @@ protected:
         context.settingsIni = settings / L"Larchmeadow.ini";
         if (c.ini)
             LmTest::WriteFileUtf8(context.settingsIni, std::wstring(c.ini, c.ini + strlen(c.ini)));
+        // The settings file counts as the administrators' (under Wine every file is the test user's).
+        trusted.reset(new LmTest::TrustedTestOwner);
         if (c.entryExists)
             LmTest::RegSetText(entryKey, L"DisplayName", L"an earlier install");
     }
-    void TearDown() override { LmTest::RegDeleteTreeAt(entryKey); }
+    void TearDown() override
+    {
+        trusted.reset();
+        LmTest::RegDeleteTreeAt(entryKey);
+    }
 
     // Brings the page to the row's state through the events that lead there (FromFinished: the
     // finish is queued but not yet handled).
@@ -192,6 +200,7 @@ protected:
     std::wstring entryKey;
     LmTest::ScratchFolder settings{L"lmsettings"};
     CUiContext context;
+    std::unique_ptr<LmTest::TrustedTestOwner> trusted;
 };
 
 } // namespace
@@ -269,6 +278,14 @@ TEST(HandleUiEvent, licence_flags_count_only_as_true_or_TRUE)
     CUiContext context;
     context.settingsIni = folder / L"Larchmeadow.ini";
     EXPECT_FALSE(IsLicenceAgreed(context)) << "no settings file";
+
+    // A file of an ordinary user's agrees to nothing: under Wine, without the stand-in owner,
+    // this test's file is one; on Windows, where the test runs elevated, it is the administrators'.
+    LmTest::WriteFileUtf8(context.settingsIni, L"[Main]\r\nDownloadEULAAgreed=true\r\n");
+    if (!Lm::System::IO::IsAdministratorsOwned(context.settingsIni)) {
+        EXPECT_FALSE(IsLicenceAgreed(context)) << "a planted file skipped the licence";
+    }
+    LmTest::TrustedTestOwner trusted;
     struct Case {
         const wchar_t* text;
         bool agreed;

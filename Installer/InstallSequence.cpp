@@ -1,6 +1,5 @@
 #include "Installer/InstallSequence.h"
 
-#include "CommonAppLogic/IniFile.h"
 #include "CommonAppLogic/InstallUtils.h"
 #include "CommonAppLogic/ParkEvents.h"
 #include "CommonAppLogic/SecureTemporaryFolder.h"
@@ -50,15 +49,12 @@ std::wstring InstalledUninstallerPath()
     return GetTouchpointFolderPath() + L"\\" + Lm::Uninstaller::kUninstallFileName;
 }
 
-// The licence was agreed: a later run skips the licence page.
+// The licence was agreed: a later run skips the licence page. Into a settings folder that is not
+// the administrators' nothing is written (and the page is shown again).
 void RecordEulaAgreement()
 {
-    using namespace Lm::CommonAppLogic;
-    const std::wstring path = GetSharedSettingsIniPath();
-    CDirectory::CreateParent(path);
-    CIniFile settings(path);
-    settings.SetValue(SharedSettings::kMainSection, SharedSettings::kDownloadEulaAgreed, SharedSettings::kTrue);
-    settings.Save();
+    namespace Names = Lm::CommonAppLogic::SharedSettings;
+    Lm::CommonAppLogic::WriteSharedSetting(Names::kMainSection, Names::kDownloadEulaAgreed, Names::kTrue);
 }
 
 // A pending removal of the touchpoint folder, left for the next logon by an earlier uninstall,

@@ -16,11 +16,13 @@
 #include "CommonAppLogic/IniFile.h"
 #include "Installer/InstallerContract.h"
 #include "Park/ParkContract.h"
+#include "System/Io/AdministratorsOwned.h"
 #include "StandInLog.h"
 #include "InstallerTestSupport.h"
 #include "TestRegistry.h"
 #include "TestSupport.h"
 #include "TouchpointMachine.h"
+#include "TrustedTestOwner.h"
 
 namespace Lm {
 namespace Installer {
@@ -89,6 +91,8 @@ TEST_F(InstallSequence, silent_install_lays_down_the_touchpoint_and_posts_nothin
 
 TEST_F(InstallSequence, window_install_posts_its_progress_and_records_the_agreement)
 {
+    // The settings folder counts as the administrators' (under Wine every file is the test user's).
+    LmTest::TrustedTestOwner trusted;
     struct Case {
         bool fullMode;
         const wchar_t* eulaAgreed;  // null: no flag written
@@ -113,6 +117,53 @@ TEST_F(InstallSequence, window_install_posts_its_progress_and_records_the_agreem
             : L"<none>";
         EXPECT_EQ(c.eulaAgreed ? c.eulaAgreed : L"<none>", agreed);
     }
+}
+
+TEST_F(InstallSequence, the_agreement_goes_into_no_settings_folder_that_a_user_made_or_linked)
+{
+    const std::wstring settings = LmTest::KnownFolder(FOLDERID_ProgramData) + L"\\Larchmeadow";
+    const std::wstring aside = settings + L"-" + LmTest::UniqueName(L"aside");
+    const bool existed = LmTest::DirectoryExists(settings);
+    if (existed) {
+        ASSERT_TRUE(MoveFileW(settings.c_str(), aside.c_str()));
+    }
+    struct PutBack {
+        std::wstring settings, aside;
+        bool existed;
+        ~PutBack()
+        {
+            LmTest::RemoveTree(settings);
+            if (existed)
+                MoveFileW(aside.c_str(), settings.c_str());
+        }
+    } putBack{settings, aside, existed};
+    const auto install = [&] {
+        Updater(L"0", L"Success");
+        const CInstallerOptions options = Options({});
+        RecordingPage page;
+        CInstallContext context(options, Row());
+        context.dp = context.dpShort = L"larchplay";
+        context.page = &page;
+        EXPECT_TRUE(Install(context, false).empty());
+        EXPECT_FALSE(context.failed);
+    };
+
+    // A folder a user made first: under Wine every folder is the test user's, as that one would be.
+    ASSERT_TRUE(CreateDirectoryW(settings.c_str(), nullptr));
+    if (!Lm::System::IO::IsAdministratorsOwned(settings)) {
+        install();
+        EXPECT_FALSE(LmTest::FileExists(LmTest::SharedIniPath())) << "written into a folder of a user's";
+    }
+    LmTest::RemoveTree(settings);
+
+    // A link put there, whoever owns what it leads to.
+    LmTest::TrustedTestOwner trusted;
+    LmTest::ScratchFolder elsewhere(L"lmelsewhere");
+    if (!LmTest::MakeFolderLink(settings, elsewhere.Path()))
+        GTEST_SKIP() << "no way to make a link to a folder here";
+    install();
+    LmTest::RemoveFolderLink(settings);
+    EXPECT_EQ(std::vector<std::wstring>{}, LmTest::FolderEntries(elsewhere.Path())) << "written through a link";
 }
 
 TEST_F(InstallSequence, failed_hand_off_stops_after_the_download_and_rollback_takes_it_back)

@@ -13,7 +13,9 @@
 #include "Installer/InstallerContract.h"
 #include "Installer/TouchpointFiles.h"
 #include "PinHook/PinHookContract.h"
+#include "System/Io/AdministratorsOwned.h"
 #include "System/Io/Directory.h"
+#include "System/Io/File.h"
 #include "System/String/StringUtils.h"
 #include "System/Win32/COMInitializer.h"
 #include "System/Win32/Handle.h"
@@ -61,6 +63,14 @@ std::wstring PinHookSetCommandLine(const std::wstring& pinHook, const std::wstri
 
 namespace {
 
+// The Start-menu folder serves both sides: SYSTEM and Administrators may do everything, users may
+// read it and add files, and each file belongs to whoever made it (CREATOR OWNER), so a program
+// running with a user's rights can put its own links there while nobody else can change or
+// replace the suite's. Users can make no folders in it. Protected: nothing of the Programs
+// folder's list is merged in.
+constexpr const wchar_t* kStartMenuFolderAccessList =
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)(A;;0x2;;;BU)(A;OIIO;FA;;;CO)";
+
 std::wstring MainAppTarget()
 {
     return GetMainAppFolderPath() + L"\\" + kMainAppExeName;
@@ -90,15 +100,20 @@ void CreateShortcut(const std::wstring& linkFileName, const std::wstring& touchp
 {
     const std::wstring commonPrograms = System::Win32::GetKnownFolderPath(FOLDERID_CommonPrograms);
     const std::wstring startMenuFolder = CommonAppLogic::GetStartMenuFolderPath();
-    // The folder is made whichever folder receives the link. It takes the access list of the
-    // Programs folder it lies in: a folder that every user may write to would let anyone plant
-    // links that administrators open.
+    // The folder is made whichever folder receives the link.
     if (!startMenuFolder.empty() && !System::IO::CDirectory::Exists(startMenuFolder))
-        ::CreateDirectoryW(startMenuFolder.c_str(), nullptr);
+        System::IO::CreateFolderWithAccessList(startMenuFolder, kStartMenuFolderAccessList);
     const std::wstring folder = CommonAppLogic::IsShortcutInStartMenuFolder() ? startMenuFolder : commonPrograms;
     if (folder.empty())
         return;   // no Start menu known to the shell: there is nothing to write into
+    // Never through a junction or link: the link and PinHook's writing would land elsewhere.
+    if (!System::IO::IsPlainEntry(folder))
+        return;
     const std::wstring linkPath = folder + L"\\" + linkFileName;
+    // Users may add files here: one of the link's name that is a link itself, or another name of
+    // some other file, is not written through; it goes, and the suite's own link takes its place.
+    if (System::IO::CFile::Exists(linkPath) && !System::IO::IsPlainEntry(linkPath))
+        ::DeleteFileW(linkPath.c_str());
     const std::wstring icon = touchpointFolder + L"\\" + kIconFileName;
 
     CShortcutSpec shortcut;

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "AccessList.h"
 #include "TestShellLinks.h"
 #include "TouchpointMachine.h"
+#include "TrustedTestOwner.h"
 
 namespace Lm {
 namespace Installer {
@@ -127,6 +129,9 @@ TEST_F(Shortcuts, options_and_the_folder_setting_choose_which_links_are_made_whe
         {"folder setting off", L"", L"[Main]\r\nShortcutInStartMenuFolder=false\r\n", false, true, true},
         {"folder setting on", L"", L"[Main]\r\nShortcutInStartMenuFolder=true\r\n", true, false, true},
     };
+    // The settings file the test writes counts as the administrators' (under Wine every file is
+    // the test user's).
+    LmTest::TrustedTestOwner trusted;
     for (const Case& c : cases) {
         SetUp();
         logs.Clear(L"PinHook.exe");
@@ -173,49 +178,61 @@ TEST_F(Shortcuts, a_missing_pinhook_leaves_the_start_menu_link_silent_and_fails_
     EXPECT_EQ(PinHookArguments(StartMenuLink(), L"S8"), runs[0].arguments);
 }
 
-// Whether an access-allowed entry of the folder's access list lets Everyone add or change files.
-bool EveryoneMayWrite(const std::wstring& folder, std::wstring& descriptorText)
-{
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                              nullptr, &descriptor) != ERROR_SUCCESS)
-        return true;
-    LPWSTR text = nullptr;
-    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                             &text, nullptr)) {
-        descriptorText = text;
-        LocalFree(text);
-    }
-    bool mayWrite = dacl == nullptr;   // no list at all lets everyone in
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = nullptr;
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-    const ACCESS_MASK write = GENERIC_ALL | GENERIC_WRITE | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_WRITE_DATA |
-                              WRITE_DAC | WRITE_OWNER | DELETE;
-    for (DWORD index = 0; dacl != nullptr && index < dacl->AceCount; ++index) {
-        ACE_HEADER* header = nullptr;
-        if (!GetAce(dacl, index, reinterpret_cast<void**>(&header)) || header->AceType != ACCESS_ALLOWED_ACE_TYPE)
-            continue;
-        auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
-        if (EqualSid(reinterpret_cast<PSID>(&ace->SidStart), everyone) && (ace->Mask & write) != 0)
-            mayWrite = true;
-    }
-    FreeSid(everyone);
-    LocalFree(descriptor);
-    return mayWrite;
-}
-
-// Wine derives a folder's access list from its Unix mode and keeps no descriptor given at its
-// creation, so a folder made with full access for Everyone passes here too; Windows shows it.
-TEST_F(Shortcuts, the_start_menu_folder_lets_no_ordinary_user_plant_links)
+TEST_F(Shortcuts, the_start_menu_folder_lets_users_add_links_and_change_none_of_the_suites)
 {
     LmTest::RemoveTree(LmTest::StartMenuGamesFolder());
     ASSERT_EQ(0u, Step(L"startmenu", L"/dp=larchplay").run.exitCode);
-    ASSERT_TRUE(LmTest::DirectoryExists(LmTest::StartMenuGamesFolder()));
-    std::wstring descriptor;
-    EXPECT_FALSE(EveryoneMayWrite(LmTest::StartMenuGamesFolder(), descriptor)) << descriptor;
+    const LmTest::AccessList list = LmTest::ReadAccessList(LmTest::StartMenuGamesFolder());
+    ASSERT_TRUE(list.read);
+    ASSERT_TRUE(list.present) << "no list lets everyone in";
+    std::wstring entries;
+    for (const std::wstring& entry : list.entries)
+        entries += entry + L" ";
+    if (LmTest::KeepsProtectedAccessLists(LmTest::KnownFolder(FOLDERID_CommonPrograms))) {
+        // SYSTEM and Administrators everything; users read and add files (no folders); each file
+        // is its maker's; nothing of the Programs folder's list.
+        EXPECT_TRUE(list.protectedList);
+        EXPECT_EQ((std::vector<std::wstring>{L"0/03/001f01ff/S-1-5-18", L"0/03/001f01ff/S-1-5-32-544",
+                                             L"0/03/001200a9/S-1-5-32-545", L"0/00/00000002/S-1-5-32-545",
+                                             L"0/09/001f01ff/S-1-3-0"}),
+                  list.entries);
+    } else {
+        // Wine makes the list up from the file mode: the inherited list shows everyone's reading
+        // there, a list that gives everyone full control everyone's writing, this one neither.
+        EXPECT_FALSE(LmTest::HasEntryFor(list, L"S-1-1-0")) << entries;
+    }
+}
 
+TEST_F(Shortcuts, a_start_menu_folder_that_is_a_link_takes_no_link)
+{
+    LmTest::ScratchFolder elsewhere(L"lmelsewhere");
+    LmTest::RemoveTree(LmTest::StartMenuGamesFolder());
+    if (!LmTest::MakeFolderLink(LmTest::StartMenuGamesFolder(), elsewhere.Path()))
+        GTEST_SKIP() << "no way to make a link to a folder here";
+    const LmTest::StepResult step = Step(L"startmenu", L"/dp=larchplay");
+    LmTest::RemoveFolderLink(LmTest::StartMenuGamesFolder());
+    EXPECT_EQ(0u, step.run.exitCode);
+    EXPECT_EQ(std::vector<std::wstring>{}, LmTest::FolderEntries(elsewhere.Path())) << "a link went through it";
+    EXPECT_TRUE(PinHookRuns().empty());
+}
+
+TEST_F(Shortcuts, a_planted_second_name_of_another_file_is_replaced_not_written_through)
+{
+    // Users may add files to the Start-menu folder: one may name another file of the machine
+    // under the link's name before the suite writes its link.
+    LmTest::ScratchFolder elsewhere(L"lmelsewhere");
+    const std::wstring precious = elsewhere / L"precious.dat";
+    LmTest::WriteFileUtf8(precious, L"precious");
+    CreateDirectoryW(LmTest::StartMenuGamesFolder().c_str(), nullptr);
+    DeleteFileW(StartMenuLink().c_str());
+    ASSERT_TRUE(CreateHardLinkW(StartMenuLink().c_str(), precious.c_str(), nullptr)) << GetLastError();
+
+    ASSERT_EQ(0u, Step(L"startmenu", L"/dp=larchplay").run.exitCode);
+    EXPECT_EQ(L"precious", LmTest::ReadFileUtf8(precious));
+    LmTest::ShellLinkData link;
+    ASSERT_TRUE(LmTest::ReadShellLink(StartMenuLink(), link)) << "the suite's link is not there";
+    EXPECT_EQ(Target(), link.target);
+    EXPECT_EQ(1u, PinHookRuns().size());
 }
 
 } // namespace

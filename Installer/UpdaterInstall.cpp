@@ -18,6 +18,8 @@ namespace Installer {
 
 using Lm::CommonAppLogic::InstallUtils::CSecureTemporaryFolder;
 using Lm::CommonAppLogic::InstallUtils::ExecWait;
+using Lm::CommonAppLogic::InstallUtils::HoldUnpackedProgram;
+using Lm::System::Win32::CHandleGuard;
 using Lm::System::CRefPtr;
 using Lm::System::IO::CFile;
 using Lm::System::Win32::CRegistryKey;
@@ -121,8 +123,12 @@ void HandOffToUpdater(const CInstallerOptions& options, const std::wstring& dp, 
     CRefPtr<CSecureTemporaryFolder> folder(new CSecureTemporaryFolder(kTemporaryFolderPrefix));
     const std::wstring updater = folder->GetPath() + kUpdaterFileName;
     Lm::CommonAppLogic::ExtractResourceToFile(kUpdaterResource, updater);
+    // Held against writing and deleting until the Updater has ended, with the Park it copies.
+    const CHandleGuard updaterHold = HoldUnpackedProgram(updater);
     // An empty or wrong "/park=" leaves no copy; the Updater is run with "/noparking" anyway.
-    CFile::Copy(options.park, folder->GetPath() + kParkCopyFileName, true);
+    const std::wstring parkCopy = folder->GetPath() + kParkCopyFileName;
+    CFile::Copy(options.park, parkCopy, true);
+    const CHandleGuard parkHold = CFile::Hold(parkCopy);
 
     // A result left by an earlier run must not end this run's wait.
     ClearInstallSemaphore();

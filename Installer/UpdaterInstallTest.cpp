@@ -177,6 +177,25 @@ TEST_F(HandOff, updater_runs_unpacked_with_the_whole_dp_and_a_park_copy)
     EXPECT_TRUE(LmTest::FileExists(park)) << "the Park that setup armed stays";
 }
 
+TEST_F(HandOff, while_the_updater_runs_its_folder_and_the_park_beside_it_stay_the_installers)
+{
+    LmTest::ScratchFolder parkFolder(L"lmhandoffpark");
+    const std::wstring park = parkFolder / L"Park.exe";
+    LmTest::WriteFileUtf8(park, L"the armed park");
+    Updater(L"0", L"Success");
+    SetEnvironmentVariableW(L"LM_HANDOFF_UPDATER_SWAP", L"1");
+    const std::wstring parkOption = L"/park=" + park;
+    const Outcome outcome = Run(Options({parkOption.c_str()}));
+    SetEnvironmentVariableW(L"LM_HANDOFF_UPDATER_SWAP", nullptr);
+
+    ASSERT_TRUE(outcome.call.finished);
+    EXPECT_FALSE(outcome.call.threw) << outcome.call.exception;
+    EXPECT_FALSE(outcome.failed) << "the run goes on with its own files";
+    EXPECT_EQ(L"kept", outcome.updater.at(L"folder")) << "the folder could be renamed away";
+    EXPECT_EQ(L"kept", outcome.updater.at(L"parkfile")) << "the Park copy could be replaced";
+    EXPECT_FALSE(LmTest::DirectoryExists(outcome.updater.at(L"workdir")));
+}
+
 TEST_F(HandOff, a_leftover_success_cannot_end_the_wait)
 {
     WriteSemaphore(L"Success");

@@ -31,6 +31,7 @@ namespace {
 using Lm::CommonAppLogic::InstallUtils::CSecureTemporaryFolder;
 using Lm::CommonAppLogic::InstallUtils::Exec;
 using Lm::CommonAppLogic::InstallUtils::ExecWait;
+using Lm::CommonAppLogic::InstallUtils::HoldUnpackedProgram;
 using Lm::System::CRefPtr;
 using Lm::System::Win32::CHandleGuard;
 
@@ -154,17 +155,29 @@ void RunSetup(int argc, const wchar_t* const* argv)
 
     CRefPtr<CSecureTemporaryFolder> folder(new CSecureTemporaryFolder(kTemporaryFolderPrefix));
     const CSetupPaths paths = GetSetupPaths(folder->GetPath(), ownFileName);
+    // Each program is held against writing and deleting from unpacking until it has started.
     Lm::CommonAppLogic::ExtractCabinetResourceToFile(IDR_SETUP_INSTALLER, paths.installer);
+    CHandleGuard installerHold = HoldUnpackedProgram(paths.installer);
     Lm::CommonAppLogic::ExtractResourceToFile(IDR_SETUP_PARK, paths.park);
+    CHandleGuard parkHold = HoldUnpackedProgram(paths.park);
 
     CHandleGuard park;
-    if (options.launchConsole && !options.restore)
+    if (options.launchConsole && !options.restore) {
         park.Reset(ArmPark(paths, dp, ownFileName));
+        // The Installer deletes Park's file once it has signalled it.
+        parkHold.Reset();
+    }
 
-    if (options.useLocalPatch)
+    CHandleGuard patchHold;
+    if (options.useLocalPatch) {
         CopyLocalPatch(paths);
+        patchHold = Lm::System::IO::CFile::Hold(paths.localPatch);   // none when nothing was copied
+    }
 
     RunInstaller(paths, InstallerCommandLine(options.allArgs, fullInstallerMode, paths.park), park.IsValid());
+    installerHold.Reset();
+    parkHold.Reset();
+    patchHold.Reset();
     WaitForSignalledPark(park.Get());
     park.Reset();
 

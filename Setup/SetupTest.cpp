@@ -166,6 +166,19 @@ protected:
         return park;
     }
 
+    // Starts setup while the older Park is held still: it keeps its events, so setup, once it
+    // has signalled it, waits for it to go, between unpacking and arming its own Park. The
+    // caller lets the older Park go on (SuspendProcess false).
+    HANDLE StartSetupBehindHeldPark(const Process& older)
+    {
+        SuspendProcess(GetProcessId(older.Handle()), true);
+        HANDLE setup = StartProgram(SetupCopy(L"SetupTestPayload", L"setup.exe"), L"", folder_.Path());
+        EXPECT_NE(nullptr, setup);
+        EXPECT_TRUE(WaitUntil([] { return NamedEventIsSet(Lm::Park::EventTerminateName); }))
+            << "setup never signalled the older Park";
+        return setup;
+    }
+
     ScratchFolder folder_{L"setup"};
     ScratchFolder logs_{L"setuplogs"};
     std::wstring app_;
@@ -270,11 +283,8 @@ TEST_F(SetupProgram, older_waiting_park_is_ended_first_even_when_it_is_slow_to_g
     ASSERT_TRUE(older.Running());
     // Held still until well after setup's terminate signal: it keeps its events meanwhile, and a
     // new Park that found them would quit at once.
-    SuspendProcess(GetProcessId(older.Handle()), true);
-    Process setup(StartProgram(SetupCopy(L"SetupTestPayload", L"setup.exe"), L"", folder_.Path()));
+    Process setup(StartSetupBehindHeldPark(older));
     ASSERT_TRUE(setup.Started());
-    EXPECT_TRUE(WaitUntil([] { return NamedEventIsSet(Lm::Park::EventTerminateName); }))
-        << "setup never signalled the older Park";
     Sleep(1500);
     SuspendProcess(GetProcessId(older.Handle()), false);
 
@@ -301,6 +311,54 @@ TEST_F(SetupProgram, restore_and_nolaunchconsole_leave_an_older_waiting_park_alo
     EXPECT_EQ(2u, InstallerRuns().size());
     EXPECT_EQ(0u, LaunchesAfterSettling(L"Old.exe"));
     EXPECT_EQ(0u, LaunchesAfterSettling());
+}
+
+// --- the temporary folder -----------------------------------------------------------------------
+
+TEST_F(SetupProgram, what_it_unpacked_cannot_be_swapped_before_it_runs)
+{
+    // An older Park held still keeps setup waiting between unpacking and starting the Installer.
+    Process older(ArmOlderPark());
+    ASSERT_TRUE(older.Running());
+    Process setup(StartSetupBehindHeldPark(older));
+    ASSERT_TRUE(setup.Started());
+    std::wstring unpacked;
+    for (const std::wstring& folder : SetupFolders())
+        if (!before_.count(folder))
+            unpacked = folder;
+
+    // What the user whose temporary folder holds it may try: take the folder away, or put other
+    // programs in place of the ones setup is about to run.
+    EXPECT_FALSE(unpacked.empty()) << "no temporary folder of setup's";
+    if (!unpacked.empty()) {
+        EXPECT_FALSE(MoveFileW(unpacked.c_str(), (unpacked + L"-moved").c_str())) << "the folder was renamed";
+        for (const wchar_t* name : {L"setup.exe", L"Park.exe"}) {
+            SCOPED_TRACE(Narrow(name));
+            const std::wstring program = unpacked + L"\\" + name;
+            const std::wstring planted = InstallStandIn(folder_.Path(), std::wstring(L"planted-") + name);
+            ASSERT_FALSE(planted.empty());
+            EXPECT_FALSE(MoveFileExW(planted.c_str(), program.c_str(), MOVEFILE_REPLACE_EXISTING)) << "replaced";
+            EXPECT_FALSE(DeleteFileW(program.c_str())) << "deleted";
+            HANDLE writer = CreateFileW(program.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        0, nullptr);
+            EXPECT_EQ(INVALID_HANDLE_VALUE, writer) << "opened for writing";
+            if (writer != INVALID_HANDLE_VALUE)
+                CloseHandle(writer);
+        }
+    }
+    SuspendProcess(GetProcessId(older.Handle()), false);
+
+    // The run goes on with its own files.
+    EXPECT_EQ(0u, setup.WaitExit(Patience));
+    EXPECT_EQ(0u, older.WaitExit(Patience));
+    const std::vector<StandInRecord> runs = InstallerRuns();
+    ASSERT_EQ(1u, runs.size()) << "the Installer setup unpacked did not run";
+    EXPECT_TRUE(SamePath(unpacked + L"\\setup.exe", runs[0].exe)) << Narrow(runs[0].exe);
+    const std::vector<StandInRecord> launches = AppLaunches();
+    ASSERT_EQ(1u, launches.size());
+    EXPECT_EQ(L"/src installer /dp larchplay", launches[0].arguments);
+    EXPECT_FALSE(DirectoryExists(unpacked)) << "the temporary folder stayed behind";
 }
 
 // --- the Installer's end ----------------------------------------------------------------------------

@@ -12,16 +12,18 @@
 #include "System/Exception.h"
 #include "System/Io/Directory.h"
 #include "System/Io/FilePath.h"
-#include "System/Io/Stream/FileStream.h"
 #include "System/Net/HttpWebRequest.h"
+#include "System/Net/InternetTimeouts.h"
 #include "System/Net/MultiStreamDownload/DownloadFiles.h"
 #include "System/Net/MultiStreamDownload/HTTPDownload.h"
 #include "System/Net/Sha256.h"
 #include "System/String/AnsiWide.h"
 #include "System/String/StringUtils.h"
-#include "System/Win32/RegistryKey.h"
+#include "System/Win32/DebuggingSwitches.h"
 #include "System/Win32/SystemInfo.h"
 #include "Updater/ExitCodeException.h"
+#include "Updater/ProgressPublisher.h"
+#include "Updater/SinglePrecision.h"
 #include "Updater/UpdaterContract.h"
 #include "Updater/UpdaterResult.h"
 #include "Updater/UpdaterStrings.h"
@@ -34,41 +36,8 @@ namespace MSD = System::Net::MultiStreamDownload;
 namespace {
 
 const unsigned kPollMs = 50;
-
-// "Download" of the status key while an attempt runs, when asked for and when the value exists
-// already (the Installer's page made it). Registry trouble only turns publishing off.
-class CProgressPublisher {
-public:
-    explicit CProgressPublisher(const PatchDownloadRequest& request)
-    {
-        if (!request.publishProgress)
-            return;
-        try {
-            System::CRefPtr<System::Win32::CRegistryKey> key = new System::Win32::CRegistryKey(request.statusKey, false);
-            if (key->ValueExists(CommonAppLogic::kDownloadProgressValue))
-                m_key = key;
-        } catch (const System::CException&) {
-            // No key to write (an unelevated run, for instance): the download goes on unpublished.
-        }
-    }
-
-    void Publish(float percent) { Write(System::String::FormatString(L"%f", static_cast<double>(percent))); }
-    void Finish() { Write(L"100"); }
-
-private:
-    void Write(const std::wstring& text)
-    {
-        if (!m_key)
-            return;
-        try {
-            m_key->SetString(CommonAppLogic::kDownloadProgressValue, text);
-        } catch (const System::CException&) {
-            // A value that cannot be written is only a bar that does not move.
-        }
-    }
-
-    System::CRefPtr<System::Win32::CRegistryKey> m_key;
-};
+// The plain request's file until its body is whole (removed at the next start when left over).
+const wchar_t kSingleStreamPartSuffix[] = L".download";
 
 bool IsHexDigit(char c)
 {
@@ -230,13 +199,15 @@ void DeleteStaleDownloads(const std::wstring& product)
     }
 }
 
+DWORD DownloadStallBoundMs(const std::wstring& debuggingKey)
+{
+    return System::Win32::ReadTestBoundMsFrom(debuggingKey, System::Win32::kDownloadStallBoundValue,
+                                              System::Net::kDownloadStallBoundMs);
+}
+
 int DownloadBarPosition(float percent)
 {
-    // Single precision, step by step, as the bar has always been computed.
-    const float scaled = percent * 0.3f;
-    const float rounded = scaled + 0.499f;
-    const int position = static_cast<int>(std::trunc(rounded)) + 20;
-    return std::min(position, 100);
+    return SinglePrecisionBarPosition(percent, 0.3f, 20);
 }
 
 bool DownloadMultiStream(const PatchDownloadRequest& request, IUpdateObserver& observer, std::wstring& targetPath)
@@ -244,9 +215,13 @@ bool DownloadMultiStream(const PatchDownloadRequest& request, IUpdateObserver& o
     try {
         std::string fileName;
         GetDownloadTargetPath(request.product, request.url, targetPath, fileName);
+        MSD::DownloadOptions options;
+        options.expectedSize = request.expectedSize > 0 ? static_cast<std::uint64_t>(request.expectedSize) : 0;
+        options.expectedSha256 = request.expectedHash;
+        options.stallBoundMs = DownloadStallBoundMs(request.debuggingKey);
         MSD::CHTTPDownload download(AnsiToWide(kMultiStreamUserAgent), AnsiToWide(request.url), targetPath, nullptr,
-                                    nullptr, kMultiStreamRetries);
-        CProgressPublisher publisher(request);
+                                    nullptr, kMultiStreamRetries, options);
+        CProgressPublisher publisher(request.publishProgress, request.statusKey);
         MSD::DownloadStatus status;
         for (;;) {
             download.GetStatus(status);
@@ -263,10 +238,10 @@ bool DownloadMultiStream(const PatchDownloadRequest& request, IUpdateObserver& o
     } catch (const CExitCodeException&) {
         return false;   // the plain request meets the same trouble and ends the run with it
     } catch (const System::CException&) {
-        observer.ReportResult(L"MultiStreamDownloadCException");
+        observer.ReportResult(kMultiStreamExceptionResult);
         return false;
     } catch (...) {
-        observer.ReportResult(L"MultiStreamDownloadUnknownException");
+        observer.ReportResult(kMultiStreamUnknownExceptionResult);
         return false;
     }
 }
@@ -276,19 +251,38 @@ std::wstring DownloadSingleStream(const PatchDownloadRequest& request, IUpdateOb
     std::wstring targetPath;
     std::string fileName;
     GetDownloadTargetPath(request.product, request.url, targetPath, fileName);
-    System::CRefPtr<System::Net::CHttpWebRequest> download = new System::Net::CHttpWebRequest(request.url, targetPath, 0);
-    download->SetOutputPath(targetPath);
+    // The body goes to a file of its own and takes the package's name only once it is whole, so
+    // that a failed attempt (whose aborted worker may still hold its file a while) leaves nothing
+    // under that name.
+    const std::wstring partPath = targetPath + kSingleStreamPartSuffix;
+    System::CRefPtr<System::Net::CHttpWebRequest> download = new System::Net::CHttpWebRequest(request.url, partPath, 0);
+    download->SetOutputPath(partPath);
+    if (request.expectedSize > 0) {
+        download->maxContentLength = request.expectedSize;
+        download->expectedLength = request.expectedSize;
+    }
+    const DWORD stallBoundMs = DownloadStallBoundMs(request.debuggingKey);
+    download->idleTimeLimitMs = static_cast<std::int32_t>(stallBoundMs);
+    download->noProgressLimitMs = static_cast<std::int32_t>(stallBoundMs);
     download->Start();
-    CProgressPublisher publisher(request);
-    while (!download->IsComplete()) {
+    CProgressPublisher publisher(request.publishProgress, request.statusKey);
+    // A stalled or trickling server ends the loop at the bound (the request is aborted; a worker
+    // still blocked in a call writes nothing more).
+    while (!download->IsComplete() && !download->CheckTimeout()) {
         const float percent = download->GetProgressPercent();
         publisher.Publish(percent);
         PostBar(observer, percent);
         Sleep(kPollMs);
     }
     publisher.Finish();
-    if (!download->IsDownloadOk())
+    const bool ok = download->IsDownloadOk() &&
+                    MoveFileExW(partPath.c_str(), targetPath.c_str(), MOVEFILE_REPLACE_EXISTING);
+    if (!ok) {
+        // Shared for deleting: it goes also while an aborted worker still holds it (then once
+        // that worker ends, at the WinINet time-out at the latest).
+        DeleteFileW(partPath.c_str());
         throw CExitCodeException(FailureGetEXEDownloadIsOk);
+    }
     return targetPath;
 }
 
@@ -296,28 +290,21 @@ std::wstring TestPackage(const TestedPackage& package, const PatchDownloadReques
 {
     // Without the hold nothing tested here would still be what runs.
     if (!package.hold.IsValid())
-        return L"PatchSignature";
+        return kPatchHoldResult;
     if (request.expectedSize > 0 && System::Win32::GetFileSize64(package.path) != request.expectedSize)
-        return L"PatchSize";
+        return kPatchSizeResult;
     if (!request.expectedHash.empty()) {
         unsigned char digest[32] = {};
-        bool computed;
-        {
-            System::IO::Stream::CFileStream stream(package.path, System::IO::Stream::FileMode::Open,
-                                                   System::IO::Stream::FileAccess::Read, FILE_SHARE_READ,
-                                                   FILE_ATTRIBUTE_NORMAL);
-            computed = System::Net::ComputeFileSha256(stream, digest);
-        }
-        if (!computed)
-            return L"PatchHashCompute";
+        if (!System::Net::ComputeFileSha256(package.path, digest))
+            return kPatchHashComputeResult;
         std::string text;
         for (unsigned char byte : digest)
             text += System::String::ByteToHex(byte);
         if (!System::String::EqualsNoCase(text, request.expectedHash))
-            return L"PatchHashValue";
+            return kPatchHashValueResult;
     }
     if (!CommonAppLogic::VerifyFileSignature(package.path))
-        return L"PatchSignature";
+        return kPatchSignatureResult;
     return std::wstring();
 }
 

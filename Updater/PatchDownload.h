@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <string>
 
+#include <windows.h>
+
 #include "CommonAppLogic/InstallContract.h"
+#include "System/Win32/DebuggingContract.h"
 #include "System/Win32/Handle.h"
 #include "Updater/UpdateObserver.h"
 
@@ -49,6 +52,10 @@ void DeleteStaleDownloads(const std::wstring& product);
 // The bar while downloading: min(trunc(p x 0.3 + 0.499) + 20, 100) in single precision.
 int DownloadBarPosition(float percent);
 
+// How long a package download may go without progress: the shipped kDownloadStallBoundMs, or a
+// shorter test value ("DownloadStallBoundMs") of the Debugging key at debuggingKey.
+DWORD DownloadStallBoundMs(const std::wstring& debuggingKey);
+
 struct PatchDownloadRequest {
     std::wstring product;
     std::string url;
@@ -57,6 +64,8 @@ struct PatchDownloadRequest {
     bool publishProgress = false;         // the /emitdownloadprogress option
     // Where "Download" is published (only when that value exists already).
     std::wstring statusKey = CommonAppLogic::kInstallerStatusKey;
+    // Where a test run's shorter stall bound is read from.
+    std::wstring debuggingKey = System::Win32::kDebuggingKey;
 };
 
 // The package that passed its tests, held open for reading only (others may read it, nobody may
@@ -66,16 +75,21 @@ struct TestedPackage {
     System::Win32::CHandleGuard hold;
 };
 
+// Both attempts are told the expected size (when above 0): a body beyond it, or a declared size
+// that differs, fails the attempt at once; so does no progress for the stall bound. A failed
+// attempt leaves no file under the package's name.
 // Attempt 0: the multi-stream download into the target. True when it completed; false after any
 // failure, reporting "MultiStreamDownloadCException" / "MultiStreamDownloadUnknownException" for
-// exceptions other than result codes.
+// exceptions other than result codes. Its resume records hold the URL (without its query), the
+// expected size and SHA-256, and resume only a download of the same three.
 bool DownloadMultiStream(const PatchDownloadRequest& request, IUpdateObserver& observer, std::wstring& targetPath);
 // Attempt 1: one plain request into the target; its path. Throws CExitCodeException 1027 when the
 // request did not end in a good download.
 std::wstring DownloadSingleStream(const PatchDownloadRequest& request, IUpdateObserver& observer);
 
 // The size, SHA-256 and signature tests of a held file: empty when all passed, else the name of
-// the first that failed ("PatchSize", "PatchHashCompute", "PatchHashValue", "PatchSignature").
+// the first that failed ("PatchHold" for a file that could not be held, "PatchSize",
+// "PatchHashCompute", "PatchHashValue", "PatchSignature").
 std::wstring TestPackage(const TestedPackage& package, const PatchDownloadRequest& request);
 
 // The download-and-test loop: status text 103; per attempt the download, bar 50 and text 104,

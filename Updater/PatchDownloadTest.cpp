@@ -12,9 +12,12 @@
 #include "System/Io/Directory.h"
 #include "System/Io/Stream/FileStream.h"
 #include "System/Net/MultiStreamDownload/DownloadFiles.h"
+#include "System/Net/MultiStreamDownload/ProgressFile.h"
 #include "System/Net/Sha256.h"
 #include "System/String/AnsiWide.h"
 #include "System/String/StringUtils.h"
+#include "OtherProcessFileLock.h"
+#include "System/Win32/DebuggingContract.h"
 #include "System/Win32/RegistryKey.h"
 #include "TestServer.h"
 #include "TestSupport.h"
@@ -106,7 +109,9 @@ TEST(PatchDownload, the_file_name_is_the_decoded_last_segment)
 
 TEST(PatchDownload, the_bar_moves_from_20_to_50)
 {
-    const std::pair<float, int> table[] = {{0.0f, 20}, {1.7f, 21}, {50.0f, 35}, {99.9f, 50}, {100.0f, 50}, {300.0f, 100}};
+    // 1.6699998: 0.501 + 0.499 is 1 in single precision, just below it in extended precision.
+    const std::pair<float, int> table[] = {{0.0f, 20},  {1.6699998f, 21}, {1.7f, 21},    {50.0f, 35},
+                                           {99.9f, 50}, {100.0f, 50},     {300.0f, 100}};
     for (const auto& row : table)
         EXPECT_EQ(row.second, DownloadBarPosition(row.first)) << row.first;
 }
@@ -150,24 +155,22 @@ TEST(PatchDownload, a_signed_package_passes_and_is_held_until_it_runs)
     EXPECT_TRUE(Contains(lines, kMultiStreamUserAgent));
 }
 
+// (A file of another size than the reply's never gets to the tests: both attempts are capped at
+// that size and fail, a_body_other_than_the_expected_size_fails_both_attempts_at_once.)
 TEST(PatchDownload, each_failed_test_is_reported_in_both_attempts_and_nothing_is_kept)
 {
     struct Case {
         const char* file;
         const char* failure;
-        bool wrongSize;
         bool wrongHash;
     } cases[] = {
-        {"signed", "PatchSize", true, false},
-        {"signed", "PatchHashValue", false, true},
-        {"unsigned", "PatchSignature", false, false},
-        {"tampered", "PatchSignature", false, false},
+        {"signed", "PatchHashValue", true},
+        {"unsigned", "PatchSignature", false},
+        {"tampered", "PatchSignature", false},
     };
     for (const Case& c : cases) {
         TestProduct product;
         PatchDownloadRequest request = RequestFor(product, c.file, "Package.exe");
-        if (c.wrongSize)
-            request.expectedSize += 1;
         if (c.wrongHash)
             request.expectedHash = std::string(64, '0');
         RecordingObserver observer;
@@ -274,15 +277,17 @@ TEST(PatchDownload, hostile_names_stay_inside_the_work_folder)
     }
 }
 
+// A run without the Installer (no status key) publishes nothing and creates no key.
 TEST(PatchDownload, progress_is_published_only_where_the_value_exists)
 {
     TestProduct product;
     const std::wstring withValue = L"HKCU\\Software\\LmTest\\" + LmTest::UniqueName(L"Status");
     const std::wstring withoutValue = L"HKCU\\Software\\LmTest\\" + LmTest::UniqueName(L"Status");
+    const std::wstring missing = L"HKCU\\Software\\LmTest\\" + LmTest::UniqueName(L"Status");
     Lm::System::Win32::CRegistryKey(withValue, false).SetString(L"Download", L"0");
     Lm::System::Win32::CRegistryKey(withoutValue, false);
 
-    for (const std::wstring& key : {withValue, withoutValue}) {
+    for (const std::wstring& key : {withValue, withoutValue, missing}) {
         PatchDownloadRequest request = RequestFor(product, "signed", "Package.exe");
         request.publishProgress = true;
         request.statusKey = key;
@@ -291,6 +296,8 @@ TEST(PatchDownload, progress_is_published_only_where_the_value_exists)
     }
     EXPECT_EQ(L"100", Lm::System::Win32::CRegistryKey(withValue, true).GetString(L"Download", L""));
     EXPECT_FALSE(Lm::System::Win32::CRegistryKey(withoutValue, true).ValueExists(L"Download"));
+    EXPECT_FALSE(Lm::System::Win32::CRegistryKey::KeyExists(missing)) << "the status key was created";
+    Lm::System::Win32::CRegistryKey::DeleteKeyTree(missing);
 
     // A failed download also ends with "100".
     Lm::System::Win32::CRegistryKey(withValue, false).SetString(L"Download", L"0");
@@ -350,4 +357,156 @@ TEST(PatchDownload, the_start_keeps_only_the_latest_interrupted_download)
     GetDownloadTargetPath(product.Name(), "http://h/other.exe", target, name);
     for (const std::wstring& file : latest)
         EXPECT_FALSE(LmTest::FileExists(folder + file)) << Lm::WideToAnsi(file);
+}
+
+TEST(PatchDownload, a_package_that_cannot_be_held_is_reported_as_such)
+{
+    // A signed package of the right size that another process holds open without sharing: the
+    // tests find no hold, and say so rather than blaming its signature.
+    TestProduct product;
+    TestedPackage package;
+    package.path = product.Folder() + L"Package.exe";
+    ASSERT_TRUE(CopyFileW((LmTest::ServerDir() + L"\\files\\signed.exe").c_str(), package.path.c_str(), FALSE));
+    PatchDownloadRequest request;
+    request.product = product.Name();
+    request.expectedSize = LmTest::FileSize(package.path);
+    LmTest::OtherProcessFileLock lock(package.path);
+    ASSERT_TRUE(lock.Locked());
+    package.hold.Reset(CreateFileW(package.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_FALSE(package.hold.IsValid());
+    EXPECT_EQ(L"PatchHold", TestPackage(package, request));
+    lock.Release();
+    // Held, the same file passes.
+    package.hold.Reset(CreateFileW(package.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_EQ(L"", TestPackage(package, request));
+}
+
+namespace {
+
+// Runs the download-and-test loop; the result code it ended with, 0 for a tested package.
+int RunLoop(const PatchDownloadRequest& request, RecordingObserver& observer, ULONGLONG& elapsedMs)
+{
+    const ULONGLONG begin = GetTickCount64();
+    int code = 0;
+    try {
+        DownloadAndTestPackage(request, observer).hold.Reset();
+    } catch (const CExitCodeException& e) {
+        code = e.GetCode();
+    }
+    elapsedMs = GetTickCount64() - begin;
+    return code;
+}
+
+// A Debugging key of the test's own with the test environment on and a stall bound.
+class ScratchDebuggingKey {
+public:
+    explicit ScratchDebuggingKey(DWORD stallBoundMs) : m_path(L"HKCU\\Software\\LmTest\\" + LmTest::UniqueName(L"Debugging"))
+    {
+        Lm::System::Win32::CRegistryKey key(m_path, false);
+        key.SetUint32(Lm::System::Win32::kUseTestEnvironmentValue, 1);
+        key.SetUint32(Lm::System::Win32::kDownloadStallBoundValue, stallBoundMs);
+    }
+    ~ScratchDebuggingKey() { Lm::System::Win32::CRegistryKey::DeleteKeyTree(m_path); }
+    const std::wstring& Path() const { return m_path; }
+
+private:
+    std::wstring m_path;
+};
+
+void ExpectNoPackageFiles(const TestProduct& product, const std::string& name)
+{
+    for (const wchar_t* suffix : {L"", L".cache", L".downloadstate", L".0", L".1"})
+        EXPECT_FALSE(LmTest::FileExists(product.Folder() + Lm::AnsiToWide(name) + suffix))
+            << name << Lm::WideToAnsi(suffix);
+}
+
+} // namespace
+
+// Both attempts are capped at the size the reply gave: an endless body, a declared length other
+// than it, or a file of another size fail each attempt at once (no size test is reached), and no
+// file stays under the package's name.
+TEST(PatchDownload, a_body_other_than_the_expected_size_fails_both_attempts_at_once)
+{
+    const long long size = LmTest::FileSize(PackageFile("signed"));
+    struct Case {
+        const char* name;
+        std::string file;       // empty: a generated endless body from /data
+        std::string switches;
+        long long expectedSize;
+    } cases[] = {
+        {"endless body", "", "&size=50000000&nolength=1&rate=4000000", 100000},
+        {"declared longer", "signed", "&declare=" + std::to_string(size + 1000), size},
+        {"declared shorter", "signed", "&declare=" + std::to_string(size - 10), size},
+        {"smaller than the file", "signed", "", 100},
+    };
+    for (const Case& c : cases) {
+        TestProduct product;
+        PatchDownloadRequest request = RequestFor(product, "signed", "Package.exe", c.switches);
+        std::string name = "Package.exe";
+        if (c.file.empty()) {
+            request.url = LmTest::ServerUrl("/data?seed=3&tag=" + product.Tag() + c.switches);
+            name = "data";
+        }
+        request.expectedSize = c.expectedSize;
+        RecordingObserver observer;
+        ULONGLONG elapsed = 0;
+        EXPECT_EQ(FailureGetEXEDownloadIsOk, RunLoop(request, observer, elapsed)) << c.name;
+        EXPECT_TRUE(observer.reports.empty()) << c.name << ": " << Lm::WideToAnsi(observer.reports.front());
+        EXPECT_LT(elapsed, 60000u) << c.name << ": failed at once, not after retries";
+        ExpectNoPackageFiles(product, name);
+        // The server logs an answer once it ended: an abandoned one may come last.
+        std::vector<std::string> lines;
+        for (ULONGLONG end = GetTickCount64() + 30000; lines.size() < 2 && GetTickCount64() < end; Sleep(100))
+            lines = LmTest::ServerLogLines("tag=" + product.Tag());
+        EXPECT_EQ(2u, lines.size()) << c.name << ": one request per attempt";
+    }
+}
+
+// A server that trickles fails each attempt once its stall bound passed without progress (1.5 s
+// here, through the test value of the Debugging key; 30 s shipped).
+TEST(PatchDownload, a_trickling_server_fails_both_attempts_at_the_stall_bound)
+{
+    ScratchDebuggingKey debugging(1500);
+    TestProduct product;
+    PatchDownloadRequest request = RequestFor(product, "signed", "Package.exe", "&rate=2000");
+    request.debuggingKey = debugging.Path();
+    RecordingObserver observer;
+    ULONGLONG elapsed = 0;
+    EXPECT_EQ(FailureGetEXEDownloadIsOk, RunLoop(request, observer, elapsed));
+    EXPECT_LT(elapsed, 30000u);
+    EXPECT_TRUE(observer.reports.empty());
+    ExpectNoPackageFiles(product, "Package.exe");
+}
+
+TEST(PatchDownload, the_stall_bound_is_30_seconds_unless_a_test_shortens_it)
+{
+    EXPECT_EQ(30000u, DownloadStallBoundMs(Lm::System::Win32::kDebuggingKey)) << "the shipped bound";
+    EXPECT_EQ(1500u, DownloadStallBoundMs(ScratchDebuggingKey(1500).Path()));
+    EXPECT_EQ(30000u, DownloadStallBoundMs(ScratchDebuggingKey(60000).Path())) << "never lengthened";
+}
+
+// Resume records of another version of the package under the same name (another digest): the
+// multi-stream attempt starts afresh instead of resuming on the old bytes, so the package passes
+// its tests at once.
+TEST(PatchDownload, records_of_another_version_under_the_same_name_are_not_resumed)
+{
+    namespace MSD = Lm::System::Net::MultiStreamDownload;
+    TestProduct product;
+    PatchDownloadRequest request = RequestFor(product, "signed", "Package.exe");
+    const std::wstring target = product.Folder() + L"Package.exe";
+    MSD::DownloadProgress(target, 1, static_cast<uint64_t>(request.expectedSize),
+                          MSD::DownloadIdentity::For(request.url, static_cast<uint64_t>(request.expectedSize),
+                                                     std::string(64, '1')))
+        .Write();
+    MSD::StreamProgress(target, 0, 5000, static_cast<uint64_t>(request.expectedSize), "UNKNOWN", 1).Write(nullptr);
+    LmTest::WriteFileUtf8(MSD::CacheFileName(target), std::wstring(8000, L'x'));  // more than the record claims
+    RecordingObserver observer;
+    ULONGLONG elapsed = 0;
+    EXPECT_EQ(0, RunLoop(request, observer, elapsed));
+    EXPECT_TRUE(observer.reports.empty()) << Lm::WideToAnsi(observer.reports.front());
+    auto lines = LmTest::ServerLogLines("tag=" + product.Tag());
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_NE(std::string::npos, lines[0].find("\"range\": null")) << lines[0];
 }

@@ -2,24 +2,28 @@
 
 #include <windows.h>
 #include <objbase.h>
-#include <oleauto.h>
-#include <shellapi.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
+#include <memory>
 
+#include "CommonAppLogic/FileSignature.h"
 #include "CommonAppLogic/InstallUtils.h"
 #include "Park/ParkContract.h"
 #include "System/Exception.h"
-#include "System/Io/Stream/FileStream.h"
+#include "System/Io/File.h"
 #include "System/Net/Sha256.h"
 #include "System/String/StringUtils.h"
 #include "System/Win32/Handle.h"
 #include "System/Win32/KnownFolders.h"
 #include "System/Win32/RegistryKey.h"
 #include "System/Win32/SystemInfo.h"
+#include "Updater/ArmedPark.h"
+#include "Updater/Bstr.h"
+#include "Updater/ElevatedPackageCopy.h"
 #include "Updater/ExitCodeException.h"
+#include "Updater/ShellStart.h"
+#include "Updater/SinglePrecision.h"
 #include "Updater/UpdaterContract.h"
 #include "Updater/UpdaterResult.h"
 
@@ -30,32 +34,21 @@ using System::Win32::CHandleGuard;
 
 namespace {
 
-const char kSource[] = "Lm\\Updater\\PatchLaunch.cpp";
 const DWORD kWaitStepMs = 200;
-const DWORD kTerminateDelayMs = 1000;
-// SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI, and with SEE_MASK_NOCLOSEPROCESS for the package.
-const ULONG kParkStartMask = 0x500;
-const ULONG kPackageStartMask = 0x540;
-
-bool IsExistingFile(const std::wstring& path)
-{
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // Park to copy: the named one, or the one beside the Updater, or the one in its PatchTools.
 std::wstring FindPark(const PatchLaunchRequest& request, IUpdateObserver& observer)
 {
     if (!request.parkPath.empty()) {
-        if (IsExistingFile(request.parkPath))
+        if (System::IO::CFile::Exists(request.parkPath))
             return request.parkPath;
-        observer.ReportResult(L"SpecifiedParkMissing");
+        observer.ReportResult(kSpecifiedParkMissingResult);
         throw CExitCodeException(FailureParkEXEFileExists);
     }
     for (const std::wstring& candidate :
          {request.programFolder + kParkFileName,
           request.programFolder + kPatchToolsFolder + L"\\" + kParkFileName}) {
-        if (IsExistingFile(candidate))
+        if (System::IO::CFile::Exists(candidate))
             return candidate;
     }
     throw CExitCodeException(FailureParkEXEFileExists);
@@ -66,10 +59,7 @@ std::wstring FindPark(const PatchLaunchRequest& request, IUpdateObserver& observ
 bool DigestOf(const std::wstring& path, unsigned char (&digest)[32])
 {
     try {
-        System::IO::Stream::CFileStream stream(path, System::IO::Stream::FileMode::Open,
-                                               System::IO::Stream::FileAccess::Read, FILE_SHARE_READ,
-                                               FILE_ATTRIBUTE_NORMAL);
-        return System::Net::ComputeFileSha256(stream, digest);
+        return System::Net::ComputeFileSha256(path, digest);
     } catch (const System::CException&) {
         return false;
     }
@@ -94,47 +84,23 @@ std::wstring CopyPark(const std::wstring& park, const std::wstring& folder, CHan
     throw CExitCodeException(FailureParkEXECopyFile);
 }
 
-bool ShellStart(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder, ULONG mask,
-                HANDLE* process)
+// A Park named on the command line lies where anybody may have put it: it is started only when
+// the copy that runs carries the maker's signature, as every other program the Updater starts.
+void RequireSignedNamedPark(const PatchLaunchRequest& request, const std::wstring& copy, CHandleGuard& hold,
+                            IUpdateObserver& observer)
 {
-    SHELLEXECUTEINFOW info = {};
-    info.cbSize = sizeof(info);
-    info.fMask = mask;
-    info.lpFile = file.c_str();
-    info.lpParameters = parameters.c_str();
-    info.lpDirectory = folder.c_str();
-    info.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExW(&info))
-        return false;
-    // A start without a process handle (the shell handed the file on) gives exit code 1 below.
-    if (process != nullptr)
-        *process = info.hProcess;
-    return true;
+    if (request.parkPath.empty() || CommonAppLogic::VerifyFileSignature(copy))
+        return;
+    hold.Reset();
+    DeleteFileW(copy.c_str());
+    observer.ReportResult(kSpecifiedParkUnsignedResult);
+    throw CExitCodeException(FailureParkEXEFileExists);
 }
 
-// An owned BSTR.
-class CBstr {
-public:
-    explicit CBstr(const std::wstring& text) : m_text(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())))
-    {
-        if (m_text == nullptr) {
-            SetLastError(static_cast<DWORD>(E_OUTOFMEMORY));
-            System::ThrowException("SysAllocStringLen failed", kSource, 111, "Lm::Updater::CBstr::CBstr");
-        }
-    }
-    ~CBstr() { SysFreeString(m_text); }
-    CBstr(const CBstr&) = delete;
-    CBstr& operator=(const CBstr&) = delete;
-    BSTR Get() const { return m_text; }
-
-private:
-    BSTR m_text;
-};
-
-// The install service's start of the package: its process handle, or null after a failure that
+// The install service's start of the package: its process handle, or none after a failure that
 // it reported (the shell then starts the package).
-HANDLE StartThroughService(const std::wstring& patchPath, const std::wstring& arguments, const std::wstring& folder,
-                           IUpdateObserver& observer)
+CHandleGuard StartThroughService(const std::wstring& patchPath, const std::wstring& arguments,
+                                 const std::wstring& folder, IUpdateObserver& observer)
 {
     const HRESULT initialized = CoInitialize(nullptr);
     if (initialized != S_OK && initialized != S_FALSE && initialized != RPC_E_CHANGED_MODE)
@@ -148,36 +114,70 @@ HANDLE StartThroughService(const std::wstring& patchPath, const std::wstring& ar
         }
     } uninitialize{initialized == S_OK || initialized == S_FALSE};
 
-    HANDLE process = nullptr;
+    CHandleGuard process;
     std::wstring serverFolder;
     if (!System::Win32::GetComServerPath(kInstallServiceClassId, serverFolder)) {
-        observer.ReportResult(L"ServiceMissing");
-        return nullptr;
+        observer.ReportResult(kServiceMissingResult);
+        return process;
     }
     System::Win32::CComPtrT<IInstallService> service;
     const HRESULT created = CoCreateInstance(kInstallServiceClassId, nullptr, kInstallServiceContext,
                                              kInstallServiceInterfaceId, reinterpret_cast<void**>(service.Receive()));
     if (FAILED(created)) {
-        observer.ReportResult(L"ServiceCreate");
-        return nullptr;
+        observer.ReportResult(kServiceCreateResult);
+        return process;
     }
     if (!service)
-        return nullptr;
+        return process;
     CBstr quotedPath(L"\"" + patchPath + L"\"");
     CBstr packageArguments(arguments);
     CBstr packageFolder(folder);
-    HANDLE second = nullptr;
+    CHandleGuard second;
     const HRESULT ran = service->Run(GetCurrentProcessId(), quotedPath.Get(), packageArguments.Get(),
-                                     packageFolder.Get(), 0, 0, &process, &second);
-    if (second != nullptr)
-        CloseHandle(second);
-    if (FAILED(ran) || process == nullptr) {
-        if (process != nullptr)
-            CloseHandle(process);
-        observer.ReportResult(L"ServiceInvoke");
-        return nullptr;
+                                     packageFolder.Get(), 0, 0, process.Receive(), second.Receive());
+    if (FAILED(ran) || !process) {
+        process.Reset();
+        observer.ReportResult(kServiceInvokeResult);
     }
     return process;
+}
+
+// The package's start: through the install service when the Updater is not elevated, else (or
+// when the service failed) through the shell. Throws 1281 when the shell cannot start it.
+CHandleGuard StartPackage(const PatchLaunchRequest& request, const std::wstring& path, const std::wstring& arguments,
+                          IUpdateObserver& observer)
+{
+    const std::wstring folder = GetPatchFolder(path);
+    CHandleGuard process;
+    if (!request.elevated)
+        process = StartThroughService(path, arguments, folder, observer);
+    if (!process && !ShellStart(path, arguments, folder, kShellStartWithProcessMask, &process)) {
+        observer.ReportResult(kShellExecPatchResult);
+        throw CExitCodeException(FailureLaunchEXEShellExecuteEx);
+    }
+    return process;
+}
+
+// The "Install" percentage the package writes, relayed to the bar while it runs; its exit code
+// (1 when it cannot be read).
+DWORD WaitForPackage(HANDLE process, const std::wstring& statusKey, IUpdateObserver& observer)
+{
+    while (WaitForSingleObject(process, kWaitStepMs) == WAIT_TIMEOUT) {
+        float percent = 0.0f;
+        try {
+            System::Win32::CRegistryKey key(statusKey, true);
+            percent = ToSinglePrecision(_wtof(key.GetString(CommonAppLogic::kInstallProgressValue, L"100.0").c_str()));
+        } catch (const System::CException&) {
+            // No status key (yet): the bar shows the launch's start.
+            observer.PostBarPosition(InstallBarPosition(0.0f));
+            continue;
+        }
+        if (percent < 100.0f)
+            observer.PostBarPosition(InstallBarPosition(percent));
+    }
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process, &exitCode);
+    return exitCode;
 }
 
 } // namespace
@@ -208,70 +208,54 @@ std::wstring GetPatchFolder(const std::wstring& patchPath)
 
 int InstallBarPosition(float percent)
 {
-    const float scaled = percent * 0.45f;
-    const float rounded = scaled + 0.499f;
-    const int position = static_cast<int>(std::trunc(rounded)) + 55;
-    return std::min(position, 100);
+    return SinglePrecisionBarPosition(percent, 0.45f, 55);
 }
 
 std::wstring MakeInstallerExitCodeResult(const std::wstring& text)
 {
-    return L"InstallerExitCode" + text;
+    return kInstallerExitCodeResultPrefix + text;
 }
 
 DWORD LaunchPatchUnderPark(const PatchLaunchRequest& request, TestedPackage& package, IUpdateObserver& observer)
 {
-    const std::wstring patchFolder = GetPatchFolder(package.path);
     const std::wstring park = FindPark(request, observer);
     const std::wstring workFolder = GetUpdaterFolder(request.product);
     CHandleGuard parkHold;
     const std::wstring parkCopy = CopyPark(park, workFolder, parkHold);
+    RequireSignedNamedPark(request, parkCopy, parkHold, observer);
     const std::wstring arguments = BuildPatchArguments(parkCopy, request.installerArgs);
 
+    // What is started: the tested file itself, or, elevated, its held copy in a secure folder
+    // (which goes once the package has ended, as this function returns).
+    std::unique_ptr<CElevatedPackageCopy> elevatedCopy;
+    TestedPackage* started = &package;
+    if (request.elevated) {
+        try {
+            elevatedCopy.reset(new CElevatedPackageCopy(package));
+        } catch (const CExitCodeException&) {
+            observer.ReportResult(kElevatedPackageCopyResult);
+            throw;
+        }
+        started = &elevatedCopy->Package();
+    }
+
+    CArmedPark waitingPark(parkCopy, workFolder);
     if (request.parking) {
         const std::wstring mainApplication = System::Win32::GetProgramFilesX86Path() + CommonAppLogic::kMainAppSubPath;
-        if (!ShellStart(parkCopy, ParkWaitCommandLine(mainApplication, request.locale, request.appArgs, request.dp),
-                        workFolder, kParkStartMask, nullptr)) {
-            observer.ReportResult(L"ShellExecPark");
+        if (!waitingPark.StartWaiting(ParkWaitCommandLine(mainApplication, request.locale, request.appArgs, request.dp))) {
+            observer.ReportResult(kShellExecParkResult);
             throw CExitCodeException(FailureParkEXEShellExecuteEx);
         }
     }
-
-    CHandleGuard process;
-    if (!request.elevated)
-        process.Reset(StartThroughService(package.path, arguments, patchFolder, observer));
-    if (!process) {
-        HANDLE started = nullptr;
-        if (!ShellStart(package.path, arguments, patchFolder, kPackageStartMask, &started)) {
-            observer.ReportResult(L"ShellExecPatch");
-            if (request.parking) {
-                Sleep(kTerminateDelayMs);
-                ShellStart(parkCopy, Park::SignalTerminateCommandLine, workFolder, kParkStartMask, nullptr);
-            }
-            throw CExitCodeException(FailureLaunchEXEShellExecuteEx);
-        }
-        process.Reset(started);
-    }
+    // From here every way out before the package runs tells the waiting Park to quit.
+    CHandleGuard process = StartPackage(request, started->path, arguments, observer);
+    waitingPark.HandOver();
     // Both have started: what runs is what was tested and copied.
+    started->hold.Reset();
     package.hold.Reset();
     parkHold.Reset();
 
-    while (WaitForSingleObject(process.Get(), kWaitStepMs) == WAIT_TIMEOUT) {
-        float percent = 0.0f;
-        try {
-            System::Win32::CRegistryKey key(request.statusKey, true);
-            percent = static_cast<float>(_wtof(key.GetString(CommonAppLogic::kInstallProgressValue, L"100.0").c_str()));
-        } catch (const System::CException&) {
-            // No status key (yet): the bar shows the launch's start.
-            observer.PostBarPosition(InstallBarPosition(0.0f));
-            continue;
-        }
-        if (percent < 100.0f)
-            observer.PostBarPosition(InstallBarPosition(percent));
-    }
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process.Get(), &exitCode);
-    return exitCode;
+    return WaitForPackage(process.Get(), request.statusKey, observer);
 }
 
 } // namespace Updater

@@ -1,8 +1,10 @@
-// The launch of a tested package under Park: a private copy of Park in the work folder, started
-// in wait mode so that it can start the main application once the package is done; the package
-// itself, through the main application's install service when the Updater is not elevated and
-// the service is registered, else through the shell; the package's install percentage relayed to
-// the bar while it runs; its exit code.
+// The launch of a tested package under Park: a private copy of Park in the work folder (a Park
+// named on the command line only when signed by the maker), started in wait mode so that it can
+// start the main application once the package is done, and told to quit on every way out before
+// the package has started; the package itself, through the main application's install service
+// when the Updater is not elevated and the service is registered, else through the shell, and
+// when elevated from a held copy in a secure temporary folder; the package's install percentage
+// relayed to the bar while it runs; its exit code.
 #pragma once
 
 #include <windows.h>
@@ -24,7 +26,9 @@ struct PatchLaunchRequest {
     std::wstring parkPath;        // "/parkpath=", may be empty
     std::wstring appArgs;         // "/appargs=", may be empty
     std::wstring dp;
-    bool elevated = false;        // IsProcessElevated: an elevated Updater never uses the service
+    // IsProcessElevated: an elevated Updater never uses the service, and starts the package from
+    // a secure temporary folder rather than from the work folder.
+    bool elevated = false;
     // Where Park.exe (or PatchTools\Park.exe) is looked for when parkPath is empty: the
     // Updater's own folder, with the final backslash.
     std::wstring programFolder;
@@ -46,8 +50,9 @@ int InstallBarPosition(float percent);
 std::wstring MakeInstallerExitCodeResult(const std::wstring& text);
 
 // Runs the tested package (its hold is let go once it has started) and returns its exit code.
-// Throws CExitCodeException 1792 (no Park), 1793 (no copy), 1794 (Park not started), 1280
-// (CoInitialize) or 1281 (the package not started).
+// Throws CExitCodeException 1792 (no Park, or a named one that is not signed), 1793 (no copy),
+// 1794 (Park not started), 1280 (CoInitialize) or 1281 (no secure copy, or the package not
+// started).
 DWORD LaunchPatchUnderPark(const PatchLaunchRequest& request, TestedPackage& package, IUpdateObserver& observer);
 
 } // namespace Updater

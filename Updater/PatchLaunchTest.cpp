@@ -1,14 +1,17 @@
 // The launch of a tested package: the package stand-in (behaviour from its file name) in a work
 // folder of the test's own product, with StandIn.exe as the Park that is found and copied; what
-// each of them recorded about how it was started, the exit code, the reports and bar positions.
+// each of them recorded about how it was started (in the test's stand-in log folder), the exit
+// code, the reports and bar positions.
 // The install service's route runs in this process with the service stand-in registered for the
 // user (tests whose name holds "InstallService" run one at a time).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <vector>
 
+#include "CommonAppLogic/SecureTemporaryFolder.h"
 #include "OtherProcessFileLock.h"
 #include "StandInLog.h"
 #include "System/Io/Directory.h"
@@ -17,9 +20,11 @@
 #include "System/Win32/RegistryKey.h"
 #include "TestServer.h"
 #include "TestSupport.h"
+#include "Updater/ElevatedPackageCopy.h"
 #include "Updater/ExitCodeException.h"
 #include "Updater/PatchLaunch.h"
 #include "Updater/UpdaterContract.h"
+#include "Updater/UpdaterMain.h"
 #include "Updater/UpdaterResult.h"
 #include "UpdaterTestSupport.h"
 
@@ -34,6 +39,7 @@ namespace {
 // download leaves it.
 TestedPackage PlacePackage(const TestProduct& product, const std::wstring& name)
 {
+    DeleteFileW(LmTest::StandInLogOfProgram(name).c_str());   // records of an earlier case
     TestedPackage package;
     package.path = product.Folder() + name;
     CopyFileW((LmTest::ServerDir() + L"\\files\\signed.exe").c_str(), package.path.c_str(), FALSE);
@@ -63,6 +69,7 @@ private:
 
 PatchLaunchRequest RequestFor(const TestProduct& product, const ParkFolder& park)
 {
+    LmTest::StandInLogs();   // the stand-ins this test starts write their records there
     PatchLaunchRequest request;
     request.product = product.Name();
     request.locale = L"fr";
@@ -83,7 +90,14 @@ std::vector<std::wstring> ParkCopies(const TestProduct& product)
 
 std::vector<StandInRecord> RecordsOf(const std::wstring& program)
 {
-    return LmTest::ReadStandInRecords(LmTest::StandInLogOf(program));
+    return LmTest::RecordsOfProgram(program);
+}
+
+// Where an elevated launch starts the package: <temp>\pdtpp-<guid>.
+bool IsElevatedPackageFolder(const std::wstring& folder)
+{
+    return Lm::CommonAppLogic::InstallUtils::CSecureTemporaryFolder::IsNamedAsMadeWith(kElevatedPackageFolderPrefix,
+                                                                                        folder);
 }
 
 bool IsLowerCaseGuid(const std::wstring& text)
@@ -182,7 +196,7 @@ TEST(PatchLaunch, park_and_the_package_are_started_with_their_command_lines)
         EXPECT_TRUE(IsLowerCaseGuid(copyName.substr(6, 36))) << Lm::WideToAnsi(copyName);
         EXPECT_EQ(L"}.exe", copyName.substr(42));
 
-        auto parkRuns = LmTest::WaitForStandInRecords(LmTest::StandInLogOf(copy), 1, 30000);
+        auto parkRuns = LmTest::WaitForStandInRecords(LmTest::StandInLogOfProgram(copy), 1, 30000);
         ASSERT_EQ(1u, parkRuns.size());
         EXPECT_EQ(L"/Execute \"" + Lm::System::Win32::GetProgramFilesX86Path() +
                       L"\\Larchmeadow Games\\App\\Playdeck-lm.exe\" /LaunchParams \"" + c.launchParams +
@@ -190,10 +204,17 @@ TEST(PatchLaunch, park_and_the_package_are_started_with_their_command_lines)
                   parkRuns[0].arguments);
         EXPECT_EQ(product.Folder(), parkRuns[0].workdir + L"\\");
 
+        // Elevated, the package runs from a copy in a secure folder of its own, which is gone
+        // once it has ended; the tested file in the work folder is let go.
         auto packageRuns = RecordsOf(package.path);
         ASSERT_EQ(1u, packageRuns.size());
         EXPECT_EQ(L"/park=\"" + copy + L"\"" + c.packageTail, packageRuns[0].arguments);
-        EXPECT_EQ(product.Folder(), packageRuns[0].workdir + L"\\");
+        const std::wstring started = LmTest::FolderOf(packageRuns[0].exe);
+        EXPECT_TRUE(IsElevatedPackageFolder(started)) << Lm::WideToAnsi(packageRuns[0].exe);
+        EXPECT_EQ(L"Package_exit3.exe", packageRuns[0].exe.substr(started.size() + 1));
+        EXPECT_EQ(started, packageRuns[0].workdir);
+        EXPECT_FALSE(LmTest::DirectoryExists(started));
+        EXPECT_TRUE(DeleteFileW(package.path.c_str()));
         EXPECT_TRUE(LmTest::FileExists(copy));   // the copy stays for the next run's clean-up
     }
 }
@@ -229,6 +250,8 @@ TEST(PatchLaunch, no_park_to_copy_gives_1792)
         {empty / L"Park.exe", park.Path(), {L"SpecifiedParkMissing"}},
         {empty.Path(), park.Path(), {L"SpecifiedParkMissing"}},      // a folder is no Park
         {L"", empty.Path() + L"\\", {}},
+        // A named Park is started only when it is the maker's, as every program the Updater starts.
+        {park.Path() + L"Park.exe", empty.Path() + L"\\", {L"SpecifiedParkUnsigned"}},
     };
     for (const Case& c : cases) {
         PatchLaunchRequest request = RequestFor(product, park);
@@ -241,16 +264,23 @@ TEST(PatchLaunch, no_park_to_copy_gives_1792)
         EXPECT_EQ(FailureParkEXEFileExists, code) << Lm::WideToAnsi(c.parkPath);
         EXPECT_EQ(c.reports, observer.reports);
         EXPECT_TRUE(RecordsOf(package.path).empty());
+        EXPECT_TRUE(ParkCopies(product).empty());   // an unsigned copy does not stay
     }
-    // A named Park that exists is the one copied.
+    // A named Park that exists and is signed by the maker is the one copied and started.
+    LmTest::ScratchFolder signedPark;
+    ASSERT_TRUE(CopyFileW((LmTest::ServerDir() + L"\\files\\signed.exe").c_str(), (signedPark / L"Park.exe").c_str(),
+                          FALSE));
     PatchLaunchRequest request = RequestFor(product, park);
     request.programFolder = empty.Path() + L"\\";
-    request.parkPath = park.Path() + L"Park.exe";
+    request.parkPath = signedPark / L"Park.exe";
     TestedPackage package = PlacePackage(product, L"Package.exe");
     RecordingObserver observer;
     int code = 0;
     Launch(request, package, observer, code);
     EXPECT_EQ(0, code);
+    auto copies = ParkCopies(product);
+    ASSERT_EQ(1u, copies.size());
+    EXPECT_EQ(1u, LmTest::WaitForStandInRecords(LmTest::StandInLogOfProgram(copies[0]), 1, 30000).size());
 }
 
 TEST(PatchLaunch, a_park_that_cannot_be_copied_or_started_fails_the_launch)
@@ -298,12 +328,12 @@ TEST(PatchLaunch, a_package_the_shell_cannot_start_gives_1281_and_releases_park)
     EXPECT_EQ((std::vector<std::wstring>{L"ShellExecPatch"}), observer.reports);
     auto copies = ParkCopies(product);
     ASSERT_EQ(1u, copies.size());
-    auto parkRuns = LmTest::WaitForStandInRecords(LmTest::StandInLogOf(copies[0]), 2, 30000);
+    auto parkRuns = LmTest::WaitForStandInRecords(LmTest::StandInLogOfProgram(copies[0]), 2, 30000);
     ASSERT_EQ(2u, parkRuns.size());
     EXPECT_EQ(L"/EventTerminate \"Global\\LMPARKTERM\" /SignalTerminate", parkRuns[1].arguments);
 }
 
-TEST(PatchLaunch, the_exit_code_comes_back_unsigned)
+TEST(PatchLaunch, the_exit_code_comes_back_unsigned_and_names_its_analytics_text)
 {
     TestProduct product;
     ParkFolder park;
@@ -312,12 +342,25 @@ TEST(PatchLaunch, the_exit_code_comes_back_unsigned)
     int code = 0;
     const DWORD exitCode = Launch(RequestFor(product, park), package, observer, code);
     EXPECT_EQ(0xC0000005u, exitCode);
-    EXPECT_EQ(L"InstallerExitCode3221225477", MakeInstallerExitCodeResult(std::to_wstring(exitCode)));
+    EXPECT_EQ(L"InstallerExitCode3221225477", PackageExitCodeResult(exitCode));
+
+    // The text the main flow reports for each kind of exit code: never a minus sign.
+    const std::pair<unsigned long, const wchar_t*> table[] = {
+        {0, L"Succeeded"},
+        {0x40010004UL, L"DbgTerminateProcess"},
+        {1, L"InstallerExitCode1"},
+        {0x80000000UL, L"InstallerExitCode2147483648"},
+        {0xFFFFFFFFUL, L"InstallerExitCode4294967295"},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(row.second, PackageExitCodeResult(row.first)) << row.first;
 }
 
 TEST(PatchLaunch, the_bar_follows_the_install_percentage)
 {
-    const std::pair<float, int> table[] = {{0.0f, 55}, {42.5f, 74}, {50.0f, 77}, {99.9f, 100}, {200.0f, 100}};
+    // 3.3355556 and 14.446667: the sum reaches the next whole number in single precision only.
+    const std::pair<float, int> table[] = {{0.0f, 55},       {3.3355556f, 57}, {14.446667f, 62}, {42.5f, 74},
+                                           {50.0f, 77},      {99.9f, 100},     {200.0f, 100}};
     for (const auto& row : table)
         EXPECT_EQ(row.second, InstallBarPosition(row.first)) << row.first;
 
@@ -419,6 +462,76 @@ TEST(PatchLaunchInstallService, a_missing_or_failing_service_is_reported_and_the
         if (service) {
             EXPECT_EQ(c.called, !service->Log().empty()) << Lm::WideToAnsi(c.mode);
         }
-        EXPECT_EQ(1u, RecordsOf(package.path).size()) << Lm::WideToAnsi(c.mode);
+        auto packageRuns = RecordsOf(package.path);
+        ASSERT_EQ(1u, packageRuns.size()) << Lm::WideToAnsi(c.mode);
+        // Unelevated the package runs where it was tested; elevated from its secure copy.
+        if (c.elevated) {
+            EXPECT_TRUE(IsElevatedPackageFolder(LmTest::FolderOf(packageRuns[0].exe))) << Lm::WideToAnsi(packageRuns[0].exe);
+        } else {
+            EXPECT_EQ(package.path, packageRuns[0].exe) << Lm::WideToAnsi(c.mode);
+        }
+    }
+}
+
+TEST(PatchLaunchInstallService, a_failure_in_the_service_route_tells_the_waiting_park_to_quit)
+{
+    // Park waits already when the service route fails by an exception of its own (memory, for
+    // one): Park is told to quit before the exception leaves the launch.
+    struct ThrowingObserver : RecordingObserver {
+        void ReportResult(const std::wstring& text) override
+        {
+            RecordingObserver::ReportResult(text);
+            throw std::bad_alloc();
+        }
+    };
+    TestProduct product;
+    ParkFolder park;
+    PatchLaunchRequest request = RequestFor(product, park);
+    request.elevated = false;   // no service registered: "ServiceMissing" is reported
+    TestedPackage package = PlacePackage(product, L"Package.exe");
+    ThrowingObserver observer;
+    EXPECT_THROW(LaunchPatchUnderPark(request, package, observer), std::bad_alloc);
+    EXPECT_EQ((std::vector<std::wstring>{L"ServiceMissing"}), observer.reports);
+    EXPECT_TRUE(RecordsOf(package.path).empty());
+    auto copies = ParkCopies(product);
+    ASSERT_EQ(1u, copies.size());
+    auto parkRuns = LmTest::WaitForStandInRecords(LmTest::StandInLogOfProgram(copies[0]), 2, 30000);
+    ASSERT_EQ(2u, parkRuns.size());
+    EXPECT_EQ(0u, parkRuns[0].arguments.find(L"/Execute "));
+    EXPECT_EQ(L"/EventTerminate \"Global\\LMPARKTERM\" /SignalTerminate", parkRuns[1].arguments);
+}
+
+TEST(ElevatedPackageCopy, holds_a_copy_in_a_secure_folder_and_removes_it_when_it_goes)
+{
+    TestProduct product;
+    TestedPackage tested = PlacePackage(product, L"Package_exit4.exe");
+    std::wstring folder, copy;
+    {
+        CElevatedPackageCopy elevated(tested);
+        folder = elevated.Folder();
+        copy = elevated.Package().path;
+        EXPECT_TRUE(IsElevatedPackageFolder(folder)) << Lm::WideToAnsi(folder);
+        EXPECT_EQ(folder + L"\\Package_exit4.exe", copy);
+        EXPECT_EQ(LmTest::ReadFileBytes(tested.path), LmTest::ReadFileBytes(copy));
+        // Held: readable, but nobody writes, renames or deletes it before it has started.
+        ASSERT_TRUE(elevated.Package().hold.IsValid());
+        HANDLE writer = CreateFileW(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, writer);
+        if (writer != INVALID_HANDLE_VALUE)
+            CloseHandle(writer);
+        EXPECT_FALSE(DeleteFileW(copy.c_str()));
+        EXPECT_FALSE(MoveFileW(copy.c_str(), (copy + L".moved").c_str()));
+        EXPECT_TRUE(tested.hold.IsValid());   // the tested file stays held as well
+    }
+    EXPECT_FALSE(LmTest::DirectoryExists(folder));
+    // A tested file that cannot be copied gives 1281.
+    TestedPackage missing;
+    missing.path = product.Folder() + L"gone.exe";
+    try {
+        CElevatedPackageCopy elevated(missing);
+        ADD_FAILURE() << "no exception";
+    } catch (const CExitCodeException& e) {
+        EXPECT_EQ(FailureLaunchEXEShellExecuteEx, e.GetCode());
     }
 }

@@ -228,18 +228,41 @@ TEST(ProgressDialog, with_show_off_it_is_never_shown_but_owns_the_boxes)
 
 TEST(ProgressDialog, destroyed_during_the_minimum_time_again_and_again)
 {
+    // Round after round, stopped at once, during the pause or (shown at once) during the minimum
+    // time: each time the destructor returns only once the UI thread has destroyed the window, a
+    // window that was shown stayed its minimum time, and the slot is free for the next one.
     SKIP_WITHOUT_DISPLAY();
+    // Long enough to tell from the time Xvfb takes to destroy a shown window (about 2 s).
+    const std::int32_t minShowMs = 4000;
     for (int i = 0; i < 12; ++i) {
         SCOPED_TRACE(i);
-        DialogTimes times(i % 3 == 0 ? 0 : 30, 500);
-        CProgressDialog dialog(L"Update", L"round " + std::to_wstring(i), i % 4 != 1);
-        dialog.SetProgress(i * 10);
-        dialog.SetStatusText(L"going");
-        if (i % 2)
-            Sleep(40);
-        dialog.SignalStop();
+        const bool shownAtOnce = i % 3 == 0;     // no pause, and the stop only once it is visible
+        const bool show = i % 4 != 1;
+        DialogTimes times(shownAtOnce ? 0 : 30, minShowMs);
+        HWND window = nullptr;
+        bool wasShown = false;
+        const ULONGLONG start = GetTickCount64();
+        {
+            CProgressDialog dialog(L"Update", L"round " + std::to_wstring(i), show);
+            window = dialog.GetWindow();
+            ASSERT_NE(nullptr, window);
+            dialog.SetProgress(i * 10);
+            dialog.SetStatusText(L"going");
+            if (shownAtOnce && show)
+                wasShown = WaitFor([&] { return IsWindowVisible(window) != FALSE; });
+            else if (i % 2)
+                Sleep(40);
+            dialog.SignalStop();
+        }
+        const ULONGLONG lived = GetTickCount64() - start;
+        EXPECT_FALSE(IsWindow(window));
+        EXPECT_EQ(nullptr, CProgressDialog::GetCurrent());
+        if (shownAtOnce && show) {
+            EXPECT_TRUE(wasShown);
+            EXPECT_GE(lived, static_cast<ULONGLONG>(minShowMs));
+        }
+        EXPECT_LT(lived, kBoundMs);
     }
-    EXPECT_EQ(nullptr, CProgressDialog::GetCurrent());
 }
 
 TEST(ProgressDialog, without_a_display_the_constructor_gives_515_and_clears_the_window_slot)

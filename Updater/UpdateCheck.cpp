@@ -5,6 +5,7 @@
 
 #include <json/json.h>
 
+#include <exception>
 #include <memory>
 #include <sstream>
 #include <vector>
@@ -58,7 +59,7 @@ std::string GetClientServicesBaseUrl(const std::string& scheme, const std::wstri
         while (!replacement.empty() && replacement.back() == L'/')
             replacement.pop_back();
         if (!replacement.empty())
-            return WideToAnsi(replacement);
+            return Utf16ToUtf8(replacement);
     }
     return scheme + "://" + GetClientServicesHost(debuggingKey);
 }
@@ -66,10 +67,10 @@ std::string GetClientServicesBaseUrl(const std::string& scheme, const std::wstri
 std::string BuildUpdateCheckUrl(const UpdateCheckQuery& query)
 {
     const CommonAppLogic::CRegionInfo region;
-    return GetClientServicesBaseUrl(query.scheme, query.debuggingKey) + kUpdateCheckPath +
-           "?productName=" + query.product + "&version=" + query.version + "&channel=" + query.channel +
-           "&dp=" + query.dp + "&os=" + WideToAnsi(System::Win32::GetOSVersionText()) + "&uid=" + query.visitorId +
-           "&c=" + WideToAnsi(region.GetCountryCode());
+    return EscapeUrlBytes(GetClientServicesBaseUrl(query.scheme, query.debuggingKey) + kUpdateCheckPath +
+                          "?productName=" + query.product + "&version=" + query.version + "&channel=" +
+                          query.channel + "&dp=" + query.dp + "&os=" + Utf16ToUtf8(System::Win32::GetOSVersionText()) +
+                          "&uid=" + query.visitorId + "&c=" + Utf16ToUtf8(region.GetCountryCode()));
 }
 
 int ParseUpdateCheckReply(const std::string& text, UpdateCheckReply& reply)
@@ -80,8 +81,14 @@ int ParseUpdateCheckReply(const std::string& text, UpdateCheckReply& reply)
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;
     std::string errors;
-    if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors))
+    // The reader throws where it gives up rather than reporting (a document nested deeper than
+    // its stack limit, for one): every way it fails is a reply that is no document.
+    try {
+        if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors))
+            return FailureParseURLResponse;
+    } catch (const std::exception&) {
         return FailureParseURLResponse;
+    }
     // Only an object names anything; any other document (an array, a number) is no answer.
     if (!root.isObject())
         return FailureParseURLResponse;

@@ -33,7 +33,9 @@ std::string GetClientServicesHost(const std::wstring& debuggingKey = System::Win
 std::string GetClientServicesBaseUrl(const std::string& scheme,
                                      const std::wstring& debuggingKey = System::Win32::kDebuggingKey);
 
-// What the check asks about. Every value goes into the query as it is, without percent-encoding.
+// What the check asks about, in UTF-8. Every value goes into the query as it is, without
+// percent-encoding, but for the bytes a URL cannot carry (EscapeUrlBytes: UTF-8 sequences and
+// controls), so a value in any script reaches the server as the text it was.
 struct UpdateCheckQuery {
     std::string scheme = "https";   // "http" with the /dev option
     std::string product;

@@ -104,6 +104,7 @@ TEST(UpdateCheck, every_reply_of_the_stand_in_gives_its_result)
         {"emptybody", FailureParseURLResponse, false, 0},
         {"nolength", FailureGetURLBadLen, false, 0},
         {"huge", FailureGetURLNoResp, false, 0},
+        {"deep", FailureParseURLResponse, false, 0},   // nested past the reader's stack limit
         {"error500", Success, true, kPackageSize},       // the status is not examined
         {"sizestring", Success, true, 0},
         {"sizereal", Success, true, 1000},
@@ -185,6 +186,9 @@ TEST(UpdateCheck, the_query_carries_the_values_as_they_are)
     // A blank is not encoded by the check either (what reaches the wire is the platform's).
     query.dp = "a b";
     EXPECT_NE(std::string::npos, BuildUpdateCheckUrl(query).find("&dp=a b&os="));
+    // What a URL cannot carry is: a UTF-8 value in another script, and a control character.
+    query.dp = "\xD0\x9A\xE6\xB5\x8B\t";   // "К测" and a tab
+    EXPECT_NE(std::string::npos, BuildUpdateCheckUrl(query).find("&dp=%D0%9A%E6%B5%8B%09&os="));
 }
 
 TEST(UpdateCheck, the_endpoint_follows_the_test_environment_switch)
@@ -241,6 +245,14 @@ TEST(UpdateCheck, only_an_object_is_an_answer_and_only_fitting_values_count)
         EXPECT_EQ(c.url, reply.url) << c.text;
         EXPECT_EQ(c.hash, reply.hash) << c.text;
         EXPECT_EQ(c.size, reply.size) << c.text;
+    }
+
+    // Nested deeper than the reader goes (it throws there instead of failing): no document either.
+    for (const std::string& deep : {std::string(2000, '[') + std::string(2000, ']'),
+                                    "{\"url\": \"u\", \"x\": " + std::string(5000, '[')}) {
+        UpdateCheckReply reply;
+        EXPECT_EQ(FailureParseURLResponse, ParseUpdateCheckReply(deep, reply));
+        EXPECT_TRUE(reply.url.empty());
     }
 }
 

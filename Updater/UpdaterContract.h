@@ -45,6 +45,11 @@ constexpr const wchar_t* kMutexPrefixWithoutFrom = L"{E3A61C57-0B9D-4F28-9C41-7D
 constexpr const wchar_t* kUpdateNoEventPrefix = L"{E3A61C57-0B9D-4F28-9C41-7D2E58B0A6F3}-UpdateNo-";
 constexpr const wchar_t* kUpdateYesEventPrefix = L"{E3A61C57-0B9D-4F28-9C41-7D2E58B0A6F3}-UpdateYes-";
 constexpr const wchar_t* kUpdateDenyEventPrefix = L"{B82D4F19-6A3E-4C70-8E15-2F9A7C3D6B48}-UpdateDeny-";
+// One run per work folder, whatever its options: every run creates this mutex owned, named by the
+// prefix and the file system's identity of its work folder ("<volume serial>-<file index>", eight
+// and sixteen lower-case hexadecimal digits), and a run that finds it made already ends with 258.
+// Created and read by the Updater only.
+constexpr const wchar_t* kWorkFolderMutexPrefix = L"{E3A61C57-0B9D-4F28-9C41-7D2E58B0A6F3}-UpdaterFolder-";
 
 // Folders below the user's roaming application data. The work folder (+ "\" + product + "\")
 // holds the downloads, their resume files and the Park copies; written and cleaned by the
@@ -53,6 +58,10 @@ constexpr const wchar_t* kMakerFolder = L"Larchmeadow";
 constexpr const wchar_t* kWorkFolder = L"Updater";
 constexpr const wchar_t* kLogFolder = L"Larchmeadow\\Larchmeadow Games\\App\\Update";
 constexpr const wchar_t* kLogFileSuffix = L"_Update.log";
+// The per-user settings file, <roaming application data>\Larchmeadow\Larchmeadow.ini: the
+// analytics visitor id ("VisitorID" of section "Analytics"), written by the Updater on its first
+// run and read by every later one (and by the main application, which shares the id).
+constexpr const wchar_t* kUserSettingsFileName = L"Larchmeadow.ini";
 
 // Park: looked for beside the Updater, then in its "PatchTools" folder; copied into the work
 // folder as "Park-{<guid>}.exe" and started there in wait mode.
@@ -61,11 +70,41 @@ constexpr const wchar_t* kPatchToolsFolder = L"PatchTools";
 constexpr const wchar_t* kParkCopyPrefix = L"Park-{";
 constexpr const wchar_t* kParkCopySuffix = L"}.exe";
 
+// An elevated run starts the tested package from a copy in a secure temporary folder
+// (<temp>\pdtpp-<guid>), made and removed by the Updater, read by the package it starts.
+constexpr const wchar_t* kElevatedPackageFolderPrefix = L"pdtpp";
+
 // The main application that the waiting Park starts is CommonAppLogic::kMainAppSubPath below
 // Program Files (x86); the text of its launch parameters:
 // "/noupdate! /userlocale <locale>[ <app args>] /dp <dp>".
 // The package's argument naming the Park copy: /park="<copy>"[ <installer args>].
 constexpr const wchar_t* kParkArgumentPrefix = L"/park=\"";
+
+// Result texts the Updater sends to the analytics endpoint ("ep.result"), read by whoever reads
+// the collected events. Beside them go the names of the result codes (UpdaterResult.h) and
+// "Succeeded" (UpdateAnalytics.h).
+// The package's tests; in the first (multi-stream) attempt with "2" appended.
+constexpr const wchar_t* kPatchHoldResult = L"PatchHold";              // the file could not be held
+constexpr const wchar_t* kPatchSizeResult = L"PatchSize";
+constexpr const wchar_t* kPatchHashComputeResult = L"PatchHashCompute";
+constexpr const wchar_t* kPatchHashValueResult = L"PatchHashValue";
+constexpr const wchar_t* kPatchSignatureResult = L"PatchSignature";
+// The multi-stream attempt ended by an exception other than a result code.
+constexpr const wchar_t* kMultiStreamExceptionResult = L"MultiStreamDownloadCException";
+constexpr const wchar_t* kMultiStreamUnknownExceptionResult = L"MultiStreamDownloadUnknownException";
+// The launch.
+constexpr const wchar_t* kSpecifiedParkMissingResult = L"SpecifiedParkMissing";    // "/parkpath=" names no file
+constexpr const wchar_t* kSpecifiedParkUnsignedResult = L"SpecifiedParkUnsigned";  // ... or no program of the maker
+constexpr const wchar_t* kShellExecParkResult = L"ShellExecPark";
+constexpr const wchar_t* kElevatedPackageCopyResult = L"ElevatedPackageCopy";      // no secure copy to start
+constexpr const wchar_t* kServiceMissingResult = L"ServiceMissing";
+constexpr const wchar_t* kServiceCreateResult = L"ServiceCreate";
+constexpr const wchar_t* kServiceInvokeResult = L"ServiceInvoke";
+constexpr const wchar_t* kShellExecPatchResult = L"ShellExecPatch";
+// The package's exit code: DBG_TERMINATE_PROCESS, or any other but 0 after the prefix in
+// unsigned decimal.
+constexpr const wchar_t* kDebuggerTerminatedResult = L"DbgTerminateProcess";
+constexpr const wchar_t* kInstallerExitCodeResultPrefix = L"InstallerExitCode";
 
 // Developer values of the Debugging key (System/Win32/DebuggingSwitches.h), set by hand or by
 // the test set-up, read at start-up:

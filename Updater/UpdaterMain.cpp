@@ -11,8 +11,6 @@
 #include "System/String/AnsiWide.h"
 #include "System/Win32/COMInitializer.h"
 #include "System/Win32/DebuggingContract.h"
-#include "System/Win32/Event.h"
-#include "System/Win32/Handle.h"
 #include "System/Win32/KnownFolders.h"
 #include "System/Win32/NetworkConnectivity.h"
 #include "System/Win32/RegistryKey.h"
@@ -21,6 +19,8 @@
 #include "Updater/PatchDownload.h"
 #include "Updater/PatchLaunch.h"
 #include "Updater/ProgressDialog.h"
+#include "Updater/RunObjects.h"
+#include "Updater/RunObserver.h"
 #include "Updater/UpdateAnalytics.h"
 #include "Updater/UpdateCheck.h"
 #include "Updater/UpdaterContract.h"
@@ -33,8 +33,6 @@ namespace Updater {
 
 using System::CRefPtr;
 using System::Net::CResourceStrings;
-using System::Win32::CEvent;
-using System::Win32::CHandleGuard;
 
 namespace {
 
@@ -42,28 +40,14 @@ const DWORD kUploadIntervalMs = 125;
 // DBG_TERMINATE_PROCESS: the package was ended from a debugger.
 const unsigned long kDebuggerTerminated = 0x40010004UL;
 
-// The bar, the status line and the reports of the download and launch steps go to the run's
-// progress window and to the process-wide reporter.
-class CRunObserver : public IUpdateObserver {
-public:
-    CRunObserver(CProgressDialog& dialog, const CResourceStrings& strings) : m_dialog(dialog), m_strings(strings) {}
-    void PostBarPosition(int position) override
-    {
-        // A window that is gone already takes nothing (posting to none would reach this thread).
-        if (HWND window = m_dialog.GetWindow())
-            PostMessageW(window, kProgressMessage, static_cast<WPARAM>(position), 0);
-    }
-    void SetStatusText(UINT stringId) override { m_dialog.SetStatusText(m_strings.LoadString(stringId)); }
-    void ReportResult(const std::wstring& text) override
-    {
-        if (CUpdateAnalytics* reporter = GetUpdateAnalytics())
-            reporter->ReportResult(text);
-    }
+// --- Before the guarded run ------------------------------------------------------------------
 
-private:
-    CProgressDialog& m_dialog;
-    const CResourceStrings& m_strings;
-};
+void StartLog(const std::wstring& product)
+{
+    const std::wstring path = GetUpdaterLogPath(product);
+    System::IO::CDirectory::CreateParent(path);
+    System::CLog::Init(path, false);
+}
 
 // The developer settings of the progress window; registry trouble leaves the defaults.
 void ReadDeveloperSettings()
@@ -82,17 +66,12 @@ void ReadDeveloperSettings()
     UpdaterMinDialogShowTimeMs = minimum;
 }
 
-void StartLog(const std::wstring& product)
+// The process-wide reporter, its uploader started.
+void StartReporter(const UpdaterOptions& options)
 {
-    const std::wstring path = GetUpdaterLogPath(product);
-    System::IO::CDirectory::CreateParent(path);
-    System::CLog::Init(path, false);
-}
-
-int ShowBox(CProgressDialog& dialog, const CResourceStrings& strings, UINT textId, UINT type)
-{
-    return MessageBoxW(dialog.GetWindow(), strings.LoadString(textId).c_str(),
-                       strings.LoadString(IDS_UPDATER_CAPTION).c_str(), type);
+    CRefPtr<CUpdateAnalytics> reporter = new CUpdateAnalytics(options.locale, options.dp, options.product);
+    reporter->StartUploadThread(kUploadIntervalMs);
+    SetUpdateAnalytics(reporter.Get());
 }
 
 // Exits that must not wait for pending events: the uploader is stopped and joined first, so that
@@ -104,112 +83,109 @@ void ReleaseReporterWithoutWaiting()
     SetUpdateAnalytics(nullptr);
 }
 
-// The run's named objects: the single-instance mutex and the three update events.
-struct RunObjects {
-    CHandleGuard mutex;
-    CRefPtr<CEvent> updateNo;
-    CRefPtr<CEvent> updateYes;
-    CRefPtr<CEvent> updateDeny;
+// --- The steps of the guarded run ------------------------------------------------------------
 
-    void SetUpdateNo()
-    {
-        if (updateNo)
-            updateNo->Set();
-    }
-};
-
-// Steps 8 to 23: the run itself. Raises result codes; returns the result of the exits that are
-// no failure (0, 2, 3, 4) and of the offline failure (259).
-int RunGuarded(UpdaterOptions& options, const CResourceStrings& strings, RunObjects& objects)
+// The product names the work folder, the log, the mutex and the events: one plain name only
+// (the clean-up empties its folder).
+void CheckProduct(const UpdaterOptions& options)
 {
-    // The product names the work folder, the log, the mutex and the events: one plain name only
-    // (the clean-up below empties its folder).
     if (options.product.empty() || !CommonAppLogic::IsPlainFolderName(options.product))
         throw CExitCodeException(FailureMainCommandLine);
+}
 
-    objects.mutex.Reset(CreateMutexW(nullptr, TRUE, GetUpdaterMutexName(options.product, !options.from.empty()).c_str()));
-    if (!objects.mutex)
-        throw CExitCodeException(FailureMainMutex);
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        objects.mutex.Reset();
-        throw CExitCodeException(FailureMainMutex);
+int ShowBox(CProgressDialog& dialog, const CResourceStrings& strings, UINT textId, UINT type)
+{
+    return MessageBoxW(dialog.GetWindow(), strings.LoadString(textId).c_str(),
+                       strings.LoadString(IDS_UPDATER_CAPTION).c_str(), type);
+}
+
+bool IsOnline()
+{
+    System::Win32::CCOMInitializer com;
+    return System::Win32::IsConnectedToInternet();
+}
+
+// Offline: 2 with "/from=" and no box; else the error box, while its owner window still exists,
+// and 259. The reporter goes without waiting; nothing is reported.
+int EndOffline(const UpdaterOptions& options, const CResourceStrings& strings, CProgressDialog& dialog,
+               CRunObjects& objects)
+{
+    int result = SuccessMainOffline;
+    if (options.from.empty()) {
+        ShowBox(dialog, strings, IDS_UPDATER_OFFLINE, MB_OK | MB_ICONERROR);
+        result = FailureMainOffline;
     }
+    dialog.SignalStop();
+    objects.SetUpdateNo();
+    ReleaseReporterWithoutWaiting();
+    return result;
+}
 
-    objects.updateNo = new CEvent(false, false, GetUpdateNoEventName(options.product));
-    objects.updateYes = new CEvent(false, false, GetUpdateYesEventName(options.product));
-    objects.updateDeny = new CEvent(false, false, GetUpdateDenyEventName(options.product));
-
-    DeleteStaleDownloads(options.product);
-
-    CProgressDialog dialog(strings.LoadString(IDS_UPDATER_CAPTION), strings.LoadString(IDS_UPDATER_CHECKING),
-                           options.showProgress);
-
-    bool online;
-    {
-        System::Win32::CCOMInitializer com;
-        online = System::Win32::IsConnectedToInternet();
-    }
-    if (!online) {
-        int result = SuccessMainOffline;
-        if (options.from.empty()) {
-            // The box first, while its owner window still exists; then the window's thread goes.
-            ShowBox(dialog, strings, IDS_UPDATER_OFFLINE, MB_OK | MB_ICONERROR);
-            result = FailureMainOffline;
-        }
-        dialog.SignalStop();
-        objects.SetUpdateNo();
-        ReleaseReporterWithoutWaiting();
-        return result;
-    }
-    dialog.SetProgress(10);
-
+// The package to fetch: "/patchURL=" as it is, or what the update check names. Raises the
+// check's result code when it fails.
+UpdateCheckReply FindPackage(const UpdaterOptions& options)
+{
     UpdateCheckReply reply;
     if (!options.patchUrl.empty()) {
-        reply.url = WideToAnsi(options.patchUrl);
-    } else {
-        UpdateCheckQuery query;
-        query.scheme = options.dev ? "http" : "https";
-        query.product = WideToAnsi(options.product);
-        query.channel = options.channel;
-        query.dp = WideToAnsi(options.dp);
-        query.version = GetFileVersionString(options.from);
-        query.callerName = kCallerName;
-        query.callerVersion = kCallerVersion;
-        query.visitorId = WideToAnsi(GetVisitorId());
-        const int checked = GetUpdateUrl(query, reply);
-        if (checked != Success)
-            throw CExitCodeException(checked);
+        reply.url = Utf16ToUrlUtf8(options.patchUrl);
+        return reply;
     }
-    dialog.SetProgress(20);
+    UpdateCheckQuery query;
+    query.scheme = options.dev ? "http" : "https";
+    query.product = Utf16ToUtf8(options.product);
+    query.channel = options.channel;
+    query.dp = Utf16ToUtf8(options.dp);
+    query.version = GetFileVersionString(options.from);
+    query.callerName = kCallerName;
+    query.callerVersion = kCallerVersion;
+    query.visitorId = Utf16ToUtf8(GetVisitorId());
+    const int checked = GetUpdateUrl(query, reply);
+    if (checked != Success)
+        throw CExitCodeException(checked);
+    return reply;
+}
 
-    if (reply.url.empty()) {
-        objects.SetUpdateNo();
-        SetUpdateAnalytics(nullptr);   // waits for pending uploads (at most about 5 s)
-        return SuccessNoURL;
-    }
+// No package: 3, once pending reports are out (the reporter's end waits at most about 5 s).
+int EndWithoutPackage(CRunObjects& objects)
+{
+    objects.SetUpdateNo();
+    SetUpdateAnalytics(nullptr);
+    return SuccessNoURL;
+}
 
-    if (options.prompt) {
-        if (ShowBox(dialog, strings, IDS_UPDATER_PROMPT, MB_YESNO | MB_ICONQUESTION) != IDYES) {
-            objects.updateDeny->Set();
-            objects.SetUpdateNo();
-            ReleaseReporterWithoutWaiting();
-            return SuccessRejected;
-        }
-    } else if (options.notify) {
+// "/prompt" asks (only Yes goes on); else "/notify" tells. False when the user declined.
+bool AskOrTell(const UpdaterOptions& options, const CResourceStrings& strings, CProgressDialog& dialog)
+{
+    if (options.prompt)
+        return ShowBox(dialog, strings, IDS_UPDATER_PROMPT, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    if (options.notify)
         ShowBox(dialog, strings, IDS_UPDATER_NOTIFY, MB_OK | MB_ICONINFORMATION);
-    }
+    return true;
+}
 
-    CRunObserver observer(dialog, strings);
+// Declined: 4, UpdateDeny before UpdateNo; the reporter goes without waiting.
+int EndDeclined(CRunObjects& objects)
+{
+    objects.SetUpdateDeny();
+    objects.SetUpdateNo();
+    ReleaseReporterWithoutWaiting();
+    return SuccessRejected;
+}
+
+PatchDownloadRequest DownloadRequestFor(const UpdaterOptions& options, const UpdateCheckReply& reply)
+{
     PatchDownloadRequest download;
     download.product = options.product;
-    download.url = reply.url;
+    // A server's URL in UTF-8 goes on as a URL can carry it.
+    download.url = EscapeUrlBytes(reply.url);
     download.expectedHash = reply.hash;
     download.expectedSize = reply.size;
     download.publishProgress = options.emitDownloadProgress;
-    TestedPackage package = DownloadAndTestPackage(download, observer);
+    return download;
+}
 
-    objects.updateYes->Set();
-    dialog.SetProgress(55);
+PatchLaunchRequest LaunchRequestFor(const UpdaterOptions& options)
+{
     PatchLaunchRequest launch;
     launch.product = options.product;
     launch.locale = options.locale;
@@ -220,12 +196,57 @@ int RunGuarded(UpdaterOptions& options, const CResourceStrings& strings, RunObje
     launch.dp = options.dp;
     launch.elevated = System::Win32::IsProcessElevated();
     launch.programFolder = System::Win32::GetModuleDirectory();
-    const DWORD exitCode = LaunchPatchUnderPark(launch, package, observer);
+    return launch;
+}
 
-    dialog.SignalStop();
+void ReportPackageExitCode(DWORD exitCode)
+{
     if (CUpdateAnalytics* reporter = GetUpdateAnalytics())
         reporter->ReportResult(PackageExitCodeResult(exitCode));
+}
+
+// Steps 7 to 23: the run itself. Raises result codes; returns the result of the exits that are
+// no failure (0, 2, 3, 4) and of the offline failure (259).
+int RunGuarded(const UpdaterOptions& options, const CResourceStrings& strings, CRunObjects& objects)
+{
+    CheckProduct(options);
+    objects.TakeSingleInstance(options.product, !options.from.empty());
+    objects.CreateEvents(options.product);
+    DeleteStaleDownloads(options.product);
+    CProgressDialog dialog(strings.LoadString(IDS_UPDATER_CAPTION), strings.LoadString(IDS_UPDATER_CHECKING),
+                           options.showProgress);
+
+    if (!IsOnline())
+        return EndOffline(options, strings, dialog, objects);
+    dialog.SetProgress(10);
+    const UpdateCheckReply reply = FindPackage(options);
+    dialog.SetProgress(20);
+    if (reply.url.empty())
+        return EndWithoutPackage(objects);
+    if (!AskOrTell(options, strings, dialog))
+        return EndDeclined(objects);
+
+    CRunObserver observer(dialog, strings);
+    TestedPackage package = DownloadAndTestPackage(DownloadRequestFor(options, reply), observer);
+    objects.SetUpdateYes();
+    dialog.SetProgress(55);
+    const DWORD exitCode = LaunchPatchUnderPark(LaunchRequestFor(options), package, observer);
+
+    dialog.SignalStop();
+    ReportPackageExitCode(exitCode);
     return Success;
+}
+
+// A failure of the guarded run: UpdateNo (when made), its code reported, the reporter released
+// (waiting for pending events).
+int EndWithFailure(int code, CRunObjects& objects)
+{
+    objects.ReleaseMutexes();
+    objects.SetUpdateNo();
+    if (CUpdateAnalytics* reporter = GetUpdateAnalytics())
+        reporter->ReportResultCode(code);
+    SetUpdateAnalytics(nullptr);
+    return code;
 }
 
 } // namespace
@@ -237,21 +258,12 @@ std::wstring GetUpdaterLogPath(const std::wstring& product)
                               product + kLogFileSuffix);
 }
 
-std::wstring GetUpdaterMutexName(const std::wstring& product, bool withFrom)
-{
-    return (withFrom ? kMutexPrefixWithFrom : kMutexPrefixWithoutFrom) + product;
-}
-
-std::wstring GetUpdateNoEventName(const std::wstring& product) { return kUpdateNoEventPrefix + product; }
-std::wstring GetUpdateYesEventName(const std::wstring& product) { return kUpdateYesEventPrefix + product; }
-std::wstring GetUpdateDenyEventName(const std::wstring& product) { return kUpdateDenyEventPrefix + product; }
-
 std::wstring PackageExitCodeResult(unsigned long exitCode)
 {
     if (exitCode == 0)
         return kSucceededResult;
     if (exitCode == kDebuggerTerminated)
-        return L"DbgTerminateProcess";
+        return kDebuggerTerminatedResult;
     return MakeInstallerExitCodeResult(std::to_wstring(exitCode));
 }
 
@@ -267,37 +279,28 @@ int RunUpdater(UpdaterOptions options)
         strings = new CResourceStrings(options.locale);
         if (options.locale.empty())
             options.locale = strings->GetLanguageName();
-        CRefPtr<CUpdateAnalytics> reporter = new CUpdateAnalytics(options.locale, options.dp, options.product);
-        reporter->StartUploadThread(kUploadIntervalMs);
-        SetUpdateAnalytics(reporter.Get());
+        StartReporter(options);
     } catch (const System::CException&) {
         return FailureLmThrowException;
     } catch (...) {
         return FailureMainException;
     }
 
-    RunObjects objects;
-    int code;
+    CRunObjects objects;
     try {
         const int result = RunGuarded(options, *strings, objects);
-        // The window is gone with the run; the mutex goes before the reporter, whose end may
+        // The window is gone with the run; the mutexes go before the reporter, whose end may
         // wait for pending events.
-        objects.mutex.Reset();
+        objects.ReleaseMutexes();
         SetUpdateAnalytics(nullptr);
         return result;
     } catch (const CExitCodeException& e) {
-        code = e.GetCode();
+        return EndWithFailure(e.GetCode(), objects);
     } catch (const System::CException&) {
-        code = FailureLmThrowException;
+        return EndWithFailure(FailureLmThrowException, objects);
     } catch (...) {
-        code = FailureMainException;
+        return EndWithFailure(FailureMainException, objects);
     }
-    objects.mutex.Reset();
-    objects.SetUpdateNo();
-    if (CUpdateAnalytics* reporter = GetUpdateAnalytics())
-        reporter->ReportResultCode(code);
-    SetUpdateAnalytics(nullptr);
-    return code;
 }
 
 int RunUpdater()
@@ -306,7 +309,7 @@ int RunUpdater()
     try {
         options = ReadUpdaterOptions();
     } catch (const System::CException&) {
-        return FailureLmThrowException;   // a channel the ANSI conversion rejects
+        return FailureLmThrowException;   // a command line that cannot be read
     }
     return RunUpdater(options);
 }

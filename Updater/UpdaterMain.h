@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "Updater/RunObjects.h"   // the kernel-object names of a run
 #include "Updater/UpdaterOptions.h"
 
 namespace Lm {
@@ -17,12 +18,6 @@ int RunUpdater(UpdaterOptions options);
 
 // The log file: <roaming application data>\Larchmeadow\Larchmeadow Games\App\Update\<product>_Update.log.
 std::wstring GetUpdaterLogPath(const std::wstring& product);
-
-// The kernel-object names of a run (name prefix + product).
-std::wstring GetUpdaterMutexName(const std::wstring& product, bool withFrom);
-std::wstring GetUpdateNoEventName(const std::wstring& product);
-std::wstring GetUpdateYesEventName(const std::wstring& product);
-std::wstring GetUpdateDenyEventName(const std::wstring& product);
 
 // The analytics text of the package's exit code: "Succeeded", "DbgTerminateProcess" or
 // "InstallerExitCode<unsigned decimal>".

@@ -47,7 +47,7 @@ UpdaterOptions ParseUpdaterOptions(const std::wstring& rawCommandLine, const std
             if (i + 1 < arguments.size())
                 options.dp = arguments[i + 1];
         } else if (HasPrefix(a, kChannelOption)) {
-            options.channel = WideToAnsi(ValueAfter(a, kChannelOption));
+            options.channel = Utf16ToUtf8(ValueAfter(a, kChannelOption));
         } else if (Is(a, kDevOption)) {
             options.dev = true;
         } else if (HasPrefix(a, kLocaleOption)) {

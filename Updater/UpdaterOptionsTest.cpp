@@ -87,7 +87,8 @@ TEST(UpdaterOptions, edge_cases_of_the_rows)
     }
 }
 
-TEST(UpdaterOptions, a_channel_the_ansi_conversion_rejects_throws)
+TEST(UpdaterOptions, a_channel_in_any_script_is_kept_as_utf8)
 {
-    EXPECT_THROW(Parse(L"/channel=\u0100x"), Lm::System::CException);
+    EXPECT_EQ("\xC4\x80x", Parse(L"/channel=\u0100x").channel);
+    EXPECT_EQ("\xD0\x91\xE6\xB5\x8B", Parse(L"/channel=\u0411\u6D4B").channel);   // Б测
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "BoxAnswer.h"
+#include "CommonAppLogic/SecureTemporaryFolder.h"
 #include "StandInLog.h"
 #include "System/Io/Directory.h"
 #include "System/Net/MultiStreamDownload/ProgressFile.h"
@@ -18,6 +19,7 @@
 #include "System/Win32/RegistryKey.h"
 #include "TestServer.h"
 #include "TestSupport.h"
+#include "Updater/UpdaterContract.h"
 #include "Updater/UpdaterMain.h"
 #include "UpdaterTestSupport.h"
 
@@ -54,6 +56,7 @@ struct RunOutcome {
 RunOutcome RunUpdaterCopy(const UpdaterCopy& copy, const std::wstring& product, const std::wstring& arguments,
                           const std::function<void(HANDLE, DWORD)>& during = nullptr, bool watchWindows = false)
 {
+    LmTest::StandInLogs();   // where the package and Park stand-ins write their records
     RunOutcome outcome;
     HANDLE events[3] = {CreateEventW(nullptr, FALSE, FALSE, GetUpdateNoEventName(product).c_str()),
                         CreateEventW(nullptr, FALSE, FALSE, GetUpdateYesEventName(product).c_str()),
@@ -163,9 +166,16 @@ std::vector<std::string> AnalyticsResults(const std::wstring& locale, const std:
     }
 }
 
+// The runs of the package of that name for the product (the Park copy it is given lies in the
+// product's work folder).
 std::vector<LmTest::StandInRecord> PackageRuns(const TestProduct& product, const std::wstring& name = L"Package.exe")
 {
-    return LmTest::ReadStandInRecords(LmTest::StandInLogOf(product.Folder() + name));
+    std::vector<LmTest::StandInRecord> runs;
+    for (const LmTest::StandInRecord& record : LmTest::RecordsOfProgram(name)) {
+        if (record.arguments.find(L"/park=\"" + product.Folder()) == 0)
+            runs.push_back(record);
+    }
+    return runs;
 }
 
 std::vector<std::wstring> ParkCopies(const TestProduct& product)
@@ -201,7 +211,15 @@ TEST(UpdaterProgram, a_signed_package_runs_under_park_and_the_run_succeeds)
     auto packageRuns = PackageRuns(product);
     ASSERT_EQ(1u, packageRuns.size());
     EXPECT_EQ(L"/park=\"" + copies[0] + L"\" /nolaunchapp /x", packageRuns[0].arguments);
-    auto parkRuns = LmTest::WaitForStandInRecords(LmTest::StandInLogOf(copies[0]), 1, 30000);
+    // Elevated (as every program under Wine), the package ran from a held copy in a folder only
+    // administrators can write, and that folder is gone with the run.
+    const std::wstring started = LmTest::FolderOf(packageRuns[0].exe);
+    EXPECT_TRUE(Lm::CommonAppLogic::InstallUtils::CSecureTemporaryFolder::IsNamedAsMadeWith(
+        kElevatedPackageFolderPrefix, started))
+        << Lm::WideToAnsi(packageRuns[0].exe);
+    EXPECT_EQ(started, packageRuns[0].workdir);
+    EXPECT_FALSE(LmTest::DirectoryExists(started));
+    auto parkRuns = LmTest::WaitForStandInRecords(LmTest::StandInLogOfProgram(copies[0]), 1, 30000);
     ASSERT_EQ(1u, parkRuns.size());
     EXPECT_NE(std::wstring::npos,
               parkRuns[0].arguments.find(L"/LaunchParams \"/noupdate! /userlocale " + locale + L" /fast /dp partner\""));
@@ -265,7 +283,7 @@ TEST(UpdaterProgram, the_installers_command_line_shows_no_window_and_starts_no_p
     EXPECT_EQ(L"100", Lm::System::Win32::CRegistryKey(status, true).GetString(L"Download", L""));
     auto copies = ParkCopies(product);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_TRUE(LmTest::ReadStandInRecords(LmTest::StandInLogOf(copies[0])).empty());
+    EXPECT_TRUE(LmTest::RecordsOfProgram(copies[0]).empty());
     auto packageRuns = PackageRuns(product, L"Package_sleep2500.exe");
     ASSERT_EQ(1u, packageRuns.size());
     EXPECT_EQ(L"/park=\"" + copies[0] + L"\" /nolaunchapp", packageRuns[0].arguments);
@@ -358,6 +376,7 @@ TEST(UpdaterProgram, failures_end_with_their_code_reported)
         {"package-unsigned", nullptr, 260, "FailureMainIsFileLarchmeadowSigned", {L"No"}},
         {"package-hostiledrive", nullptr, 1027, "FailureGetEXEDownloadIsOk", {L"No"}},
         {"invalid", nullptr, 773, "FailureParseURLResponse", {L"No"}},
+        {"deep", nullptr, 773, "FailureParseURLResponse", {L"No"}},
         {"slow", nullptr, 770, "FailureGetURLTimeOut", {L"No"}},
     };
     UpdaterCopy copy;
@@ -373,6 +392,22 @@ TEST(UpdaterProgram, failures_end_with_their_code_reported)
         EXPECT_EQ(c.result, results.back()) << c.scenario;
         EXPECT_TRUE(PackageRuns(product).empty()) << c.scenario;
     }
+}
+
+TEST(UpdaterProgram, a_named_park_that_is_not_the_makers_is_never_started)
+{
+    UpdaterCopy copy;
+    TestProduct product("package");
+    const std::wstring locale = RunLocale();
+    RunOutcome run = RunUpdaterCopy(copy, product.Name(),
+                                    ProductArgument(product, locale) + L" /parkpath=" + LmTest::Tool(L"StandIn.exe"));
+    EXPECT_EQ(1792u, run.exitCode);
+    EXPECT_EQ((Events{L"Yes", L"No"}), run.events);
+    EXPECT_EQ((Results{"SpecifiedParkUnsigned", "FailureParkEXEFileExists"}),
+              AnalyticsResults(locale, "FailureParkEXEFileExists"));
+    EXPECT_TRUE(PackageRuns(product).empty());
+    EXPECT_TRUE(ParkCopies(product).empty());
+    EXPECT_TRUE(LmTest::RecordsOfProgram(L"StandIn.exe").empty());
 }
 
 TEST(UpdaterProgram, a_failed_package_test_is_reported_per_attempt)
@@ -423,6 +458,44 @@ TEST(UpdaterProgram, a_second_run_for_the_product_ends_with_258)
     CloseHandle(mutex);
 }
 
+TEST(UpdaterProgram, one_run_per_work_folder_whatever_its_options)
+{
+    UpdaterCopy copy;
+    TestProduct product("package-sleep20000");
+    // Runs that meet the first one's work folder: with "/from=" (the other single-instance
+    // mutex), and with the product written in capitals (the same folder under another name).
+    std::wstring upper = product.Name();
+    CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+    struct Second {
+        std::wstring product;
+        std::wstring extra;
+        std::wstring locale = RunLocale();
+        RunOutcome run;
+    } seconds[] = {{product.Name(), L" /from=" + copy.Path()}, {upper, L""}};
+    bool firstStillRan = false;
+    RunOutcome first = RunUpdaterCopy(copy, product.Name(), ProductArgument(product, RunLocale()) + L" /noprog",
+                                      [&](HANDLE process, DWORD) {
+                                          const ULONGLONG end = GetTickCount64() + 120000;
+                                          while (PackageRuns(product, L"Package_sleep20000.exe").empty() &&
+                                                 GetTickCount64() < end)
+                                              Sleep(100);
+                                          for (Second& second : seconds) {
+                                              second.run = RunUpdaterCopy(copy, second.product,
+                                                                          L"/product=" + second.product + L" /locale=" +
+                                                                              second.locale + L" /noprog" + second.extra);
+                                          }
+                                          firstStillRan = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+                                      });
+    ASSERT_TRUE(firstStillRan) << "the package ended before the second runs were done";
+    EXPECT_EQ(0u, first.exitCode);
+    EXPECT_EQ(1u, PackageRuns(product, L"Package_sleep20000.exe").size());
+    for (const Second& second : seconds) {
+        EXPECT_EQ(258u, second.run.exitCode) << Lm::WideToAnsi(second.product + second.extra);
+        EXPECT_TRUE(second.run.events.empty());
+        EXPECT_EQ((Results{"FailureMainMutex"}), AnalyticsResults(second.locale, "FailureMainMutex"));
+    }
+}
+
 TEST(UpdaterProgram, the_query_names_the_updater_and_the_from_program_version)
 {
     UpdaterCopy copy;
@@ -435,6 +508,37 @@ TEST(UpdaterProgram, the_query_names_the_updater_and_the_from_program_version)
     ASSERT_EQ(1u, lines.size());
     EXPECT_NE(std::string::npos, lines[0].find("&version=1.1.1.85&channel=beta&dp=partner&os="));
     EXPECT_NE(std::string::npos, lines[0].find("\"User-Agent\": \"Mozilla/4.0 (compatible; MSIE 5.0; Updater 1.1.1.85)\""));
+}
+
+TEST(UpdaterProgram, options_in_any_script_reach_the_server_as_escaped_utf8)
+{
+    // Cyrillic and CJK in the product, the DP code, the channel and the package URL.
+    UpdaterCopy copy;
+    TestProduct product("object", L"-\u041F\u0440\u043E\u0434\u0443\u043A\u0442");   // "-Продукт"
+    const std::string productInUrl = product.Tag();
+    ASSERT_NE(std::string::npos, productInUrl.find("-%D0%9F%D1%80%D0%BE%D0%B4%D1%83%D0%BA%D1%82"));
+    RunOutcome run = RunUpdaterCopy(copy, product.Name(),
+                                    L"/product=" + product.Name() + L" /locale=" + RunLocale() +
+                                        L" /dp=\u041A\u0438\u0440\u0438\u043B\u043B\u0438\u0446\u0430"   // Кириллица
+                                        L" /channel=\u6D4B\u8BD5\u7248");                                     // 测试版
+    EXPECT_EQ(3u, run.exitCode);
+    auto lines = LmTest::ServerLogLines("productName=" + productInUrl + "&");
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_NE(std::string::npos,
+              lines[0].find("&channel=%E6%B5%8B%E8%AF%95%E7%89%88&dp=%D0%9A%D0%B8%D1%80%D0%B8%D0%BB%D0%BB%D0%B8%D1%86%D0%B0&os="))
+        << lines[0];
+    EXPECT_TRUE(LmTest::FileExists(product.LogPath()));
+
+    // A package URL whose query holds CJK, with a DP code in the same script.
+    TestProduct packaged("object");
+    const std::wstring url = Lm::AnsiToWide(LmTest::ServerUrl("/files/signed/Package.exe?tag=" + packaged.Tag())) +
+                             L"&note=\u5305";   // 包
+    RunOutcome withUrl = RunUpdaterCopy(copy, packaged.Name(),
+                                        ProductArgument(packaged, RunLocale()) + L" /dp=\u5305 /patchURL=" + url);
+    EXPECT_EQ(0u, withUrl.exitCode);
+    auto packageLines = LmTest::ServerLogLines("tag=" + packaged.Tag() + "&note=%E5%8C%85\"");
+    EXPECT_FALSE(packageLines.empty());
+    EXPECT_EQ(1u, PackageRuns(packaged).size());
 }
 
 TEST(UpdaterProgram, a_package_url_on_the_command_line_skips_the_check)

@@ -7,6 +7,7 @@
 #include "System/Exception.h"
 #include "System/Io/FilePath.h"
 #include "System/Win32/KnownFolders.h"
+#include "Updater/UpdaterContract.h"
 
 namespace Lm {
 namespace Updater {
@@ -16,8 +17,8 @@ using System::Win32::CScopedLock;
 std::wstring GetUserSettingsIniPath()
 {
     using System::IO::CFilePath;
-    return CFilePath::Combine(CFilePath::Combine(System::Win32::GetRoamingAppDataPath(), L"Larchmeadow"),
-                              L"Larchmeadow.ini");
+    return CFilePath::Combine(CFilePath::Combine(System::Win32::GetRoamingAppDataPath(), kMakerFolder),
+                              kUserSettingsFileName);
 }
 
 CommonAppLogic::CIniFile GetAnalyticsIniPath(const std::wstring& iniPath)

@@ -59,7 +59,7 @@ int RunMultiStream(const std::wstring& url, const std::wstring& target, uint32_t
                    unsigned long long& bytes, std::string& error)
 {
     if (singleTotal != 0) {
-        DownloadProgress(target, 1, singleTotal).Write();
+        DownloadProgress(target, 1, singleTotal, DownloadIdentity::For(Lm::Utf16ToMBCS_CP(CP_ACP, url), 0, "")).Write();
         HANDLE cache = CreateFileW(CacheFileName(target).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         CloseHandle(cache);

@@ -257,7 +257,7 @@ chunk = size // 2
 need = 0
 for index, (start, end) in enumerate([(0, chunk - 1), (chunk, size - 1)]):
     try:
-        offset = struct.unpack_from("<I", open("%s.%d" % (target, index), "rb").read(76), 8)[0]
+        offset = struct.unpack_from("<Q", open("%s.%d" % (target, index), "rb").read(), 16)[0]   # Offset u64 at byte 16
     except (OSError, struct.error):
         offset = start
     need += end + 1 - offset

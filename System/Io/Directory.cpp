@@ -115,40 +115,7 @@ void CDirectory::DeleteAux(const std::wstring& path, bool clearReadOnly, bool th
         return;
     }
 
-    std::wstring dir = path;
-    if (!CFilePath::IsDirectorySeparator(dir[dir.size() - 1]))
-        dir += L'\\';
-
-    {
-        WIN32_FIND_DATAW data;
-        CFindHandle find(::FindFirstFileW((dir + L"*").c_str(), &data));
-        if (find.IsValid()) {
-            do {
-                const std::wstring name = data.cFileName;
-                if (name == L"." || name == L"..")
-                    continue;
-                const std::wstring full = dir + name;
-                if (IsLinkToFolder(data.dwFileAttributes)) {
-                    RemoveLink(full, data.dwFileAttributes, clearReadOnly, throwOnFailure, leftover);
-                } else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                    DeleteAux(full, clearReadOnly, throwOnFailure, leftover);
-                } else {
-                    if (clearReadOnly)
-                        ::SetFileAttributesW(full.c_str(), data.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-                    if (throwOnFailure) {
-                        CFile::DeleteAFile(full, 5);
-                    } else {
-                        try {
-                            CFile::DeleteAFile(full, 1);
-                        } catch (const CException&) {
-                            // Left for the next pass; Delete reports nothing.
-                            leftover = true;
-                        }
-                    }
-                }
-            } while (::FindNextFileW(find.Get(), &data));
-        }
-    }
+    DeleteContents(path, clearReadOnly, throwOnFailure, leftover);
 
     if (clearReadOnly && ownAttributes != INVALID_FILE_ATTRIBUTES && (ownAttributes & FILE_ATTRIBUTE_READONLY) != 0)
         ::SetFileAttributesW(path.c_str(), ownAttributes & ~FILE_ATTRIBUTE_READONLY);
@@ -158,6 +125,43 @@ void CDirectory::DeleteAux(const std::wstring& path, bool clearReadOnly, bool th
             ThrowException(L"Could not remove directory: \"" + path + L"\"", kSource, 204, kDeleteAux);
         leftover = true;
     }
+}
+
+void CDirectory::DeleteContents(const std::wstring& path, bool clearReadOnly, bool throwOnFailure, bool& leftover)
+{
+    CFilePath::ValidatePath(path);
+    std::wstring dir = path;
+    if (!CFilePath::IsDirectorySeparator(dir[dir.size() - 1]))
+        dir += L'\\';
+
+    WIN32_FIND_DATAW data;
+    CFindHandle find(::FindFirstFileW((dir + L"*").c_str(), &data));
+    if (!find.IsValid())
+        return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        const std::wstring full = dir + name;
+        if (IsLinkToFolder(data.dwFileAttributes)) {
+            RemoveLink(full, data.dwFileAttributes, clearReadOnly, throwOnFailure, leftover);
+        } else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            DeleteAux(full, clearReadOnly, throwOnFailure, leftover);
+        } else {
+            if (clearReadOnly)
+                ::SetFileAttributesW(full.c_str(), data.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+            if (throwOnFailure) {
+                CFile::DeleteAFile(full, 5);
+            } else {
+                try {
+                    CFile::DeleteAFile(full, 1);
+                } catch (const CException&) {
+                    // Left for the next pass; Delete reports nothing.
+                    leftover = true;
+                }
+            }
+        }
+    } while (::FindNextFileW(find.Get(), &data));
 }
 
 void CDirectory::Delete(const std::wstring& path, bool clearReadOnly)
@@ -193,7 +197,7 @@ std::wstring SearchText(const std::wstring& folder, const std::wstring& pattern)
 std::vector<std::wstring> CDirectory::GetFiles(const std::wstring& folder, const std::wstring& pattern)
 {
     if (!Exists(folder))
-        ThrowException(L"Directory does not exist: " + folder, kSource, 298, "Lm::System::IO::CDirectory::GetFiles");
+        ThrowException(L"Directory does not exist" + folder, kSource, 298, "Lm::System::IO::CDirectory::GetFiles");
     std::vector<std::wstring> files;
     WIN32_FIND_DATAW data;
     CFindHandle find(::FindFirstFileW(SearchText(folder, pattern).c_str(), &data));

@@ -29,14 +29,18 @@ public:
     // One deletion pass. With throwOnFailure the first failure throws; without, a failure sets
     // leftover and the pass goes on.
     static void DeleteAux(const std::wstring& path, bool clearReadOnly, bool throwOnFailure, bool& leftover);
+    // What the folder holds, as one pass of DeleteAux deletes it, but not the folder itself.
+    static void DeleteContents(const std::wstring& path, bool clearReadOnly, bool throwOnFailure, bool& leftover);
 
     // Full paths of the files (never folders) of the folder that match the pattern, in the
-    // order the system finds them. Throws "Directory does not exist: " + folder for a missing
-    // folder; a pattern without matches gives an empty list.
+    // order the system finds them. Throws "Directory does not exist" + folder (the path right
+    // after the text, as the message has always read) for a missing folder; a pattern without
+    // matches gives an empty list.
     static std::vector<std::wstring> GetFiles(const std::wstring& folder, const std::wstring& pattern);
     static std::vector<std::wstring> GetFiles(const std::wstring& folder);
     // Names (without path) of the files and folders of the folder that match the pattern, "." and
-    // ".." left out, in the order the system finds them. Throws as GetFiles.
+    // ".." left out, in the order the system finds them. Throws "Directory does not exist: " +
+    // folder for a missing folder.
     static std::vector<std::wstring> GetFilesAndDirectories(const std::wstring& folder, const std::wstring& pattern);
     static std::vector<std::wstring> GetFilesAndDirectories(const std::wstring& folder);
 };

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <sddl.h>
-#include <winioctl.h>
 
 #include <string>
 #include <vector>
@@ -202,77 +201,6 @@ TEST(DirectoryTest, delete_of_a_file_or_a_missing_path_does_nothing)
     EXPECT_NO_THROW(CDirectory::Delete(L"", true));
 }
 
-// Makes link a junction to target. Windows does; Wine 8 does not support it.
-bool MakeJunction(const std::wstring& link, const std::wstring& target)
-{
-    if (!::CreateDirectoryW(link.c_str(), nullptr))
-        return false;
-    HANDLE h = ::CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        ::RemoveDirectoryW(link.c_str());
-        return false;
-    }
-    const std::wstring substitute = L"\\??\\" + target;
-    std::vector<BYTE> buffer(sizeof(DWORD) + 4 * sizeof(WORD) + 2 * sizeof(WORD) + (substitute.size() + 2) * 2);
-    auto* header = reinterpret_cast<DWORD*>(buffer.data());
-    auto* words = reinterpret_cast<WORD*>(buffer.data() + sizeof(DWORD));
-    header[0] = IO_REPARSE_TAG_MOUNT_POINT;
-    const WORD substituteBytes = static_cast<WORD>(substitute.size() * 2);
-    words[0] = static_cast<WORD>(buffer.size() - 8);   // ReparseDataLength
-    words[1] = 0;
-    words[2] = 0;                                      // SubstituteNameOffset
-    words[3] = substituteBytes;                        // SubstituteNameLength
-    words[4] = static_cast<WORD>(substituteBytes + 2); // PrintNameOffset
-    words[5] = 0;                                      // PrintNameLength
-    memcpy(&words[6], substitute.c_str(), substituteBytes);
-    DWORD returned = 0;
-    const BOOL ok = ::DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                      nullptr, 0, &returned, nullptr);
-    ::CloseHandle(h);
-    if (!ok)
-        ::RemoveDirectoryW(link.c_str());
-    return ok != FALSE;
-}
-
-// Wine shows a Unix symbolic link to a folder as a directory reparse point; it is made by the
-// Unix ln, which Wine can start. Used where Wine cannot make a junction.
-bool MakeUnixFolderLink(const std::wstring& link, const std::wstring& target)
-{
-    using UnixNameFunction = char*(CDECL*)(LPCWSTR);
-    auto toUnix = reinterpret_cast<UnixNameFunction>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
-    if (toUnix == nullptr || !FileExists(L"Z:\\bin\\ln"))
-        return false;
-    char* unixLink = toUnix(link.c_str());
-    char* unixTarget = toUnix(target.c_str());
-    if (unixLink == nullptr || unixTarget == nullptr)
-        return false;
-    const std::wstring arguments = L"-s \"" + Lm::System::String::FormatString(L"%S", unixTarget) + L"\" \"" +
-                                   Lm::System::String::FormatString(L"%S", unixLink) + L"\"";
-    ::HeapFree(::GetProcessHeap(), 0, unixLink);
-    ::HeapFree(::GetProcessHeap(), 0, unixTarget);
-    std::wstring commandLine = L"ln " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(L"Z:\\bin\\ln", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process))
-        return false;
-    ::WaitForSingleObject(process.hProcess, 30000);
-    ::CloseHandle(process.hProcess);
-    ::CloseHandle(process.hThread);
-    // The handle of a Unix process may be signalled before the program has done its work: look
-    // for the link for a while.
-    for (int i = 0; i < 100; ++i) {
-        const DWORD attributes = ::GetFileAttributesW(link.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-            return true;
-        ::Sleep(100);
-    }
-    return false;
-}
-
 TEST(DirectoryTest, delete_removes_a_link_to_a_folder_without_entering_it)
 {
     LmTest::ScratchFolder scratch(L"lmdir");
@@ -281,8 +209,8 @@ TEST(DirectoryTest, delete_removes_a_link_to_a_folder_without_entering_it)
     const std::wstring root = scratch / L"tree";
     MakeTree(root, {L"a.txt"});
     const std::wstring link = root + L"\\link";
-    const bool junction = MakeJunction(link, outside);
-    if (!junction && !MakeUnixFolderLink(link, outside))
+    bool junction = false;
+    if (!LmTest::MakeFolderLink(link, outside, &junction))
         GTEST_SKIP() << "no way to make a link to a folder here";
     ASSERT_TRUE(FileExists(link + L"\\precious.txt")) << "the link leads to the outside folder";
 
@@ -295,8 +223,7 @@ TEST(DirectoryTest, delete_removes_a_link_to_a_folder_without_entering_it)
     } else {
         // Wine's RemoveDirectoryW acts on the link's target (which is not empty), so the link stays.
         EXPECT_FALSE(FileExists(root + L"\\a.txt"));
-        ::DeleteFileW(link.c_str());
-        ::RemoveDirectoryW(link.c_str());
+        LmTest::RemoveFolderLink(link);
     }
 }
 

@@ -34,6 +34,12 @@ void CFile::Copy(const std::wstring& source, const std::wstring& destination, bo
     ::CopyFileW(source.c_str(), destination.c_str(), !overwrite);
 }
 
+Win32::CHandleGuard CFile::Hold(const std::wstring& path)
+{
+    return Win32::CHandleGuard(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 } // namespace IO
 } // namespace System
 } // namespace Lm

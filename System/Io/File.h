@@ -1,9 +1,11 @@
-// File operations over the Win32 file calls: existence, deletion with retries, copy.
+// File operations over the Win32 file calls: existence, deletion with retries, copy, holding.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+
+#include "System/Win32/Handle.h"
 
 namespace Lm {
 namespace System {
@@ -19,6 +21,10 @@ public:
     static bool DeleteAFile(const std::wstring& path, int tries);
     // CopyFileW; the result is not reported.
     static void Copy(const std::wstring& source, const std::wstring& destination, bool overwrite);
+    // Opens the file for reading and shares reading only: while the handle is held nobody can
+    // write, rename or delete the file, and a program can still be started from it. An invalid
+    // handle when the file cannot be opened so (missing, or open for writing elsewhere).
+    static Win32::CHandleGuard Hold(const std::wstring& path);
 };
 
 } // namespace IO

@@ -7,9 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "System/Io/File.h"
 #include "System/Net/InternetHandleCloser.h"
 #include "System/Net/InternetTimeouts.h"
+#include "System/String/StringUtils.h"
 #include "System/Win32/Handle.h"
+#include "System/Win32/SystemInfo.h"
 
 namespace Lm {
 namespace System {
@@ -26,18 +29,11 @@ const char kLastModified[] = "Last-Modified: ";
 const char kContentLength[] = "Content-Length: ";
 const char kUrl[] = "Url: ";
 
-bool EqualsNoCase(const char* a, const char* b, size_t n)
+// The line starts with name, in any case, directly followed by a colon.
+bool IsHeaderLine(const std::string& line, const std::string& name)
 {
-    for (size_t i = 0; i < n; ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
+    return line.size() > name.size() && line[name.size()] == ':' &&
+           String::EqualsNoCase(line.substr(0, name.size()), name);
 }
 
 // The NUL-separated lines of a header buffer, within the bytes WinINet returned.
@@ -75,28 +71,20 @@ std::string RawHeaderValue(const std::vector<std::string>& lines, const char* na
         found = true;
         return code;
     }
-    size_t n = strlen(name);
     for (size_t i = 1; i < lines.size(); ++i) {
-        const std::string& line = lines[i];
-        if (line.size() > n && line[n] == ':' && EqualsNoCase(line.c_str(), name, n)) {
+        if (IsHeaderLine(lines[i], name)) {
             found = true;
-            return line.substr(n + 1);
+            return lines[i].substr(strlen(name) + 1);
         }
     }
     return std::string();
 }
 
-bool FileExists(const std::wstring& path)
+// The file's size, 0 when it is missing.
+std::int64_t FileSizeOrZero(const std::wstring& path)
 {
-    return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::int64_t FileSize(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    const std::int64_t size = path.empty() ? -1 : Win32::GetFileSize64(path);
+    return size < 0 ? 0 : size;
 }
 
 void CreateParentFolder(const std::wstring& path)
@@ -163,10 +151,7 @@ unsigned __stdcall CHttpRequestState::ThreadProc(void* parameter)
         self->Fail(HttpResultFailed, true);
         InterlockedExchange(&self->finished, 1);
         CScopedLock threadGuard(self->threadLock);
-        if (self->workerThread != nullptr) {
-            CloseHandle(self->workerThread);
-            self->workerThread = nullptr;
-        }
+        self->workerThread.Close();
     }
     return 0;
 }
@@ -198,20 +183,20 @@ void CHttpRequestState::Execute()
 // (a blocked call ends only at its time-out) never keeps the caller from removing or replacing
 // the file. Resumable mode appends to its cache; straight into the output, a file left by an
 // earlier attempt is replaced rather than appended to.
-FILE* CHttpRequestState::OpenOutputFile(const std::wstring& path, bool append)
+Win32::CCrtFile CHttpRequestState::OpenOutputFile(const std::wstring& path, bool append)
 {
     Win32::CHandleGuard handle(CreateFileW(path.c_str(), GENERIC_WRITE,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                            append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!handle)
-        return nullptr;
+        return Win32::CCrtFile();
     const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()),
                                            (append ? _O_APPEND : 0) | _O_BINARY | _O_WRONLY);
     if (descriptor == -1)
-        return nullptr;
+        return Win32::CCrtFile();
     handle.Detach(); // the descriptor owns it now
-    FILE* file = _fdopen(descriptor, append ? "ab" : "wb");
-    if (file == nullptr)
+    Win32::CCrtFile file(_fdopen(descriptor, append ? "ab" : "wb"));
+    if (!file)
         _close(descriptor);
     return file;
 }
@@ -224,58 +209,75 @@ void CHttpRequestState::ExecuteTransfer(Win32::CCrtFile& file)
         if (IsResumable())
             SetUpResume();
     }
+    if (!Connect() || !OpenRequest())
+        return;
+    AddRequestHeaders();
+    std::vector<std::string> sentLines;
+    if (!SendRequest() || !TakeResponseHeaders(sentLines))
+        return;
+    UpdateState();
+    KeepSentCookies(sentLines);
+    if (!OpenBodyTarget(file))
+        return;
+    ReadBody(file.Get());
+}
 
-    const char* acceptTypes[] = {accept.empty() ? "*/*" : accept.c_str(), nullptr};
-
+// The session and the connection to the URL's host.
+bool CHttpRequestState::Connect()
+{
     {
         CScopedLock lock(stateLock);
         requestStopwatch.Start();
     }
     handles.session.Reset(InternetOpenA(userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, "", "", 0));
-    HINTERNET internet = handles.session.Get();
-    if (internet == nullptr) {
+    if (!handles.session) {
         CScopedLock lock(stateLock);
         Fail(HttpResultOpenFailed, false);
-        return;
+        return false;
     }
     // Explicit time-outs, set again on the request handle below.
-    SetInternetTimeouts(internet);
+    SetInternetTimeouts(handles.session.Get());
 
     UpdateState();
     if (AbortCheck())
-        return;
-    handles.connect.Reset(InternetConnectA(internet, url.GetHost().c_str(), static_cast<INTERNET_PORT>(url.GetPort()),
-                                           "", nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    HINTERNET connect = handles.connect.Get();
-    if (connect == nullptr) {
+        return false;
+    handles.connect.Reset(InternetConnectA(handles.session.Get(), url.GetHost().c_str(),
+                                           static_cast<INTERNET_PORT>(url.GetPort()), "", nullptr,
+                                           INTERNET_SERVICE_HTTP, 0, 0));
+    if (!handles.connect) {
         CScopedLock lock(stateLock);
         Fail(HttpResultConnectFailed, false);
-        return;
+        return false;
     }
-
-    std::string objectName = url.GetPathAndQuery();
     UpdateState();
-    if (AbortCheck())
-        return;
+    return !AbortCheck();
+}
 
+bool CHttpRequestState::OpenRequest()
+{
+    const char* acceptTypes[] = {accept.empty() ? "*/*" : accept.c_str(), nullptr};
     CCookieCollection* cookies = cookieContainer ? cookieContainer->FindCollection(url) : nullptr;
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
     if (url.GetScheme() == "https")
         flags |= INTERNET_FLAG_SECURE;
     if (cookies != nullptr && cookies->GetCount() > 0)
         flags |= INTERNET_FLAG_NO_COOKIES;
-    handles.request.Reset(HttpOpenRequestA(connect, method.c_str(), objectName.c_str(), "HTTP/1.1", "", acceptTypes,
-                                           flags, 0));
-    HINTERNET request = handles.request.Get();
-    if (request == nullptr) {
+    handles.request.Reset(HttpOpenRequestA(handles.connect.Get(), method.c_str(), url.GetPathAndQuery().c_str(),
+                                           "HTTP/1.1", "", acceptTypes, flags, 0));
+    if (!handles.request) {
         CScopedLock lock(stateLock);
         Fail(HttpResultOpenRequestFailed, false);
-        return;
+        return false;
     }
-    SetInternetTimeouts(request);
-    if (AbortCheck())
-        return;
+    SetInternetTimeouts(handles.request.Get());
+    return !AbortCheck();
+}
 
+// Connection, Content-Type, the container's cookies, the conditional header and the range, each
+// only when it has a value.
+void CHttpRequestState::AddRequestHeaders()
+{
+    const HINTERNET request = handles.request.Get();
     auto addHeader = [request](const char* name, const std::string& value) {
         if (value.empty())
             return;
@@ -284,6 +286,7 @@ void CHttpRequestState::ExecuteTransfer(Win32::CCrtFile& file)
     };
     addHeader("Connection", connection);
     addHeader("Content-Type", contentType);
+    CCookieCollection* cookies = cookieContainer ? cookieContainer->FindCollection(url) : nullptr;
     if (cookies != nullptr) {
         std::string text;
         for (size_t i = 0; i < cookies->GetCount(); ++i) {
@@ -307,17 +310,25 @@ void CHttpRequestState::ExecuteTransfer(Win32::CCrtFile& file)
             range += "-" + std::to_string(rangeEnd);
         addHeader("Range", range);
     }
+}
 
+bool CHttpRequestState::SendRequest()
+{
     UpdateState();
     std::string extra;
     for (size_t i = 0; i < extraHeaders.size(); ++i)
         extra += (i > 0 ? "\r\n" : "") + extraHeaders[i];
-    // A failed send is not tested here: it shows as missing response headers below.
-    HttpSendRequestA(request, extra.empty() ? nullptr : extra.c_str(), static_cast<DWORD>(extra.size()),
+    // A failed send is not tested here: it shows as missing response headers afterwards.
+    HttpSendRequestA(handles.request.Get(), extra.empty() ? nullptr : extra.c_str(), static_cast<DWORD>(extra.size()),
                      postData.empty() ? nullptr : postData.data(), static_cast<DWORD>(postData.size()));
-    if (AbortCheck())
-        return;
+    return !AbortCheck();
+}
 
+// The request headers as sent (for the cookies) and the response's: status, lengths and what
+// they mean for the body about to come.
+bool CHttpRequestState::TakeResponseHeaders(std::vector<std::string>& sentLines)
+{
+    const HINTERNET request = handles.request.Get();
     std::vector<char> sent(kHeaderBuffer), received(kHeaderBuffer);
     DWORD sentLength = kHeaderBuffer, receivedLength = kHeaderBuffer;
     BOOL sentOk = HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS | HTTP_QUERY_FLAG_REQUEST_HEADERS, sent.data(),
@@ -326,55 +337,60 @@ void CHttpRequestState::ExecuteTransfer(Win32::CCrtFile& file)
     // A failed query leaves the buffer undefined: nothing is read from it, and no headers count.
     if (!receivedOk || receivedLength >= kHeaderBuffer)
         receivedLength = 0;
-    std::vector<std::string> sentLines =
-        SplitHeaderLines(sent.data(), sentOk && sentLength < kHeaderBuffer ? sentLength : 0);
+    sentLines = SplitHeaderLines(sent.data(), sentOk && sentLength < kHeaderBuffer ? sentLength : 0);
     std::vector<std::string> lines = SplitHeaderLines(received.data(), receivedLength);
 
-    {
-        CScopedLock lock(stateLock);
-        if (receivedLength > 0)
-            responseHeaders = lines;
-        bool found;
-        std::string lengthText = RawHeaderValue(lines, "Content-Length", found);
-        std::int64_t length = found && !lengthText.empty() ? _atoi64(lengthText.c_str()) : -1;
-        declaredLength = 0;
-        lengthKnown = length >= 0;
-        if (lengthKnown) {
-            if (static_cast<std::uint64_t>(length) > static_cast<std::uint64_t>(maxContentLength) ||
-                (cachePath.empty() && !IO::Stream::CMemoryStream::CanHold(length))) {
-                Fail(HttpResultTooLarge, true);
-                return;
-            }
-            declaredLength = length;
-            if (totalSize == 0)
-                totalSize = length;
+    CScopedLock lock(stateLock);
+    if (receivedLength > 0)
+        responseHeaders = lines;
+    bool found;
+    std::string lengthText = RawHeaderValue(lines, "Content-Length", found);
+    std::int64_t length = found && !lengthText.empty() ? _atoi64(lengthText.c_str()) : -1;
+    declaredLength = 0;
+    lengthKnown = length >= 0;
+    if (lengthKnown) {
+        if (static_cast<std::uint64_t>(length) > static_cast<std::uint64_t>(maxContentLength) ||
+            (cachePath.empty() && !IO::Stream::CMemoryStream::CanHold(length))) {
+            Fail(HttpResultTooLarge, true);
+            return false;
         }
-        std::string status = RawHeaderValue(lines, "Status-Code", found);
-        httpStatus = found ? atoi(status.c_str()) : -1;
-        if (receivedLength == 0) {
-            headersReceived = false;
-            return;
-        }
-        headersReceived = true;
-        if (sendIfRange && httpStatus == 206 && IsResumable() &&
-            !ContentRangeStartsAt(RawHeaderValue(lines, "Content-Range", found), rangeStart)) {
-            // Not the rest of the cache: appending it would corrupt the file. The cache goes, so
-            // that the next request starts afresh.
-            DeleteFileW(cachePath.c_str());
-            DeleteFileW(fileDataPath.c_str());
-            Fail(HttpResultFailed, true);
-            return;
-        }
-        if (sendIfRange && httpStatus == 200 && IsResumable()) {
-            // The server sent the whole resource instead of the rest: start over from 0.
-            DeleteFileW(cachePath.c_str());
-            ReadFileData();
-            DeleteFileW(fileDataPath.c_str());
-            rangeStart = rangeEnd = -1;
-        }
+        declaredLength = length;
+        if (totalSize == 0)
+            totalSize = length;
     }
+    std::string status = RawHeaderValue(lines, "Status-Code", found);
+    httpStatus = found ? atoi(status.c_str()) : -1;
+    if (receivedLength == 0) {
+        headersReceived = false;
+        return false;
+    }
+    headersReceived = true;
+    if (IsExpectedBody() && lengthKnown && declaredLength != expectedLength) {
+        // Not the body asked for: nothing of it is read.
+        Fail(HttpResultWrongLength, true);
+        return false;
+    }
+    if (sendIfRange && httpStatus == 206 && IsResumable() &&
+        !ContentRangeStartsAt(RawHeaderValue(lines, "Content-Range", found), rangeStart)) {
+        // Not the rest of the cache: appending it would corrupt the file. The cache goes, so
+        // that the next request starts afresh.
+        DeleteFileW(cachePath.c_str());
+        DeleteFileW(fileDataPath.c_str());
+        Fail(HttpResultFailed, true);
+        return false;
+    }
+    if (sendIfRange && httpStatus == 200 && IsResumable()) {
+        // The server sent the whole resource instead of the rest: start over from 0.
+        DeleteFileW(cachePath.c_str());
+        ReadFileData();
+        DeleteFileW(fileDataPath.c_str());
+        rangeStart = rangeEnd = -1;
+    }
+    return true;
+}
 
-    UpdateState();
+void CHttpRequestState::KeepSentCookies(const std::vector<std::string>& sentLines)
+{
     bool cookieFound = false;
     std::string cookieLine = RawHeaderValue(sentLines, "Cookie", cookieFound);
     if (cookieFound && cookieContainer) {
@@ -382,7 +398,11 @@ void CHttpRequestState::ExecuteTransfer(Win32::CCrtFile& file)
         cookieLine.push_back('\0');
         cookieContainer->GetOrCreateCollection(url).AddCookiesFromBuffer(&cookieLine[0]);
     }
+}
 
+// The output file, or the memory stream sized once from the declared length.
+bool CHttpRequestState::OpenBodyTarget(Win32::CCrtFile& file)
+{
     std::wstring target;
     {
         CScopedLock lock(stateLock);
@@ -390,27 +410,33 @@ void CHttpRequestState::ExecuteTransfer(Win32::CCrtFile& file)
         if (target.empty() && lengthKnown)
             responseStream->SetCapacity(declaredLength);
     }
-    if (!target.empty()) {
-        file.Reset(OpenOutputFile(target, IsResumable()));
-        if (!file) {
-            CScopedLock lock(stateLock);
-            Fail(HttpResultOutputFileFailed, true);
-            return;
-        }
-    }
-    ReadBody(request, file.Get());
+    if (target.empty())
+        return true;
+    file = OpenOutputFile(target, IsResumable());
+    if (file)
+        return true;
+    CScopedLock lock(stateLock);
+    Fail(HttpResultOutputFileFailed, true);
+    return false;
 }
 
-void CHttpRequestState::ReadBody(HINTERNET request, FILE* file)
+void CHttpRequestState::ReadBody(FILE* file)
 {
+    const HINTERNET request = handles.request.Get();
     std::vector<char> buffer(kChunk);
     std::int64_t position;
     std::int64_t remaining;
     bool known;
     std::uint64_t limit;
+    bool errorPage;
+    std::int64_t expected;   // the length this body must have, -1 when none
+    std::int64_t bodyBytes = 0;
     {
         CScopedLock lock(stateLock);
-        position = IsResumable() ? FileSize(cachePath) : 0;
+        // In resumable mode an error page never reaches the cache.
+        errorPage = IsResumable() && httpStatus >= 400 && httpStatus <= 505;
+        expected = IsExpectedBody() ? expectedLength : -1;
+        position = IsResumable() ? FileSizeOrZero(cachePath) : 0;
         known = lengthKnown;
         remaining = declaredLength;
         limit = static_cast<std::uint64_t>(maxContentLength);
@@ -443,6 +469,13 @@ void CHttpRequestState::ReadBody(HINTERNET request, FILE* file)
             return;
         }
         position += n;
+        bodyBytes += n;
+        if (expected >= 0 && bodyBytes > expected) {
+            // Longer than the body asked for: the excess is not written.
+            CScopedLock lock(stateLock);
+            Fail(HttpResultWrongLength, true);
+            return;
+        }
         if (static_cast<std::uint64_t>(position) > limit) {
             CScopedLock lock(stateLock);
             Fail(HttpResultTooLarge, true);
@@ -450,14 +483,7 @@ void CHttpRequestState::ReadBody(HINTERNET request, FILE* file)
         }
         if (n > 0) {
             if (file != nullptr) {
-                int status;
-                {
-                    CScopedLock lock(stateLock);
-                    status = httpStatus;
-                }
-                // In resumable mode an error page never reaches the cache.
-                bool skip = IsResumable() && status >= 400 && status <= 505;
-                if (!skip) {
+                if (!errorPage) {
                     errno = 0;
                     if (fwrite(buffer.data(), 1, n, file) != n) {
                         int code = errno == ENOSPC ? HttpResultDiskFull : HttpResultShortWrite;
@@ -475,10 +501,14 @@ void CHttpRequestState::ReadBody(HINTERNET request, FILE* file)
             remaining -= n;
         if (n == 0) {
             bodyEnded = true;
-            // The end of the body. Before its declared length it is a truncated download.
+            // The end of the body. Before its declared length it is a truncated download; short
+            // of the expected length (none declared) it is not the body asked for.
             if (known && remaining > 0) {
                 CScopedLock lock(stateLock);
                 Fail(HttpResultReadFailed, false);
+            } else if (expected >= 0 && bodyBytes != expected) {
+                CScopedLock lock(stateLock);
+                Fail(HttpResultWrongLength, true);
             }
             return;
         }
@@ -537,7 +567,7 @@ void CHttpRequestState::UpdateState()
         if (lengthText.empty())
             lengthText = std::to_string(storedLengthKnown ? storedLength : 0);
         if (!lastModified.empty()) {
-            WriteFileData(lastModified, atoi(lengthText.c_str()), url.ToString());
+            WriteFileData(lastModified, _atoi64(lengthText.c_str()), url.ToString());
             fileDataWritten = true;
         }
     }
@@ -577,10 +607,7 @@ void CHttpRequestState::CloseConnection()
     CScopedLock lock(stateLock);
     {
         CScopedLock threadGuard(threadLock);
-        if (workerThread != nullptr) {
-            CloseHandle(workerThread);
-            workerThread = nullptr;
-        }
+        workerThread.Close();
     }
     if (!pendingOutputPath.empty()) {
         cachePath = pendingOutputPath;
@@ -597,7 +624,7 @@ void CHttpRequestState::SetOutputPath(const std::wstring& path)
     bool running;
     {
         CScopedLock threadGuard(threadLock);
-        running = workerThread != nullptr;
+        running = workerThread.IsValid();
     }
     if (running) {
         pendingOutputPath = path;
@@ -621,10 +648,9 @@ void CHttpRequestState::SetCacheFileNames()
 std::string CHttpRequestState::GetHeaderValue(const std::string& name, const std::string& defaultValue)
 {
     CScopedLock lock(stateLock);
-    size_t n = name.size();
     for (const std::string& line : responseHeaders) {
-        if (line.size() > n && line[n] == ':' && EqualsNoCase(line.c_str(), name.c_str(), n)) {
-            size_t value = line.find_first_not_of(" \t", n + 1);
+        if (IsHeaderLine(line, name)) {
+            size_t value = line.find_first_not_of(" \t", name.size() + 1);
             return value == std::string::npos ? std::string() : line.substr(value);
         }
     }
@@ -635,7 +661,7 @@ std::string CHttpRequestState::GetHeaderValue(const std::string& name, const std
 void CHttpRequestState::SetUpResume()
 {
     ReadFileData();
-    std::int64_t cacheSize = FileSize(cachePath);
+    std::int64_t cacheSize = FileSizeOrZero(cachePath);
     bool resume = false;
     if (!keepCacheOnUrlChange && storedUrl != url.ToString()) {
         DeleteFileW(fileDataPath.c_str());
@@ -663,7 +689,7 @@ void CHttpRequestState::SetUpResume()
         if (resume) {
             conditionalValue = storedLastModified;
             sendIfRange = true;
-        } else if (FileExists(outputPath)) {
+        } else if (IO::CFile::Exists(outputPath)) {
             conditionalValue = storedLastModified;
             sendIfModifiedSince = true;
         }
@@ -675,13 +701,13 @@ void CHttpRequestState::ReadFileData()
     storedLastModifiedKnown = false;
     storedLengthKnown = false;
     storedUrl.clear();
-    if (!FileExists(outputPath) && !FileExists(cachePath))
+    if (!IO::CFile::Exists(outputPath) && !IO::CFile::Exists(cachePath))
         return;
-    FILE* f = nullptr;
-    if (_wfopen_s(&f, fileDataPath.c_str(), L"r") != 0 || f == nullptr)
+    Win32::CCrtFile f;
+    if (_wfopen_s(f.Receive(), fileDataPath.c_str(), L"r") != 0 || !f)
         return;
     char line[3072];
-    while (fgets(line, sizeof(line), f) != nullptr) {
+    while (fgets(line, sizeof(line), f.Get()) != nullptr) {
         size_t n = strlen(line);
         while (n > 0 && (line[n - 1] == '\r' || line[n - 1] == '\n'))
             line[--n] = '\0';
@@ -695,20 +721,18 @@ void CHttpRequestState::ReadFileData()
             storedUrl = line + sizeof(kUrl) - 1;
         }
     }
-    fclose(f);
 }
 
-void CHttpRequestState::WriteFileData(const std::string& lastModified, int length, const std::string& urlText)
+void CHttpRequestState::WriteFileData(const std::string& lastModified, std::int64_t length, const std::string& urlText)
 {
     CreateParentFolder(fileDataPath);
-    FILE* f = nullptr;
-    if (_wfopen_s(&f, fileDataPath.c_str(), L"wb") != 0 || f == nullptr)
+    Win32::CCrtFile f;
+    if (_wfopen_s(f.Receive(), fileDataPath.c_str(), L"wb") != 0 || !f)
         return;
-    fprintf(f, "%s%d\r\n", kFileDataVersion, 1);
-    fprintf(f, "%s%s\r\n", kLastModified, lastModified.c_str());
-    fprintf(f, "%s%d\r\n", kContentLength, length);
-    fprintf(f, "%s%s\r\n", kUrl, urlText.c_str());
-    fclose(f);
+    fprintf(f.Get(), "%s%d\r\n", kFileDataVersion, 1);
+    fprintf(f.Get(), "%s%s\r\n", kLastModified, lastModified.c_str());
+    fprintf(f.Get(), "%s%s\r\n", kContentLength, std::to_string(length).c_str());
+    fprintf(f.Get(), "%s%s\r\n", kUrl, urlText.c_str());
 }
 
 void CHttpRequestState::CommitCacheFile()

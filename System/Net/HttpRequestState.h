@@ -23,6 +23,7 @@
 #include "System/ReferenceCounted.h"
 #include "System/Stopwatch.h"
 #include "System/Win32/CriticalSectionLock.h"
+#include "System/Win32/Handle.h"
 
 namespace Lm {
 namespace System {
@@ -43,6 +44,8 @@ enum HttpRequestResult {
     HttpResultDiskFull = 10,
     HttpResultTooLarge = 11,           // over maxContentLength, or more than memory can hold
     HttpResultFailed = 12,             // failed without a specific code
+    HttpResultWrongLength = 13,        // a 2xx body, declared or read, of another length than expectedLength
+    HttpResultStalled = 14,            // too little progress within noProgressLimitMs (CheckTimeout)
 };
 
 // Request states (CHttpWebRequest::GetState).
@@ -82,6 +85,7 @@ public:
     std::int64_t rangeStart = -1;
     std::int64_t rangeEnd = -1;
     std::int64_t maxContentLength = -1;
+    std::int64_t expectedLength = -1;
     std::vector<char> postData;
     std::vector<std::string> extraHeaders;
     CRefPtr<CCookieContainer> cookieContainer;
@@ -119,13 +123,21 @@ public:
     CRefPtr<IO::Stream::CMemoryStream> responseStream;
 
     // The worker thread; closed and cleared by the worker when it ends. Guarded by threadLock.
-    HANDLE workerThread = nullptr;
+    Win32::CHandleGuard workerThread;
 
 private:
     void Execute();
+    // The transfer, step by step; each step returns false when the transfer ends there.
     void ExecuteTransfer(Win32::CCrtFile& file);
-    static FILE* OpenOutputFile(const std::wstring& path, bool append);
-    void ReadBody(HINTERNET request, FILE* file);
+    bool Connect();
+    bool OpenRequest();
+    void AddRequestHeaders();
+    bool SendRequest();
+    bool TakeResponseHeaders(std::vector<std::string>& sentLines);
+    void KeepSentCookies(const std::vector<std::string>& sentLines);
+    bool OpenBodyTarget(Win32::CCrtFile& file);
+    static Win32::CCrtFile OpenOutputFile(const std::wstring& path, bool append);
+    void ReadBody(FILE* file);
     void UpdateState();
     void CloseConnection();
     // Under stateLock: abortRequested -> failed; true when the worker must end.
@@ -134,9 +146,11 @@ private:
     void Fail(int code, bool setFailedState);
     void SetUpResume();
     void ReadFileData();
-    void WriteFileData(const std::string& lastModified, int length, const std::string& url);
+    void WriteFileData(const std::string& lastModified, std::int64_t length, const std::string& url);
     void CommitCacheFile();
     bool IsResumable() const { return !cachePath.empty() && !outputPath.empty(); }
+    // Under stateLock: a 2xx answer whose body length is set by expectedLength.
+    bool IsExpectedBody() const { return expectedLength >= 0 && httpStatus >= 200 && httpStatus <= 299; }
 
     // The worker's handles: only the worker uses them and hands them to the closer at its end,
     // so no handle value is ever used after another thread closed it (and WinINet gave the value

@@ -3,6 +3,7 @@
 #include <process.h>
 
 #include "System/Exception.h"
+#include "System/Net/InternetTimeouts.h"
 #include "System/Win32/Handle.h"
 
 namespace Lm {
@@ -19,7 +20,7 @@ const char kSource[] = "Lm\\System\\Net\\HttpWebRequest.cpp";
 // holding only the shared state (its output file is shared for deleting). Its handles are never
 // closed from here: WinINet may hand a closed handle's value to a new handle of another request
 // before the worker's next call.
-const DWORD kAbortWaitMs = 2000;
+const DWORD kAbortWaitMs = 1000;
 
 } // namespace
 
@@ -67,7 +68,7 @@ void CHttpWebRequest::StartDownloadFromMainThread()
     CHttpRequestState& s = *m_shared;
     CScopedLock lock(s.stateLock);
     CScopedLock threadGuard(s.threadLock);
-    if (s.workerThread != nullptr)
+    if (s.workerThread)
         return;
     s.userAgent = userAgent;
     s.method = method;
@@ -80,6 +81,7 @@ void CHttpWebRequest::StartDownloadFromMainThread()
     s.rangeStart = rangeStart;
     s.rangeEnd = rangeEnd;
     s.maxContentLength = maxContentLength;
+    s.expectedLength = expectedLength;
     s.postData = m_postData;
     s.extraHeaders = extraHeaders;
     s.cookieContainer = cookieContainer;
@@ -93,7 +95,9 @@ void CHttpWebRequest::StartDownloadFromMainThread()
         ThrowException("_beginthreadex failure", kSource, 1056,
                        "Lm::System::Net::CHttpWebRequest::StartDownloadFromMainThread");
     }
-    s.workerThread = reinterpret_cast<HANDLE>(thread);
+    s.workerThread.Reset(reinterpret_cast<HANDLE>(thread));
+    m_progressBytes = 0;
+    m_progressTick = GetTickCount64();
 }
 
 bool CHttpWebRequest::IsComplete()
@@ -101,7 +105,7 @@ bool CHttpWebRequest::IsComplete()
     if (InterlockedCompareExchange(&m_shared->finished, 0, 0) == 0)
         return false;
     CScopedLock threadGuard(m_shared->threadLock);
-    return m_shared->workerThread == nullptr;
+    return !m_shared->workerThread;
 }
 
 bool CHttpWebRequest::IsDownloadOk()
@@ -162,9 +166,29 @@ bool CHttpWebRequest::CheckTimeout()
                   (idleTimeLimitMs >= 1 &&
                    m_shared->readStopwatch.GetElapsedMilliseconds() > static_cast<std::uint64_t>(idleTimeLimitMs));
     }
-    if (expired)
+    if (expired) {
         Abort();
-    return expired;
+        return true;
+    }
+    if (NoProgress()) {
+        Abort(HttpResultStalled);
+        return true;
+    }
+    return false;
+}
+
+bool CHttpWebRequest::NoProgress()
+{
+    if (noProgressLimitMs <= 0 || m_progressTick == 0)
+        return false;
+    const std::int64_t bytes = GetBytesRead();
+    const ULONGLONG now = GetTickCount64();
+    if (static_cast<std::uint64_t>(bytes - m_progressBytes) >= kProgressBytes) {
+        m_progressBytes = bytes;
+        m_progressTick = now;
+        return false;
+    }
+    return now - m_progressTick > static_cast<ULONGLONG>(noProgressLimitMs);
 }
 
 bool CHttpWebRequest::WaitForWorker(DWORD milliseconds)
@@ -172,9 +196,9 @@ bool CHttpWebRequest::WaitForWorker(DWORD milliseconds)
     HANDLE copy = nullptr;
     {
         CScopedLock threadGuard(m_shared->threadLock);
-        if (m_shared->workerThread == nullptr)
+        if (!m_shared->workerThread)
             return true;
-        if (!DuplicateHandle(GetCurrentProcess(), m_shared->workerThread, GetCurrentProcess(), &copy, 0, FALSE,
+        if (!DuplicateHandle(GetCurrentProcess(), m_shared->workerThread.Get(), GetCurrentProcess(), &copy, 0, FALSE,
                              DUPLICATE_SAME_ACCESS))
             return true;
     }
@@ -184,15 +208,20 @@ bool CHttpWebRequest::WaitForWorker(DWORD milliseconds)
 
 void CHttpWebRequest::Abort()
 {
+    Abort(HttpResultAborted);
+}
+
+void CHttpWebRequest::Abort(int result)
+{
     {
         CScopedLock lock(m_shared->stateLock);
         CScopedLock threadGuard(m_shared->threadLock);
-        if (m_shared->workerThread == nullptr)
+        if (!m_shared->workerThread)
             return;
         // A transfer that already ended keeps its outcome.
         if (InterlockedCompareExchange(&m_shared->finished, 0, 0) == 0) {
             m_shared->state = HttpStateFailed;
-            m_shared->result = HttpResultAborted;
+            m_shared->result = result;
             m_shared->abortRequested = true;
         }
     }

@@ -42,10 +42,13 @@ public:
     float GetProgressPercent();
     // Starts, then waits for the end of the transfer or a time limit (which aborts it).
     CHttpWebResponse& GetResponse();
-    // Stops a running transfer: result 2. Returns once the worker ended, or after a bounded wait
-    // when WinINet does not let go of a blocked call (the worker then ends on its own later).
+    // Stops a running transfer: result 2. Returns once the worker ended, or after about a second
+    // when the worker is blocked in a WinINet call (it sees the abort when the call returns, by
+    // its time-out at the latest, and then ends on its own: it writes nothing more, and its
+    // output file is shared for deleting).
     void Abort();
-    // Total or idle time limit passed: aborts and returns true.
+    // Total or idle time limit passed: aborts (result 2) and returns true. Fewer than
+    // kProgressBytes within noProgressLimitMs: aborts with result 14 and returns true.
     bool CheckTimeout();
     // False only when the worker still runs after milliseconds.
     bool WaitForWorker(DWORD milliseconds);
@@ -70,6 +73,11 @@ public:
     std::int32_t totalTimeLimitMs = -1;   // whole request, checked by GetResponse; -1 none (0 none too)
     std::int32_t idleTimeLimitMs = 10000; // one blocking read, checked by GetResponse
     std::int64_t maxContentLength = -1;   // largest body; compared unsigned, -1 no limit
+    // The length a 2xx body must have, -1 none: a declared length that differs fails before the
+    // body is read, a body that goes beyond it or ends before it fails at once (result 13).
+    std::int64_t expectedLength = -1;
+    // Progress bound checked by CheckTimeout (the caller polls it); -1 (or 0) none.
+    std::int32_t noProgressLimitMs = -1;
     std::string accept;                   // the one accept type; empty sends "*/*"
     std::string connection;               // "Connection" header, not sent when empty
     std::string contentType;              // "Content-Type" header, not sent when empty
@@ -86,11 +94,16 @@ public:
 private:
     friend class CHttpWebResponse;
     void StartDownloadFromMainThread();
+    void Abort(int result);
+    // The progress window of CheckTimeout: bytes read when it began, and its tick.
+    bool NoProgress();
 
     bool m_started = false;
     CHttpWebResponse m_response;
     CRefPtr<CHttpRequestState> m_shared;
     std::vector<char> m_postData;
+    std::int64_t m_progressBytes = 0;
+    ULONGLONG m_progressTick = 0;
 };
 
 } // namespace Net

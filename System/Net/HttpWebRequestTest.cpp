@@ -594,6 +594,63 @@ TEST(HttpWebRequestTest, resumable_mode_resumes_only_with_a_validator_and_the_ri
     }
 }
 
+// Told the body's length, a request takes no other: a declared length that differs fails before
+// the body is read, a body that goes past it or ends short of it fails at once, all with 13, and
+// nothing past the length reaches the file. An error page stays an HTTP failure.
+TEST(HttpWebRequestTest, a_body_of_another_length_than_expected_fails_at_once_with_13)
+{
+    LmTest::ScratchFolder folder(L"lmhttp");
+    struct {
+        const char* query;
+        long long expected;
+        int result;
+    } cases[] = {
+        {"size=100000", 100000, 1},
+        {"size=100000&nolength=1", 100000, 1},
+        {"size=100000&declare=100500", 100000, 13},
+        {"size=100000&declare=99000", 100000, 13},
+        {"size=50000000&nolength=1&rate=4000000", 100000, 13},
+        {"size=99999&nolength=1", 100000, 13},
+        {"size=50&status=404", 100000, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.query);
+        const std::wstring output = folder / LmTest::UniqueName(L"out");
+        CHttpWebRequest request(LmTest::ServerUrl(std::string("/data?") + c.query + "&tag=" + Tag()), output, 0);
+        request.expectedLength = c.expected;
+        const ULONGLONG begin = GetTickCount64();
+        request.Start();
+        ASSERT_TRUE(WaitComplete(request));
+        EXPECT_LT(GetTickCount64() - begin, 30000u) << "at once";
+        EXPECT_EQ(c.result, request.GetResult());
+        EXPECT_EQ(c.result == 1, request.IsDownloadOk());
+        EXPECT_LE(static_cast<long long>(ReadFileBytes(output).size()), c.expected) << "nothing past the expected length is written";
+        if (c.result == 1)
+            EXPECT_TRUE(ReadFileBytes(output) == LmTest::GeneratedBody(1, 0, static_cast<size_t>(c.expected)));
+    }
+}
+
+// The caller's poll (CheckTimeout) ends a request that brings fewer than 64 KiB within its
+// progress bound, whether the server trickles or says nothing: result 14.
+TEST(HttpWebRequestTest, check_timeout_ends_a_trickle_or_a_silent_server_with_14)
+{
+    for (const char* query : {"size=1000000&rate=2000", "size=5000&stallheaders=60000"}) {
+        SCOPED_TRACE(query);
+        CHttpWebRequest request(LmTest::ServerUrl(std::string("/data?") + query + "&tag=" + Tag()));
+        request.noProgressLimitMs = 1500;
+        const ULONGLONG begin = GetTickCount64();
+        request.Start();
+        bool ended = false;
+        while (!ended && GetTickCount64() - begin < 20000) {
+            ended = request.IsComplete() || request.CheckTimeout();
+            Sleep(50);
+        }
+        EXPECT_TRUE(ended);
+        EXPECT_EQ(14, request.GetResult());
+        EXPECT_FALSE(request.IsDownloadOk());
+    }
+}
+
 // The server's certificate is self-signed and made at test time. With INTERNET_FLAG_SECURE WinINet
 // checks it and refuses the connection before any request is sent. (Wine's chain engine trusts
 // only the host's CA store, so a download over a trusted test certificate shows on Windows only.)

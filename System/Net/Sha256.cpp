@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "System/Io/Stream/FileStream.h"
 #include "System/Win32/Handle.h"
 
 namespace Lm {
@@ -35,6 +36,13 @@ bool ComputeFileSha256(IO::Stream::CStream& stream, unsigned char out[32])
     if (CryptGetHashParam(hash.Get(), HP_HASHVAL, out, &length, 0) != TRUE || length != 32)
         return false;
     return true;
+}
+
+bool ComputeFileSha256(const std::wstring& path, unsigned char out[32])
+{
+    IO::Stream::CFileStream stream(path, IO::Stream::FileMode::Open, IO::Stream::FileAccess::Read, FILE_SHARE_READ,
+                                   FILE_ATTRIBUTE_NORMAL);
+    return ComputeFileSha256(stream, out);
 }
 
 } // namespace Net

@@ -51,12 +51,44 @@ std::string Utf16ToUtf8(const std::wstring& text)
 
 std::string WideToAnsi(const std::wstring& text)
 {
+    if (text.empty())
+        return std::string();
+    const UINT codePage = ::GetACP();
+    // A UTF-8 system code page holds every character and takes neither flag nor default test.
+    const bool strict = codePage != CP_UTF8;
+    BOOL replaced = FALSE;
     std::vector<char> buffer(4 * text.size() + 3, '\0');
-    const size_t converted = wcstombs(buffer.data(), text.c_str(), buffer.size() - 1);
-    if (converted == static_cast<size_t>(-1))
+    const int written = ::WideCharToMultiByte(codePage, strict ? WC_NO_BEST_FIT_CHARS : 0, text.data(),
+                                              static_cast<int>(text.size()), buffer.data(),
+                                              static_cast<int>(buffer.size() - 1), nullptr,
+                                              strict ? &replaced : nullptr);
+    if (written == 0 || replaced)
         System::ThrowException("Could not convert UTF-16 to ANSI.", "Lm\\System\\String\\AnsiWide.cpp", 38,
                                "Lm::WideToAnsi");
-    return std::string(buffer.data(), converted);
+    return std::string(buffer.data(), static_cast<size_t>(written));
+}
+
+std::string EscapeUrlBytes(const std::string& text)
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out.push_back(c);
+        } else {
+            out.push_back('%');
+            out.push_back(kDigits[byte >> 4]);
+            out.push_back(kDigits[byte & 0x0F]);
+        }
+    }
+    return out;
+}
+
+std::string Utf16ToUrlUtf8(const std::wstring& text)
+{
+    return EscapeUrlBytes(Utf16ToUtf8(text));
 }
 
 } // namespace Lm

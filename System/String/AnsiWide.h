@@ -21,9 +21,17 @@ std::string Utf16ToMBCS_CP(UINT codePage, const std::wstring& text);
 // Utf16ToMBCS_CP with CP_UTF8 (65001).
 std::string Utf16ToUtf8(const std::wstring& text);
 
-// wcstombs in the current locale into a buffer of 4 x length + 3 bytes. Throws "Could not convert
-// UTF-16 to ANSI." when the runtime rejects the text (in the default "C" locale: any character
-// above 255).
+// The text in the system's ANSI code page (CP_ACP), through WideCharToMultiByte and never through
+// the C runtime's locale. Nothing is replaced or approximated: throws "Could not convert UTF-16 to
+// ANSI." when a character has no form of its own in that code page. A text that may hold any
+// character (an option, a name) goes to UTF-8 instead.
 std::string WideToAnsi(const std::wstring& text);
+
+// A narrow text written into a URL: every byte outside printable ASCII (controls, blank excepted,
+// and bytes of 0x80 and above, so UTF-8 sequences) as "%" and two upper-case hexadecimal digits;
+// every other byte, '%', '&' and the blank among them, as it is.
+std::string EscapeUrlBytes(const std::string& text);
+// Utf16ToUtf8, then EscapeUrlBytes: a wide text as it goes into a URL.
+std::string Utf16ToUrlUtf8(const std::wstring& text);
 
 } // namespace Lm

@@ -42,16 +42,36 @@ TEST(NarrowText, equals_no_case_compares_ascii_without_case)
     EXPECT_FALSE(EqualsNoCase("[", "{"));  // not letters: no case to ignore
 }
 
-TEST(NarrowText, wide_to_ansi_converts_in_the_default_locale_and_throws_on_what_it_cannot_hold)
+TEST(NarrowText, wide_to_ansi_converts_to_the_ansi_code_page_and_throws_on_what_it_cannot_hold)
 {
     EXPECT_EQ("plain text", Lm::WideToAnsi(L"plain text"));
     EXPECT_EQ("", Lm::WideToAnsi(L""));
-    try {
-        Lm::WideToAnsi(L"Korean \uC81C\uAC70");
-        ADD_FAILURE() << "no exception";
-    } catch (const Lm::System::CException& e) {
-        EXPECT_EQ(L"Could not convert UTF-16 to ANSI.", e.Message());
-        EXPECT_EQ("Lm::WideToAnsi", e.Function());
-        EXPECT_EQ(L"String.AnsiWide.38", e.GetLocationCode());
+    // The system's code page, not the C runtime's locale (whose default "C" knows nothing above
+    // 255): the euro sign is a character of code page 1252.
+    if (GetACP() == 1252) {
+        EXPECT_EQ("\x80 caf\xE9", Lm::WideToAnsi(L"\u20AC caf\u00E9"));
     }
+    // Nothing is approximated: a character without a form of its own throws (a best-fit "A" for
+    // an A with a ring below, "?" for Korean).
+    for (const wchar_t* text : {L"Korean \uC81C\uAC70", L"\u1E00"}) {
+        if (GetACP() == CP_UTF8)
+            break;
+        try {
+            Lm::WideToAnsi(text);
+            ADD_FAILURE() << "no exception";
+        } catch (const Lm::System::CException& e) {
+            EXPECT_EQ(L"Could not convert UTF-16 to ANSI.", e.Message());
+            EXPECT_EQ("Lm::WideToAnsi", e.Function());
+            EXPECT_EQ(L"String.AnsiWide.38", e.GetLocationCode());
+        }
+    }
+}
+
+TEST(NarrowText, url_text_escapes_what_a_url_cannot_carry_and_nothing_else)
+{
+    EXPECT_EQ("a b&c=%25?/~", Lm::EscapeUrlBytes("a b&c=%25?/~"));
+    EXPECT_EQ("%00%09%1F%7F%80%FF", Lm::EscapeUrlBytes(std::string("\0\t\x1F\x7F\x80\xFF", 6)));
+    // Cyrillic, CJK and a character outside the BMP as their UTF-8 bytes.
+    EXPECT_EQ("%D0%9A%E6%B5%8B%F0%9F%98%80x", Lm::Utf16ToUrlUtf8(L"\u041A\u6D4B\U0001F600x"));
+    EXPECT_EQ("", Lm::Utf16ToUrlUtf8(L""));
 }

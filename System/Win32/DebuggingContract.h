@@ -24,6 +24,9 @@ constexpr const wchar_t* kResourceLocaleOverrideValue = L"ResourceLocaleOverride
 // REG_DWORD, milliseconds, read only while "UseTestEnvironment" is on (ReadTestBoundMs): a test
 // build's run shortens one of the product's bounds with it, never lengthens it. Each value names
 // the bound it replaces; a missing value keeps the shipped bound.
+// The package download's stall bound (kDownloadStallBoundMs, 30000: no progress for this long
+// fails the download; its WinINet send and receive time-outs follow it down).
+constexpr const wchar_t* kDownloadStallBoundValue = L"DownloadStallBoundMs";
 
 } // namespace Win32
 } // namespace System

@@ -1,5 +1,5 @@
 // The progress bar: the values the host refreshes on "ReadRegValues", the bar's offset
-// 3 + ceil(4.48 x percent) and its label, pass by pass on the page's own 100 ms timer.
+// 3 + ceil(448 / 100 x percent) and its label, pass by pass on the page's own 100 ms timer.
 'use strict';
 
 const test = require('node:test');
@@ -109,9 +109,24 @@ test('SetProgressPercent(0) leaves the bar where it is and shows 0%', async () =
     const page = await h.openPage(browser);
     try {
         await page.evaluate('SetProgressPercent( 50 );');
-        assert.deepEqual(await bar(page), { left: '227px', label: '50%' });
+        assert.deepEqual(await bar(page), { left: '228px', label: '50%' });
         await page.evaluate('SetProgressPercent( 0 );');
-        assert.deepEqual(await bar(page), { left: '227px', label: '0%' });
+        assert.deepEqual(await bar(page), { left: '228px', label: '0%' });
+    } finally {
+        await page.close();
+    }
+});
+
+test('the offset is the width of one percent (4.48 px, a little more in binary) times p, rounded up', async () => {
+    // Where the product of 4.48 and p lands just above a whole number the order shows: 448 x p /
+    // 100 would give one pixel less at each of these.
+    const page = await h.openPage(browser);
+    try {
+        const expected = { 12.5: '60px', 25: '116px', 50: '228px', 75: '340px', 100: '452px' };
+        for (const p of Object.keys(expected)) {
+            await page.evaluate(`SetProgressPercent( ${p} );`);
+            assert.equal((await bar(page)).left, expected[p], `at ${p}`);
+        }
     } finally {
         await page.close();
     }
@@ -120,7 +135,7 @@ test('SetProgressPercent(0) leaves the bar where it is and shows 0%', async () =
 test('the host\'s own steps 90, 95, 98 and 100', async () => {
     const page = await h.openPage(browser);
     try {
-        const expected = { 90: '407px', 95: '429px', 98: '443px', 100: '451px' };
+        const expected = { 90: '407px', 95: '429px', 98: '443px', 100: '452px' };
         for (const p of [90, 95, 98, 100]) {
             await page.evaluate(`SetProgressPercent( ${p} );`);
             assert.deepEqual(await bar(page), { left: expected[p], label: `${p}%` });

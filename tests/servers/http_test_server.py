@@ -57,8 +57,10 @@ Switches for the multi-stream download tests (per tag; requests of one tag are c
   contentrange=K        a 206 with a false Content-Range, body unchanged: wrongstart (first + 1),
                         wrongend (last - 1), wrongtotal (size + 1), star ("/*"), missing (none)
   nolastmodified=1      no Last-Modified header
+  etag=TEXT             an ETag header
   changeafter=K seed2=S requests after the K-th of the tag get the body of seed S (same size) and
-                        the Last-Modified of seed S (or lastmodified2=TEXT)
+                        the Last-Modified of seed S (or lastmodified2=TEXT); without seed2 only
+                        what lastmodified2=TEXT, etag2=TEXT and size2=N name changes for them
   faults=K              the fault switches (status, stallheaders, stallat, closeat, resetat,
                         ignorerange, contentrange, declare) act on the first K requests of the tag only
   gate=N gatems=MS      a request with a Range header is held, before its status line, until N such
@@ -176,6 +178,9 @@ class Scenario:
         self.change_after = number("changeafter")
         self.seed2 = number("seed2")
         self.last_modified2 = q.get("lastmodified2")
+        self.etag = q.get("etag")
+        self.etag2 = q.get("etag2")
+        self.size2 = number("size2")
         self.faults = number("faults")
         self.gate = number("gate")
         self.gate_ms = number("gatems", 20000)
@@ -189,10 +194,17 @@ class Scenario:
     def apply_request_number(self, number):
         """Acts on the per-tag switches for the number-th request of the tag."""
         self.number = number
-        if self.change_after is not None and self.seed2 is not None and number > self.change_after:
-            self.seed = self.seed2
-            self.last_modified = self.last_modified2 or email.utils.formatdate(
-                946684800 + (self.seed % 1000) * 86400, usegmt=True)
+        if self.change_after is not None and number > self.change_after:
+            if self.seed2 is not None:
+                self.seed = self.seed2
+                self.last_modified = self.last_modified2 or email.utils.formatdate(
+                    946684800 + (self.seed % 1000) * 86400, usegmt=True)
+            elif self.last_modified2:
+                self.last_modified = self.last_modified2
+            if self.etag2 is not None:
+                self.etag = self.etag2
+            if self.size2 is not None:
+                self.size = self.size2
         if self.faults is not None and number > self.faults:
             self.status = 200
             self.stall_headers_ms = 0
@@ -288,6 +300,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         headers = [("Content-Type", "application/octet-stream")]
         if not s.no_last_modified:
             headers.append(("Last-Modified", s.last_modified))
+        if s.etag:
+            headers.append(("ETag", s.etag))
         headers.append(("Accept-Ranges", s.accept_ranges or ("none" if s.noranges else "bytes")))
         if s.set_cookie:
             headers.append(("Set-Cookie", s.set_cookie))
@@ -597,6 +611,7 @@ class ClientUpdates:
       invalid        a document that is not JSON  emptybody    Content-Length 0
       nolength       a package reply without Content-Length (it ends with the connection)
       slow           a package reply after 6 s    huge         a declared length of 1 MiB
+      deep           64 KiB: 2000 nested arrays, then blanks (past a JSON reader's depth limit)
       error500       status 500 carrying a package reply
       sizestring, sizereal, sizenegative   a url with "size" "10", 1.0E3 and -5
       package[-<file>][-<word>...]   the default: {"url", "hash", "size"} of /files/<file>/<name>
@@ -628,7 +643,7 @@ class ClientUpdates:
     HOSTILE = {"hostilebackslash": "a%5C..%5Cx.exe", "hostileslash": "..%2F..%2Fx.exe",
                "hostiledrive": "C%3Ax.exe", "hostileempty": "", "hostileescape": "..%5C..%5C{product}.exe"}
     FIXED = {"object": b"{}", "array": b"[1]", "invalid": b'{"url": "http://127.0.0.1/x.exe",',
-             "emptybody": b""}
+             "emptybody": b"", "deep": (b"[" * 2000 + b"]" * 2000).ljust(65536, b" ")}
 
     class Reply:
         def __init__(self, product, base, folder):

@@ -162,6 +162,15 @@ class ServerTest(unittest.TestCase):
         self.assertEqual((server.Body(5, 0, 50), server.Body(6, 0, 50)), (body1, body2))
         self.assertNotEqual(first.getheader("Last-Modified"), second.getheader("Last-Modified"))
 
+    def test_change_after_can_change_only_the_etag_or_the_size(self):
+        tag = uuid.uuid4().hex
+        query = "/data?seed=5&size=50&etag=%22a%22&changeafter=1&etag2=%22b%22&size2=60&tag=" + tag
+        first, body1, _ = Get(query)
+        second, body2, _ = Get(query)
+        self.assertEqual(('"a"', '"b"'), (first.getheader("ETag"), second.getheader("ETag")))
+        self.assertEqual((server.Body(5, 0, 50), server.Body(5, 0, 60)), (body1, body2))
+        self.assertEqual(first.getheader("Last-Modified"), second.getheader("Last-Modified"))
+
     def test_gate_holds_ranges_until_two_are_open(self):
         tag = uuid.uuid4().hex
         results = []

@@ -1,6 +1,9 @@
 #include "TestSupport.h"
 
+#include <winioctl.h>
+
 #include <algorithm>
+#include <cstring>
 #include <atomic>
 #include <vector>
 
@@ -23,6 +26,99 @@ std::wstring CommandLineFor(const std::wstring& path, const std::wstring& argume
     if (!arguments.empty())
         cmd += L" " + arguments;
     return cmd;
+}
+
+// A Unix path as Wine hands it out (UTF-8), widened.
+std::wstring Widened(const char* text)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring wide(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 1)
+        MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], n);
+    return wide;
+}
+
+bool MakeJunction(const std::wstring& link, const std::wstring& target)
+{
+    if (!::CreateDirectoryW(link.c_str(), nullptr))
+        return false;
+    HANDLE h = ::CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        ::RemoveDirectoryW(link.c_str());
+        return false;
+    }
+    const std::wstring substitute = L"\\??\\" + target;
+    std::vector<BYTE> buffer(sizeof(DWORD) + 4 * sizeof(WORD) + 2 * sizeof(WORD) + (substitute.size() + 2) * 2);
+    auto* header = reinterpret_cast<DWORD*>(buffer.data());
+    auto* words = reinterpret_cast<WORD*>(buffer.data() + sizeof(DWORD));
+    header[0] = IO_REPARSE_TAG_MOUNT_POINT;
+    const WORD substituteBytes = static_cast<WORD>(substitute.size() * 2);
+    words[0] = static_cast<WORD>(buffer.size() - 8);   // ReparseDataLength
+    words[1] = 0;
+    words[2] = 0;                                      // SubstituteNameOffset
+    words[3] = substituteBytes;                        // SubstituteNameLength
+    words[4] = static_cast<WORD>(substituteBytes + 2); // PrintNameOffset
+    words[5] = 0;                                      // PrintNameLength
+    memcpy(&words[6], substitute.c_str(), substituteBytes);
+    DWORD returned = 0;
+    const BOOL ok = ::DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                      nullptr, 0, &returned, nullptr);
+    ::CloseHandle(h);
+    if (!ok)
+        ::RemoveDirectoryW(link.c_str());
+    return ok != FALSE;
+}
+
+// Runs a Unix program of /bin with the arguments, in Unix paths; false when it cannot be started.
+bool RunUnixTool(const wchar_t* tool, const std::wstring& arguments)
+{
+    const std::wstring program = std::wstring(L"Z:\\bin\\") + tool;
+    if (!FileExists(program))
+        return false;
+    std::wstring commandLine = std::wstring(tool) + L" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process))
+        return false;
+    ::WaitForSingleObject(process.hProcess, 30000);
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+    return true;
+}
+
+// The Unix path of a Windows one, quoted for a command line; empty outside Wine.
+std::wstring QuotedUnixPath(const std::wstring& path)
+{
+    using UnixNameFunction = char*(CDECL*)(LPCWSTR);
+    auto toUnix = reinterpret_cast<UnixNameFunction>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+    char* unixPath = toUnix ? toUnix(path.c_str()) : nullptr;
+    if (unixPath == nullptr)
+        return std::wstring();
+    const std::wstring quoted = L"\"" + Widened(unixPath) + L"\"";
+    ::HeapFree(::GetProcessHeap(), 0, unixPath);
+    return quoted;
+}
+
+// Wine shows a Unix symbolic link to a folder as a directory reparse point; it is made by the
+// Unix ln, which Wine can start.
+bool MakeUnixFolderLink(const std::wstring& link, const std::wstring& target)
+{
+    const std::wstring unixLink = QuotedUnixPath(link), unixTarget = QuotedUnixPath(target);
+    if (unixLink.empty() || unixTarget.empty() || !RunUnixTool(L"ln", L"-s " + unixTarget + L" " + unixLink))
+        return false;
+    // The handle of a Unix process may be signalled before the program has done its work: look
+    // for the link for a while.
+    for (int i = 0; i < 100; ++i) {
+        const DWORD attributes = ::GetFileAttributesW(link.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+            return true;
+        ::Sleep(100);
+    }
+    return false;
 }
 
 } // namespace
@@ -200,5 +296,28 @@ ScratchFolder::ScratchFolder(const std::wstring& prefix)
 }
 
 ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
+
+bool MakeFolderLink(const std::wstring& link, const std::wstring& target, bool* junction)
+{
+    const bool madeJunction = MakeJunction(link, target);
+    if (junction)
+        *junction = madeJunction;
+    return madeJunction || MakeUnixFolderLink(link, target);
+}
+
+void RemoveFolderLink(const std::wstring& link)
+{
+    // Windows removes a junction as a folder; a Unix link goes by the Unix rm (Wine would act on
+    // what it leads to).
+    const std::wstring unixLink = QuotedUnixPath(link);
+    if (unixLink.empty()) {
+        RemoveDirectoryW(link.c_str());
+        return;
+    }
+    if (RunUnixTool(L"rm", L"-f " + unixLink)) {
+        for (int i = 0; i < 100 && GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
+            Sleep(100);
+    }
+}
 
 } // namespace LmTest

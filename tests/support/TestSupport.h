@@ -62,4 +62,11 @@ private:
 // Deletes a folder tree (read-only files too); for test clean-up only.
 void RemoveTree(const std::wstring& path);
 
+// Makes link a link to the folder target, as a user could: a junction where the system makes one
+// (Windows), else a Unix symbolic link made by ln, which Wine shows as a directory reparse point
+// (Wine 8 makes no junctions). junction (when given) tells which. False when neither can be made.
+bool MakeFolderLink(const std::wstring& link, const std::wstring& target, bool* junction = nullptr);
+// Removes such a link, never what it leads to.
+void RemoveFolderLink(const std::wstring& link);
+
 } // namespace LmTest

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "StandInLog.h"
 #include "System/String/AnsiWide.h"
 #include "TestSupport.h"
 #include "Updater/PatchDownload.h"
@@ -45,8 +46,9 @@ inline std::wstring RoamingAppData()
 // work folder and log go with the object.
 class TestProduct {
 public:
-    explicit TestProduct(const std::string& scenario = "")
-        : name_(scenario.empty() ? UniqueName(L"LmTest") : Lm::AnsiToWide(scenario) + UniqueName(L"."))
+    // suffix: more of the name after the unique part (the server still reads the scenario).
+    explicit TestProduct(const std::string& scenario = "", const std::wstring& suffix = L"")
+        : name_((scenario.empty() ? UniqueName(L"LmTest") : Lm::AnsiToWide(scenario) + UniqueName(L".")) + suffix)
     {
     }
     ~TestProduct()
@@ -58,8 +60,8 @@ public:
     TestProduct& operator=(const TestProduct&) = delete;
 
     const std::wstring& Name() const { return name_; }
-    // The name as the server's tag, for its request log.
-    std::string Tag() const { return Lm::WideToAnsi(name_); }
+    // The name as the server's request log shows it in a URL (UTF-8, escaped).
+    std::string Tag() const { return Lm::Utf16ToUrlUtf8(name_); }
     // The work folder, with the final backslash (created).
     std::wstring Folder() const { return Lm::Updater::GetUpdaterFolder(name_); }
     std::wstring LogPath() const
@@ -70,6 +72,37 @@ public:
 private:
     std::wstring name_;
 };
+
+// The records of the stand-ins the Updater's tests start (packages, Park copies). They go to one
+// folder of the test process (LM_STANDIN_LOG_DIR, set for this process and the programs it
+// starts on first use), each to "<file name>.log": a package that an elevated run starts from a
+// temporary folder, which goes with the run, leaves its record there too.
+inline const std::wstring& StandInLogs()
+{
+    static ScratchFolder folder(L"lmlog");
+    static const bool set = SetEnvironmentVariableW(L"LM_STANDIN_LOG_DIR", folder.Path().c_str()) != FALSE;
+    (void)set;
+    return folder.Path();
+}
+
+// The log of the stand-ins run under the file name of the path (a path or a bare name).
+inline std::wstring StandInLogOfProgram(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    return StandInLogs() + L"\\" + (slash == std::wstring::npos ? path : path.substr(slash + 1)) + L".log";
+}
+
+inline std::vector<StandInRecord> RecordsOfProgram(const std::wstring& path)
+{
+    return ReadStandInRecords(StandInLogOfProgram(path));
+}
+
+// The folder of a path, without the final backslash.
+inline std::wstring FolderOf(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
 
 struct RecordingObserver : Lm::Updater::IUpdateObserver {
     void PostBarPosition(int position) override { bars.push_back(position); }

@@ -2,10 +2,12 @@
 // with CHTTPDownload (5 retries, as the Updater) and can kill its own process with
 // TerminateProcess at a chosen point, so that a test can run it again on the state files left.
 //   DownloadHarness.exe <url> <target> [killat=<bytes>] [killstreams=<n>] [timeout=<ms>]
-//                       [result=<file>]
+//                       [result=<file>] [size=<bytes>] [sha256=<hex>] [stallms=<ms>]
 // killat: terminate (exit code 99) once bytesDone reaches the value, while streamCount is
 // killstreams (default: any). result: a UTF-8 line "complete <bytesDone> <totalSize>
-// <streamCount>", "killed <bytesDone>" or "failed <error text>". Exit code 0 complete, 1 failed, 2 timed out, 3 usage.
+// <streamCount>", "killed <bytesDone>" or "failed <error text>". size, sha256, stallms: what the
+// download is told (DownloadOptions: expected size and digest, stall bound).
+// Exit code 0 complete, 1 failed, 2 timed out, 3 usage.
 #include <windows.h>
 
 #include <cstdio>
@@ -54,6 +56,7 @@ int wmain(int argc, wchar_t** argv)
     unsigned killStreams = 0;
     DWORD timeoutMs = 120000;
     std::wstring resultPath;
+    DownloadOptions options;
     for (int i = 3; i < argc; ++i) {
         std::wstring value;
         if (Option(argv[i], L"killat", value)) {
@@ -65,6 +68,12 @@ int wmain(int argc, wchar_t** argv)
             timeoutMs = static_cast<DWORD>(std::wcstoul(value.c_str(), nullptr, 10));
         } else if (Option(argv[i], L"result", value)) {
             resultPath = value;
+        } else if (Option(argv[i], L"size", value)) {
+            options.expectedSize = std::wcstoull(value.c_str(), nullptr, 10);
+        } else if (Option(argv[i], L"sha256", value)) {
+            options.expectedSha256 = Lm::Utf16ToUtf8(value);
+        } else if (Option(argv[i], L"stallms", value)) {
+            options.stallBoundMs = static_cast<DWORD>(std::wcstoul(value.c_str(), nullptr, 10));
         } else {
             std::fprintf(stderr, "unknown argument\n");
             return 3;
@@ -72,7 +81,7 @@ int wmain(int argc, wchar_t** argv)
     }
 
     try {
-        CHTTPDownload download(L"LmDownloadHarness/1", url, target, nullptr, nullptr, 5);
+        CHTTPDownload download(L"LmDownloadHarness/1", url, target, nullptr, nullptr, 5, options);
         const ULONGLONG end = GetTickCount64() + timeoutMs;
         for (;;) {
             DownloadStatus status;

@@ -11,6 +11,11 @@
 //   LM_HANDOFF_<NAME>_RESULT  text written to InstallSemaphore_1 (HKLM\Software\Larchmeadow,
 //                             32-bit view) before it exits; nothing is written when unset
 //   LM_HANDOFF_<NAME>_EXIT    its exit code (decimal or 0x-hexadecimal); 0 when unset
+//   LM_HANDOFF_<NAME>_SWAP    when set, it first does what a user may try in the folder it runs
+//                             from: rename that folder away (and back) and replace the Park.exe
+//                             beside it; the record then also holds
+//                               folder=<"renamed" or "kept">
+//                               parkfile=<"replaced" or "kept">
 #include <windows.h>
 
 #include <stdlib.h>
@@ -78,13 +83,32 @@ void WriteSemaphore(const std::wstring& value)
     RegCloseKey(key);
 }
 
-void Record(const std::wstring& path)
+// What a user's rename of the folder and replacement of Park.exe came to, as record lines.
+std::string TrySwap()
+{
+    std::wstring folder = OwnFolder();
+    folder.pop_back();
+    const std::wstring moved = folder + L"-moved";
+    const bool renamed = MoveFileW(folder.c_str(), moved.c_str()) != FALSE;
+    if (renamed)
+        MoveFileW(moved.c_str(), folder.c_str());
+    const std::wstring planted = folder + L"\\planted.tmp";
+    bool replaced = false;
+    if (CopyFileW(ModulePath().c_str(), planted.c_str(), FALSE)) {
+        replaced = MoveFileExW(planted.c_str(), (folder + L"\\Park.exe").c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+        DeleteFileW(planted.c_str());
+    }
+    return std::string("folder=") + (renamed ? "renamed" : "kept") + "\nparkfile=" + (replaced ? "replaced" : "kept") +
+           "\n";
+}
+
+void Record(const std::wstring& path, const std::string& swap)
 {
     wchar_t folder[MAX_PATH * 2] = {};
     GetCurrentDirectoryW(MAX_PATH * 2, folder);
     const bool park = GetFileAttributesW((OwnFolder() + L"Park.exe").c_str()) != INVALID_FILE_ATTRIBUTES;
     const std::string text = "commandline=" + ToUtf8(GetCommandLineW()) + "\nworkdir=" + ToUtf8(folder) +
-                             "\npark=" + (park ? "yes" : "no") + "\nsemaphore=" + ToUtf8(ReadSemaphore()) + "\n";
+                             "\npark=" + (park ? "yes" : "no") + "\nsemaphore=" + ToUtf8(ReadSemaphore()) + "\n" + swap;
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
@@ -98,8 +122,9 @@ void Record(const std::wstring& path)
 int wmain()
 {
     std::wstring value;
+    const std::string swap = Environment(VariableName(L"SWAP"), value) ? TrySwap() : std::string();
     if (Environment(VariableName(L"RECORD"), value))
-        Record(value);
+        Record(value, swap);
     if (Environment(VariableName(L"RESULT"), value))
         WriteSemaphore(value);
     UINT code = 0;

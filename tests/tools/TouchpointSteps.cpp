@@ -19,6 +19,7 @@
 #include "Installer/Shortcuts.h"
 #include "Installer/TouchpointFiles.h"
 #include "System/Exception.h"
+#include "System/Io/AdministratorsOwned.h"
 
 namespace {
 
@@ -45,6 +46,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     if (argv == nullptr || count < 2)
         return 2;
     const std::wstring step = argv[1];
+    // The tests' stand-in for an owner the elevated programs trust (tests/support/TrustedTestOwner.h).
+    wchar_t owner[256] = {};
+    const DWORD ownerLength = GetEnvironmentVariableW(L"LM_TEST_TRUSTED_OWNER", owner, 256);
+    if (ownerLength > 0 && ownerLength < 256)
+        Lm::System::IO::SetTestTrustedOwner(owner);
     int language = 0;
     std::wstring errorFile;
     std::vector<const wchar_t*> options{argv[0]};

@@ -94,7 +94,8 @@ function DownloaderEnded() {
 
 function SetProgressPercent(p) {
     if (p > 0) {
-        GetElement("progressBarEmpty").style.left = (_barOffset + Math.ceil(_barWidth * p / 100)) + "px";
+        // The width of one percent first, then p of them: the bar has always been drawn so.
+        GetElement("progressBarEmpty").style.left = (_barOffset + Math.ceil(_barWidth / 100 * p)) + "px";
     }
     SetText("progressBarLabel", Math.round(p) + "%");
 }

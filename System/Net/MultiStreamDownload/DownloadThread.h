@@ -1,7 +1,7 @@
 // One byte range of a multi-stream download over WinINet: it hands every block to its own
 // write-output thread, reports progress, completion and errors to the controller, retries
 // failed attempts, and asks the watchdog for a restart of the whole download when the server's
-// answer shows that the current plan cannot work.
+// answer shows that the current plan cannot work (or that the file changed).
 #pragma once
 
 #include <windows.h>
@@ -22,7 +22,7 @@ class CHTTPDownload;
 class CWriteOutputThread;
 
 // Above this total a single stream that started at offset 0 asks for two streams.
-constexpr uint32_t kMultiStreamThreshold = 20971520; // 0x1400000, 20 MiB
+constexpr uint64_t kMultiStreamThreshold = 20971520; // 0x1400000, 20 MiB
 // Reads ask for at most this many bytes, each into the next of the write-output thread's
 // buffers of this size, which the stream uses in turn.
 constexpr uint32_t kBlockSize = 65536;
@@ -32,24 +32,27 @@ constexpr uint32_t kBufferCount = 4;
 
 // Fixed by the Content-Range header "bytes <first>-<last>/<total or *>".
 struct ContentRange {
-    uint32_t first = 0;
-    uint32_t last = 0;
-    uint32_t total = 0;
+    uint64_t first = 0;
+    uint64_t last = 0;
+    uint64_t total = 0;
     bool totalKnown = false; // false for "/*"
 };
 // Exact parse: "bytes", one blank, decimal first, '-', decimal last >= first, '/', decimal total
-// or '*', nothing else. Values must fit 32 bits.
+// or '*', nothing else. Values must fit 64 bits.
 bool ParseContentRange(const std::string& text, ContentRange& range);
-// A decimal number that fits 32 bits, nothing else (blanks around it allowed).
-bool ParseDecimalU32(const std::string& text, uint32_t& value);
+// A decimal number that fits 64 bits, nothing else (blanks around it allowed).
+bool ParseDecimalU64(const std::string& text, uint64_t& value);
 
 class CDownloadThread : public Win32::CThread {
 public:
     // Does not start the thread: the owner keeps the object first, then calls ThreadStart, so
     // that a start that times out leaves a whole object that the owner stops and releases.
+    // expectedSize (0: none) is what the whole file must measure; stallBoundMs shortens the
+    // WinINet time-outs when it is below the shipped bound.
     CDownloadThread(const std::string& userAgent, const std::string& url, const std::wstring& outputPath,
-                    uint32_t startOffset, uint32_t endOffset, CHTTPDownload* owner, uint32_t totalSize,
-                    uint32_t streamIndex, uint32_t threadsUsed, uint32_t retries);
+                    uint64_t startOffset, uint64_t endOffset, CHTTPDownload* owner, uint64_t totalSize,
+                    uint32_t streamIndex, uint32_t threadsUsed, uint32_t retries, uint64_t expectedSize = 0,
+                    DWORD stallBoundMs = 0);
     ~CDownloadThread() override;
 
     // Tick of the last block any stream of any download received (0 at start).
@@ -66,37 +69,66 @@ private:
         bool gotData = false;
         bool answerEnded = false;  // read to its end: its handles close at once
         bool resumed = false;
-        uint32_t currentOffset = 0;
-        uint32_t recordOffset = 0;
-        uint32_t recordSize = 0;
+        uint64_t currentOffset = 0;
+        uint64_t recordSize = 0;
         std::string recordLastModified;
+        std::string recordETag;
         std::string lastModified;
-        uint32_t responseTotal = 0;
+        std::string etag;
+        uint64_t responseTotal = 0;
         bool responseTotalKnown = false;
     };
 
+    // The response headers an attempt decides on.
+    struct Response {
+        uint32_t status = 0;
+        std::string headerText;         // "\r\nHTTP Response Header:" and the raw headers, for messages
+        bool hasContentRange = false;
+        std::string contentRange;
+        bool hasContentLength = false;
+        uint64_t contentLength = 0;
+    };
+
+    // Steps of one attempt.
+    void ReadRecord(Attempt& attempt);
     void EstablishConnection(Attempt& attempt, bool& timedOut);
+    void OpenRequest(Attempt& attempt);
+    void SendRequest(Attempt& attempt, bool& timedOut);
+    Response QueryResponse(Attempt& attempt);
+    // False when the attempt ends (a stop after a restart request).
+    bool DecideByStatus(Attempt& attempt, const Response& response);
+    void TakePartialContent(Attempt& attempt, const Response& response);
+    bool TakeWholeFile(Attempt& attempt, const Response& response);
+    void CheckExpectedSize(Attempt& attempt, const Response& response);
+    // A changed total, Last-Modified or ETag: the file is not the one on disk. Asks for a fresh
+    // single-stream start, or fails the attempt when that is refused.
+    void CheckForChangedFile(Attempt& attempt);
+    void TakeResponseTotal(Attempt& attempt);
     void DownloadBits(Attempt& attempt);
     [[noreturn]] void Fail(Attempt& attempt, bool retryable, const std::string& message, int line,
                            const char* function);
     // Hands the attempt's handles to the closer, which closes them off this thread.
     void ReleaseHandles(bool answerEnded = false) noexcept;
     bool QueryHeader(HINTERNET request, DWORD query, std::string& value);
-    void Report(bool isError, bool isDone, bool authRefreshNeeded, uint32_t bytesDone, uint32_t attemptBytes,
-                const CRefPtr<CException>& error);
+    void Report(bool isError, bool isDone, bool authRefreshNeeded, uint64_t bytesDone, uint64_t attemptBytes,
+                uint64_t newBytes, const CRefPtr<CException>& error);
+    // The range's last byte is known: from the plan, the response or the caller's size.
+    bool EndKnown() const { return m_totalSizeKnown || m_expectedSize != 0; }
 
     CHTTPDownload* const m_owner;
     const std::string m_userAgent;
     const std::string m_url;
-    const uint32_t m_startOffset;
-    uint32_t m_endOffset;
+    const uint64_t m_startOffset;
+    uint64_t m_endOffset;
     const std::wstring m_outputPath;
     const uint32_t m_streamIndex;
     const uint32_t m_threadsUsed;
-    uint32_t m_totalSize;
+    uint64_t m_totalSize;
     bool m_totalSizeKnown;
     const bool m_singleStream;
     const uint32_t m_retries;
+    const uint64_t m_expectedSize;
+    const DWORD m_stallBoundMs;
     // The current attempt's handles. Only this thread uses or closes them (through the closer),
     // so no handle value is ever used after it was closed and perhaps handed out again. A stop
     // takes effect at the next check between calls; a blocked call ends by its time-out.

@@ -1,9 +1,11 @@
 #include "System/Net/MultiStreamDownload/HTTPDownload.h"
 
+#include "System/Io/File.h"
 #include "System/Net/MultiStreamDownload/DownloadFiles.h"
 #include "System/Net/MultiStreamDownload/ProgressFile.h"
 #include "System/Net/MultiStreamDownload/WrapException.h"
 #include "System/String/AnsiWide.h"
+#include "System/Win32/SystemInfo.h"
 
 namespace Lm { namespace System { namespace Net { namespace MultiStreamDownload {
 
@@ -13,19 +15,13 @@ const char kSource[] = "Lm\\System\\Net\\MultiStreamDownload\\HTTPDownload.cpp";
 const char kCallback[] = "Lm::System::Net::MultiStreamDownload::CHTTPDownload::DownloadThreadCallback";
 const char kFinalize[] = "Lm::System::Net::MultiStreamDownload::CHTTPDownload::FinalizeDownload";
 
-bool IsExistingFile(const std::wstring& name)
-{
-    DWORD attributes = GetFileAttributesW(name.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
+// The size of an existing file (not a folder); false when there is none.
 bool FileSize(const std::wstring& name, uint64_t& size)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    const int64_t found = Win32::GetFileSize64(name);
+    if (found < 0)
         return false;
-    size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    size = static_cast<uint64_t>(found);
     return true;
 }
 
@@ -37,11 +33,14 @@ std::string Narrow(const std::wstring& text)
 } // namespace
 
 CHTTPDownload::CHTTPDownload(const std::wstring& userAgent, const std::wstring& url, const std::wstring& outputPath,
-                             DownloadCallback callback, void* context, uint32_t retries)
+                             DownloadCallback callback, void* context, uint32_t retries,
+                             const DownloadOptions& options)
     : m_retries(retries), m_callback(callback), m_context(context), m_userAgent(Narrow(userAgent)),
-      m_url(Narrow(url)), m_outputPath(outputPath)
+      m_url(Narrow(url)), m_outputPath(outputPath), m_options(options),
+      m_identity(DownloadIdentity::For(m_url, options.expectedSize, options.expectedSha256)),
+      m_progressTick(GetTickCount64())
 {
-    if (IsExistingFile(m_outputPath)) {
+    if (IO::CFile::Exists(m_outputPath)) {
         if (IsFinishedTarget()) {
             NotifyProgress();
             return;
@@ -71,14 +70,16 @@ CHTTPDownload::CHTTPDownload(const std::wstring& userAgent, const std::wstring& 
     }
 }
 
-// A target counts as finished only when a state file gives its total and the size matches; the
-// move onto the target happens after that size was checked, and the state file goes after the
-// move, so a run killed in between leaves a pair that this accepts.
+// A target counts as finished only when a state file of this download gives its total and the
+// size matches; the move onto the target happens after that size was checked, and the state file
+// goes after the move, so a run killed in between leaves a pair that this accepts.
 bool CHTTPDownload::IsFinishedTarget()
 {
     DownloadProgress state(m_outputPath);
     uint64_t size = 0;
-    if (!state.Read() || state.TotalSize == 0 || !FileSize(m_outputPath, size) || size != state.TotalSize)
+    if (!state.Read() || state.Identity != m_identity || state.TotalSize == 0 ||
+        (m_options.expectedSize != 0 && state.TotalSize != m_options.expectedSize) ||
+        !FileSize(m_outputPath, size) || size != state.TotalSize)
         return false;
     Win32::CScopedLock lock(m_stateLock);
     DeleteRecords();
@@ -189,13 +190,18 @@ void CHTTPDownload::StartStreams()
     JoinStreams();
 
     std::vector<CRefPtr<CDownloadStreamHolder>> holders;
-    uint32_t totalSize, streamCount;
+    uint64_t totalSize;
+    uint32_t streamCount;
     {
         Win32::CScopedLock lock(m_stateLock);
         if (IsStopping())
             return; // cancelled (or destroyed) while the old streams were joined
+        // Only the records of this very download resume it: same URL (its query aside), same
+        // expected size and digest.
         DownloadProgress state(m_outputPath);
-        if (state.Read() && (state.ThreadsUsed == 1 || state.ThreadsUsed == 2) && CanResume(state.ThreadsUsed)) {
+        if (state.Read() && state.Identity == m_identity && (state.ThreadsUsed == 1 || state.ThreadsUsed == 2) &&
+            (m_options.expectedSize == 0 || state.TotalSize == 0 || state.TotalSize == m_options.expectedSize) &&
+            CanResume(state.ThreadsUsed)) {
             m_totalSize = state.TotalSize;
             m_streamCount = state.ThreadsUsed;
             // A stored total is the size the finished file must have.
@@ -203,7 +209,7 @@ void CHTTPDownload::StartStreams()
         } else {
             DeleteProgressFiles(true);
         }
-        DownloadProgress(m_outputPath, m_streamCount, m_totalSize).Write();
+        DownloadProgress(m_outputPath, m_streamCount, m_totalSize, m_identity).Write();
         m_pendingStart = false;
         m_checkInCount = 0;
         m_bytesDone = m_attemptBytes = 0;
@@ -212,20 +218,22 @@ void CHTTPDownload::StartStreams()
 
         // Every holder exists before any stream runs, so no stream can find the others missing
         // and take itself for the last one.
-        // Unsigned: a total of 2 GiB or more still splits into two halves.
-        const uint32_t chunk = totalSize / streamCount;
+        const uint64_t chunk = totalSize / streamCount;
         for (uint32_t i = 0; i < streamCount; ++i)
             holders.push_back(CRefPtr<CDownloadStreamHolder>(new CDownloadStreamHolder(i, i * chunk)));
         m_streams = holders;
     }
 
-    const uint32_t chunk = totalSize / streamCount;
+    // With the total unknown (0), one stream's range is 0 to the largest offset: its end comes
+    // from the answer or from the caller's size.
+    const uint64_t chunk = totalSize / streamCount;
     for (uint32_t i = 0; i < streamCount; ++i) {
-        const uint32_t start = i * chunk;
-        const uint32_t length = (i + 1 == streamCount) ? totalSize - (streamCount - 1) * chunk : chunk;
-        const uint32_t end = start + length - 1;
+        const uint64_t start = i * chunk;
+        const uint64_t length = (i + 1 == streamCount) ? totalSize - (streamCount - 1) * chunk : chunk;
+        const uint64_t end = start + length - 1;
         CRefPtr<CDownloadThread> thread(new CDownloadThread(m_userAgent, m_url, m_outputPath, start, end, this,
-                                                            totalSize, i, streamCount, m_retries));
+                                                            totalSize, i, streamCount, m_retries,
+                                                            m_options.expectedSize, m_options.stallBoundMs));
         {
             // In its holder before it runs: whatever happens next (a Cancel, a start that times
             // out), the joins find it.
@@ -238,7 +246,7 @@ void CHTTPDownload::StartStreams()
     }
 }
 
-void CHTTPDownload::Restart(uint32_t streamCount)
+void CHTTPDownload::Restart(uint32_t streamCount, bool changedFile)
 {
     Win32::CScopedLock restart(m_restartLock);
     {
@@ -261,6 +269,12 @@ void CHTTPDownload::Restart(uint32_t streamCount)
         if (streamCount == 1)
             m_singleStreamOnly = true;
         ++m_restartCount;
+        if (changedFile) {
+            // The next answer tells the new file's size and validators.
+            m_totalSize = 0;
+            m_totalSizeKnown = false;
+            m_firstAnswerKnown = false;
+        }
     }
     StartStreams();
 }
@@ -268,13 +282,64 @@ void CHTTPDownload::Restart(uint32_t streamCount)
 void CHTTPDownload::RestartDownloadSingleStream()
 {
     Win32::CScopedLock restart(m_restartLock);
-    Restart(1);
+    Restart(1, false);
 }
 
 void CHTTPDownload::RestartDownloadMultiStream()
 {
     Win32::CScopedLock restart(m_restartLock);
-    Restart(2);
+    Restart(2, false);
+}
+
+void CHTTPDownload::RestartDownloadChangedFile()
+{
+    Win32::CScopedLock restart(m_restartLock);
+    Restart(1, true);
+}
+
+DWORD CHTTPDownload::GetProgressCheckMs() const
+{
+    const DWORD quarter = m_options.stallBoundMs / 4;
+    return quarter < 50 ? 50 : (quarter > 1000 ? 1000 : quarter);
+}
+
+void CHTTPDownload::CheckProgress()
+{
+    {
+        Win32::CScopedLock lock(m_stateLock);
+        if (m_complete || m_failed || m_cancelled || m_closing)
+            return;
+        const ULONGLONG now = GetTickCount64();
+        if (m_receivedBytes - m_progressBytes >= kProgressBytes) {
+            m_progressBytes = m_receivedBytes;
+            m_progressTick = now;
+            return;
+        }
+        if (now - m_progressTick < m_options.stallBoundMs)
+            return;
+    }
+    // Streams blocked in a call see their stop when it returns (by its time-out at the latest);
+    // the download has failed already.
+    Fail(CRefPtr<CException>(new CException("Download made no progress: fewer than " + std::to_string(kProgressBytes) +
+                                                " bytes in " + std::to_string(m_options.stallBoundMs) + " ms.  URL=" +
+                                                m_url,
+                                            kSource, 330, "Lm::System::Net::MultiStreamDownload::CHTTPDownload::CheckProgress")),
+         true);
+}
+
+bool CHTTPDownload::AgreesWithFirstAnswer(const std::string& lastModified, const std::string& etag)
+{
+    Win32::CScopedLock lock(m_stateLock);
+    if (!m_firstAnswerKnown) {
+        m_firstAnswerKnown = true;
+        m_firstLastModified = lastModified;
+        m_firstETag = etag;
+        return true;
+    }
+    const bool dateDiffers = lastModified != m_firstLastModified && lastModified != "UNKNOWN" &&
+                             m_firstLastModified != "UNKNOWN";
+    const bool tagDiffers = etag != m_firstETag && !etag.empty() && !m_firstETag.empty();
+    return !dateDiffers && !tagDiffers;
 }
 
 // A stream blocked in a WinINet call sees the stop when the call returns: no other thread closes
@@ -330,7 +395,7 @@ void CHTTPDownload::DeleteProgressFiles(bool withCache)
         DeleteFileW(CacheFileName(m_outputPath).c_str());
 }
 
-void CHTTPDownload::SetTotalSize(uint32_t size)
+void CHTTPDownload::SetTotalSize(uint64_t size)
 {
     Win32::CScopedLock lock(m_stateLock);
     m_totalSizeKnown = true;
@@ -367,13 +432,13 @@ bool CHTTPDownload::WaitForAllStreams(uint32_t streamIndex, Win32::CThread* call
 }
 
 void CHTTPDownload::DownloadThreadCallback(uint32_t streamIndex, bool isError, bool isDone, bool authRefreshNeeded,
-                                           uint32_t bytesDone, uint32_t attemptBytes,
+                                           uint64_t bytesDone, uint64_t attemptBytes, uint64_t newBytes,
                                            const CRefPtr<CException>& error, Win32::CThread* caller)
 {
     bool allDone = true, allReported = true;
     std::wstring target;
     bool validateSize = false;
-    uint32_t expectedSize = 0;
+    uint64_t expectedSize = 0;
     try {
         {
             Win32::CScopedLock lock(m_stateLock);
@@ -385,6 +450,7 @@ void CHTTPDownload::DownloadThreadCallback(uint32_t streamIndex, bool isError, b
                 return; // a stream of an attempt that was already replaced
             if (holder.done)
                 return; // a range reports done once; nothing after that counts
+            m_receivedBytes += newBytes;
             holder.attemptBytes = attemptBytes;
             holder.bytesDone = bytesDone;
             holder.done = isDone;
@@ -405,8 +471,9 @@ void CHTTPDownload::DownloadThreadCallback(uint32_t streamIndex, bool isError, b
                 ThrowException("Unknown Download Thread Error", kSource, 385, kCallback);
             }
             target = m_outputPath;
-            validateSize = m_totalSizeKnown;
-            expectedSize = m_totalSize;
+            // The size the file must have: the answer's, or else the caller's.
+            validateSize = m_totalSizeKnown || m_options.expectedSize != 0;
+            expectedSize = m_totalSizeKnown ? m_totalSize : m_options.expectedSize;
         }
         if (allDone && !isError) {
             FinalizeDownload(target, validateSize, expectedSize, caller);
@@ -440,14 +507,13 @@ void CHTTPDownload::OnWatchdogFailure(const CRefPtr<CException>& error)
 
 // The size is checked on the cache, before it becomes the target: a target only ever holds a
 // file of the known size, and the state file that vouches for it goes last.
-void CHTTPDownload::FinalizeDownload(const std::wstring& target, bool validateSize, uint32_t expectedSize,
+void CHTTPDownload::FinalizeDownload(const std::wstring& target, bool validateSize, uint64_t expectedSize,
                                      Win32::CThread* caller)
 {
     const std::wstring cache = CacheFileName(target);
-    uint64_t cacheSize = 0;
-    if (!FileSize(cache, cacheSize))
+    uint64_t actual = 0;
+    if (!FileSize(cache, actual))
         ThrowException("Failed to validate output file exists:" + Narrow(target), kSource, 432, kFinalize);
-    const uint32_t actual = static_cast<uint32_t>(cacheSize);
     if (validateSize && actual != expectedSize)
         ThrowException("Output file is wrong size. " + Narrow(target) + " should be " + std::to_string(expectedSize) +
                            " but is " + std::to_string(actual),
@@ -459,7 +525,7 @@ void CHTTPDownload::FinalizeDownload(const std::wstring& target, bool validateSi
         if (attempt >= 100 || caller->WaitStopEvent(250))
             ThrowException("Failed to move cache file to " + Narrow(target), kSource, 428, kFinalize);
     }
-    if (!IsExistingFile(target))
+    if (!IO::CFile::Exists(target))
         ThrowException("Failed to validate output file exists:" + Narrow(target), kSource, 432, kFinalize);
     DeleteRecords();
 }

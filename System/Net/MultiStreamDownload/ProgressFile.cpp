@@ -4,6 +4,7 @@
 
 #include "System/Crc32.h"
 #include "System/Exception.h"
+#include "System/Io/File.h"
 #include "System/Net/MultiStreamDownload/DownloadFiles.h"
 #include "System/String/AnsiWide.h"
 #include "System/Win32/Handle.h"
@@ -22,16 +23,36 @@ void PutU32(unsigned char* at, uint32_t value)
     at[3] = static_cast<unsigned char>(value >> 24);
 }
 
+void PutU64(unsigned char* at, uint64_t value)
+{
+    PutU32(at, static_cast<uint32_t>(value));
+    PutU32(at + 4, static_cast<uint32_t>(value >> 32));
+}
+
 uint32_t GetU32(const unsigned char* at)
 {
     return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 8) |
            (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[3]) << 24);
 }
 
-bool IsExistingFile(const std::wstring& name)
+uint64_t GetU64(const unsigned char* at)
 {
-    DWORD attributes = GetFileAttributesW(name.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return static_cast<uint64_t>(GetU32(at)) | (static_cast<uint64_t>(GetU32(at + 4)) << 32);
+}
+
+// A zero-filled text field of size bytes holding at most size - 1 characters.
+void PutText(char* field, size_t size, const std::string& text)
+{
+    std::memset(field, 0, size);
+    std::memcpy(field, text.data(), text.size() < size - 1 ? text.size() : size - 1);
+}
+
+std::string GetText(const char* field, size_t size)
+{
+    size_t length = 0;
+    while (length < size && field[length] != '\0')
+        ++length;
+    return std::string(field, length);
 }
 
 // Pause after failed try n (1..9): (n + 1)^2 * 2 ms, 768 ms over all nine.
@@ -105,28 +126,40 @@ HANDLE OpenFileWithRetryUntilStopped(const std::wstring& name, DWORD access, DWO
 // ---------------------------------------------------------------------------------------------
 
 DownloadProgress::DownloadProgress(const std::wstring& target)
-    : Version(kVersion), TotalSize(0), ThreadsUsed(0), Crc(0), m_target(target)
+    : Version(kVersion), ThreadsUsed(0), TotalSize(0), Crc(0), m_target(target)
 {
 }
 
-DownloadProgress::DownloadProgress(const std::wstring& target, uint32_t threadsUsed, uint32_t totalSize)
-    : Version(kVersion), TotalSize(totalSize), ThreadsUsed(threadsUsed), Crc(0), m_target(target)
+DownloadProgress::DownloadProgress(const std::wstring& target, uint32_t threadsUsed, uint64_t totalSize,
+                                   const DownloadIdentity& identity)
+    : Version(kVersion), ThreadsUsed(threadsUsed), TotalSize(totalSize), Identity(identity), Crc(0), m_target(target)
 {
+    if (Identity.url.size() > kMaxUrlLength)
+        Identity.url.resize(kMaxUrlLength);
 }
 
-void DownloadProgress::Serialize(unsigned char (&bytes)[kRecordSize]) const
+std::vector<unsigned char> DownloadProgress::Serialize() const
 {
-    PutU32(bytes + 0, Version);
-    PutU32(bytes + 4, TotalSize);
-    PutU32(bytes + 8, ThreadsUsed);
-    PutU32(bytes + 12, Crc);
+    const std::string& url = Identity.url;
+    const size_t urlLength = url.size() < kMaxUrlLength ? url.size() : kMaxUrlLength;
+    std::vector<unsigned char> bytes(kFixedSize + urlLength + 4, 0);
+    PutU32(&bytes[0], Version);
+    PutU32(&bytes[4], ThreadsUsed);
+    PutU64(&bytes[8], TotalSize);
+    PutU64(&bytes[16], Identity.size);
+    std::memcpy(&bytes[24], Identity.sha256.data(),
+                Identity.sha256.size() < kSha256Size ? Identity.sha256.size() : kSha256Size);
+    PutU32(&bytes[88], static_cast<uint32_t>(urlLength));
+    if (urlLength != 0)
+        std::memcpy(&bytes[kFixedSize], url.data(), urlLength);
+    PutU32(&bytes[kFixedSize + urlLength], Crc);
+    return bytes;
 }
 
 uint32_t DownloadProgress::ComputeCrc() const
 {
-    unsigned char bytes[kRecordSize];
-    Serialize(bytes);
-    return Crc32(bytes, 12);
+    const std::vector<unsigned char> bytes = Serialize();
+    return Crc32(bytes.data(), bytes.size() - 4);
 }
 
 std::wstring DownloadProgress::FileName() const
@@ -143,31 +176,42 @@ std::string DownloadProgress::Text() const
 bool DownloadProgress::Read()
 {
     const std::wstring name = FileName();
-    if (!IsExistingFile(name))
+    if (!IO::CFile::Exists(name))
         return false;
     Win32::CHandleGuard file(OpenFileWithRetry(name, GENERIC_READ, 0, OPEN_EXISTING));
     if (!file.IsValid())
         return false;
-    unsigned char bytes[kRecordSize];
-    if (!ReadRecord(file.Get(), bytes, kRecordSize))
+    // One read of more than the largest record: a longer file is no record of this layout.
+    std::vector<unsigned char> bytes(kFixedSize + kMaxUrlLength + 4 + 1);
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) || read < kFixedSize + 4)
         return false;
-    Version = GetU32(bytes + 0);
-    TotalSize = GetU32(bytes + 4);
-    ThreadsUsed = GetU32(bytes + 8);
-    Crc = GetU32(bytes + 12);
-    return Crc32(bytes, 12) == Crc;
+    if (GetU32(&bytes[0]) != kVersion)
+        return false;
+    const uint32_t urlLength = GetU32(&bytes[88]);
+    if (urlLength > kMaxUrlLength || read != kFixedSize + urlLength + 4)
+        return false;
+    if (Crc32(bytes.data(), kFixedSize + urlLength) != GetU32(&bytes[kFixedSize + urlLength]))
+        return false;
+    Version = GetU32(&bytes[0]);
+    ThreadsUsed = GetU32(&bytes[4]);
+    TotalSize = GetU64(&bytes[8]);
+    Identity.size = GetU64(&bytes[16]);
+    Identity.sha256 = GetText(reinterpret_cast<const char*>(&bytes[24]), kSha256Size);
+    Identity.url.assign(reinterpret_cast<const char*>(&bytes[kFixedSize]), urlLength);
+    Crc = GetU32(&bytes[kFixedSize + urlLength]);
+    return true;
 }
 
 void DownloadProgress::Write()
 {
     Crc = ComputeCrc();
-    unsigned char bytes[kRecordSize];
-    Serialize(bytes);
+    const std::vector<unsigned char> bytes = Serialize();
     Win32::CHandleGuard file(OpenFileWithRetry(FileName(), GENERIC_WRITE, 0, CREATE_ALWAYS));
     if (!file.IsValid())
         ThrowException("File open failed" + Text(), kSource, 118,
                        "Lm::System::Net::MultiStreamDownload::DownloadProgress::Write");
-    if (!WriteRecord(file.Get(), bytes, kRecordSize))
+    if (!WriteRecord(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size())))
         ThrowException("Write download progress failed" + Text(), kSource, 122,
                        "Lm::System::Net::MultiStreamDownload::DownloadProgress::Write");
 }
@@ -180,51 +224,59 @@ void DownloadProgress::Delete()
 // ---------------------------------------------------------------------------------------------
 
 StreamProgress::StreamProgress(const std::wstring& target, uint32_t streamIndex)
-    : Version(kVersion), StreamIndex(streamIndex), Offset(0), DownloadSize(0), ThreadsUsed(0), LastModified(),
-      Padding(), Crc(0), m_target(target)
+    : Version(kVersion), StreamIndex(streamIndex), ThreadsUsed(0), Offset(0), DownloadSize(0), LastModified(), ETag(),
+      Crc(0), m_target(target)
 {
 }
 
-StreamProgress::StreamProgress(const std::wstring& target, uint32_t streamIndex, uint32_t offset,
-                               uint32_t downloadSize, const std::string& lastModified, uint32_t threadsUsed)
-    : Version(kVersion), StreamIndex(streamIndex), Offset(offset), DownloadSize(downloadSize),
-      ThreadsUsed(threadsUsed), LastModified(), Padding(), Crc(0), m_target(target)
+StreamProgress::StreamProgress(const std::wstring& target, uint32_t streamIndex, uint64_t offset,
+                               uint64_t downloadSize, const std::string& lastModified, uint32_t threadsUsed,
+                               const std::string& etag)
+    : Version(kVersion), StreamIndex(streamIndex), ThreadsUsed(threadsUsed), Offset(offset),
+      DownloadSize(downloadSize), LastModified(), ETag(), Crc(0), m_target(target)
 {
     SetLastModified(lastModified);
+    SetETag(etag);
 }
 
 std::string StreamProgress::GetLastModified() const
 {
-    size_t length = 0;
-    while (length < kLastModifiedSize && LastModified[length] != '\0')
-        ++length;
-    return std::string(LastModified, length);
+    return GetText(LastModified, kLastModifiedSize);
+}
+
+std::string StreamProgress::GetETag() const
+{
+    return GetText(ETag, kETagSize);
 }
 
 void StreamProgress::SetLastModified(const std::string& text)
 {
-    std::memset(LastModified, 0, sizeof(LastModified));
-    std::memcpy(LastModified, text.data(), text.size() < kLastModifiedSize - 1 ? text.size() : kLastModifiedSize - 1);
+    PutText(LastModified, kLastModifiedSize, text);
+}
+
+void StreamProgress::SetETag(const std::string& text)
+{
+    PutText(ETag, kETagSize, text);
 }
 
 void StreamProgress::Serialize(unsigned char (&bytes)[kRecordSize]) const
 {
     PutU32(bytes + 0, Version);
     PutU32(bytes + 4, StreamIndex);
-    PutU32(bytes + 8, Offset);
-    PutU32(bytes + 12, DownloadSize);
-    PutU32(bytes + 16, ThreadsUsed);
-    std::memcpy(bytes + 20, LastModified, kLastModifiedSize);
-    bytes[70] = Padding[0];
-    bytes[71] = Padding[1];
-    PutU32(bytes + 72, Crc);
+    PutU32(bytes + 8, ThreadsUsed);
+    PutU32(bytes + 12, 0);
+    PutU64(bytes + 16, Offset);
+    PutU64(bytes + 24, DownloadSize);
+    std::memcpy(bytes + 32, LastModified, kLastModifiedSize);
+    std::memcpy(bytes + 82, ETag, kETagSize);
+    PutU32(bytes + 212, Crc);
 }
 
 uint32_t StreamProgress::ComputeCrc() const
 {
     unsigned char bytes[kRecordSize];
     Serialize(bytes);
-    return Crc32(bytes, 72);
+    return Crc32(bytes, 212);
 }
 
 std::wstring StreamProgress::FileName() const
@@ -237,30 +289,30 @@ std::string StreamProgress::Text() const
     return ";  " + Lm::Utf16ToMBCS_CP(CP_ACP, m_target) + "; Version=" + std::to_string(Version) +
            "; StreamIndex=" + std::to_string(StreamIndex) + "; Offset=" + std::to_string(Offset) +
            "; DownloadSize=" + std::to_string(DownloadSize) + "; ThreadsUsed=" + std::to_string(ThreadsUsed) +
-           "; LastModified=" + GetLastModified();
+           "; LastModified=" + GetLastModified() + "; ETag=" + GetETag();
 }
 
 bool StreamProgress::Read(HANDLE stopEvent)
 {
     const std::wstring name = FileName();
-    if (!IsExistingFile(name))
+    if (!IO::CFile::Exists(name))
         return false;
     Win32::CHandleGuard file(OpenFileWithRetryUntilStopped(name, GENERIC_READ, 0, OPEN_EXISTING, stopEvent));
     if (!file.IsValid())
         return false;
     unsigned char bytes[kRecordSize];
-    if (!ReadRecord(file.Get(), bytes, kRecordSize))
+    if (!ReadRecord(file.Get(), bytes, kRecordSize) || GetU32(bytes + 0) != kVersion ||
+        Crc32(bytes, 212) != GetU32(bytes + 212))
         return false;
     Version = GetU32(bytes + 0);
     StreamIndex = GetU32(bytes + 4);
-    Offset = GetU32(bytes + 8);
-    DownloadSize = GetU32(bytes + 12);
-    ThreadsUsed = GetU32(bytes + 16);
-    std::memcpy(LastModified, bytes + 20, kLastModifiedSize);
-    Padding[0] = bytes[70];
-    Padding[1] = bytes[71];
-    Crc = GetU32(bytes + 72);
-    return Crc32(bytes, 72) == Crc;
+    ThreadsUsed = GetU32(bytes + 8);
+    Offset = GetU64(bytes + 16);
+    DownloadSize = GetU64(bytes + 24);
+    std::memcpy(LastModified, bytes + 32, kLastModifiedSize);
+    std::memcpy(ETag, bytes + 82, kETagSize);
+    Crc = GetU32(bytes + 212);
+    return true;
 }
 
 void StreamProgress::Write(HANDLE stopEvent)
@@ -280,7 +332,6 @@ HANDLE StreamProgress::Open(HANDLE stopEvent)
 
 void StreamProgress::Rewrite(HANDLE file)
 {
-    Padding[0] = Padding[1] = 0;
     Crc = ComputeCrc();
     unsigned char bytes[kRecordSize];
     Serialize(bytes);

@@ -1,12 +1,17 @@
 // The two CRC-protected records that let a multi-stream download resume in a later run:
-// DownloadProgress (the plan: total size and number of streams, "<target>.downloadstate") and
+// DownloadProgress (the plan and what the download is of: "<target>.downloadstate") and
 // StreamProgress (how far one stream has written into the cache, "<target>.<index>").
-// Both are stored little-endian, field by field, exactly as laid out below; padding is zero.
+// Both are stored little-endian, field by field, exactly as laid out below; sizes and offsets
+// are 64-bit. Records of the earlier 32-bit layouts (state file version 2, stream record
+// version 1) are not read: they hold no identity, so such a download starts afresh.
 #pragma once
 
 #include <windows.h>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "System/Net/MultiStreamDownload/DownloadIdentity.h"
 
 namespace Lm { namespace System { namespace Net { namespace MultiStreamDownload {
 
@@ -18,17 +23,22 @@ HANDLE OpenFileWithRetry(const std::wstring& name, DWORD access, DWORD share, DW
 HANDLE OpenFileWithRetryUntilStopped(const std::wstring& name, DWORD access, DWORD share,
                                      DWORD disposition, HANDLE stopEvent);
 
-// State file: 16 bytes. Version u32 (2), TotalSize u32 (0 = unknown), ThreadsUsed u32 (1 or 2),
-// Crc u32 over bytes 0-11.
+// State file, 92 bytes, the URL and a Crc: Version u32 (3), ThreadsUsed u32 (1 or 2), TotalSize u64
+// (0 = unknown), ExpectedSize u64 (0 = none given), Sha256 char[64] (lower-case hexadecimal,
+// zero-filled when none), UrlLength u32 (at most kMaxUrlLength), Url (UrlLength bytes, no
+// terminator), Crc u32 over everything before it.
 class DownloadProgress {
 public:
-    static constexpr size_t kRecordSize = 16;
-    static constexpr uint32_t kVersion = 2;
+    static constexpr size_t kFixedSize = 92;   // the bytes before the URL
+    static constexpr size_t kMaxUrlLength = 8192;
+    static constexpr size_t kSha256Size = 64;
+    static constexpr uint32_t kVersion = 3;
 
     explicit DownloadProgress(const std::wstring& target);
-    DownloadProgress(const std::wstring& target, uint32_t threadsUsed, uint32_t totalSize);
+    DownloadProgress(const std::wstring& target, uint32_t threadsUsed, uint64_t totalSize,
+                     const DownloadIdentity& identity);
 
-    // True when the file was read whole and its Crc matches; never throws. Version is not checked.
+    // True when the file was read whole, is of this version and its Crc matches; never throws.
     bool Read();
     // Computes the Crc and writes the record (CREATE_ALWAYS); throws CException on failure.
     void Write();
@@ -36,42 +46,43 @@ public:
     void Delete();
 
     // The record's bytes as they are stored (Crc as currently held).
-    void Serialize(unsigned char (&bytes)[kRecordSize]) const;
-    // CRC-32 of bytes 0-11 of the serialised record.
+    std::vector<unsigned char> Serialize() const;
     uint32_t ComputeCrc() const;
     std::wstring FileName() const;
     // ";  <target>; Version=..; ThreadsUsed=.." appended to failure messages.
     std::string Text() const;
 
     uint32_t Version;
-    uint32_t TotalSize;
     uint32_t ThreadsUsed;
+    uint64_t TotalSize;
+    DownloadIdentity Identity;   // Url longer than kMaxUrlLength is stored cut (and so never matches)
     uint32_t Crc;
 
 private:
     std::wstring m_target;
 };
 
-// Stream record: 76 bytes. Version u32 (1), StreamIndex u32, Offset u32 (absolute cache offset
-// of the next byte to write), DownloadSize u32 (the whole file's size), ThreadsUsed u32,
-// LastModified char[50] (at most 49 characters, zero-filled), 2 padding bytes (zero when
-// written, covered by the Crc as stored), Crc u32 over bytes 0-71.
+// Stream record, 216 bytes: Version u32 (2), StreamIndex u32, ThreadsUsed u32, 4 zero bytes,
+// Offset u64 (absolute cache offset of the next byte to write), DownloadSize u64 (the whole
+// file's size), LastModified char[50] (at most 49 characters, zero-filled), ETag char[130] (at
+// most 129 characters, zero-filled), Crc u32 over bytes 0-211.
 class StreamProgress {
 public:
-    static constexpr size_t kRecordSize = 76;
+    static constexpr size_t kRecordSize = 216;
     static constexpr size_t kLastModifiedSize = 50;
-    static constexpr uint32_t kVersion = 1;
+    static constexpr size_t kETagSize = 130;
+    static constexpr uint32_t kVersion = 2;
 
     StreamProgress(const std::wstring& target, uint32_t streamIndex);
-    StreamProgress(const std::wstring& target, uint32_t streamIndex, uint32_t offset, uint32_t downloadSize,
-                   const std::string& lastModified, uint32_t threadsUsed);
+    StreamProgress(const std::wstring& target, uint32_t streamIndex, uint64_t offset, uint64_t downloadSize,
+                   const std::string& lastModified, uint32_t threadsUsed, const std::string& etag = std::string());
 
     // The file is opened with OpenFileWithRetryUntilStopped on the calling thread's stop event
     // (may be null).
     bool Read(HANDLE stopEvent);
     // Open (CREATE_ALWAYS, no sharing) and Rewrite.
     void Write(HANDLE stopEvent);
-    // The writer of a stream keeps its record open and rewrites the 76 bytes in place after
+    // The writer of a stream keeps its record open and rewrites the record in place after
     // every block: Open throws "File open failed"..., Rewrite "Write stream progress failed"...
     HANDLE Open(HANDLE stopEvent);
     void Rewrite(HANDLE file);
@@ -82,18 +93,20 @@ public:
     std::wstring FileName() const;
     std::string Text() const;
 
-    // LastModified as text (up to the first zero).
+    // The texts up to their first zero.
     std::string GetLastModified() const;
-    // Stores at most 49 characters, the rest of the field zero.
+    std::string GetETag() const;
+    // Store at most 49 / 129 characters, the rest of the field zero.
     void SetLastModified(const std::string& text);
+    void SetETag(const std::string& text);
 
     uint32_t Version;
     uint32_t StreamIndex;
-    uint32_t Offset;
-    uint32_t DownloadSize;
     uint32_t ThreadsUsed;
+    uint64_t Offset;
+    uint64_t DownloadSize;
     char LastModified[kLastModifiedSize];
-    unsigned char Padding[2];
+    char ETag[kETagSize];
     uint32_t Crc;
 
 private:

@@ -34,11 +34,19 @@ uint32_t U32At(const std::vector<unsigned char>& b, size_t at)
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
 }
 
+uint64_t U64At(const std::vector<unsigned char>& b, size_t at)
+{
+    return U32At(b, at) | (static_cast<uint64_t>(U32At(b, at + 4)) << 32);
+}
+
 void PutU32(std::vector<unsigned char>& b, size_t at, uint32_t v)
 {
     for (int i = 0; i < 4; ++i)
         b[at + i] = static_cast<unsigned char>(v >> (8 * i));
 }
+
+const DownloadIdentity kIdentity = DownloadIdentity::For("http://host/files/Patch.exe?token=1", 6442450944ull,
+                                                         "ABCDEF" + std::string(58, '0'));
 
 } // namespace
 
@@ -51,72 +59,112 @@ TEST(ProgressFile, files_are_named_after_the_target)
     EXPECT_EQ(L"C:\\dl\\Patch.exe.cache", CacheFileName(target));
 }
 
+// Sizes past 4 GiB are kept whole; the identity is the URL without its query, the expected
+// size and the lower-case digest.
 TEST(ProgressFile, state_file_holds_exactly_the_documented_bytes)
 {
     LmTest::ScratchFolder folder(L"lmprog");
     const std::wstring target = folder / L"file.bin";
-    DownloadProgress(target, 2, 0x01234567u).Write();
+    DownloadProgress(target, 2, 0x123456789ull, kIdentity).Write();
 
     std::vector<unsigned char> bytes = ReadBytes(StateFileName(target));
-    const unsigned char expected[12] = { 2, 0, 0, 0, 0x67, 0x45, 0x23, 0x01, 2, 0, 0, 0 };
-    ASSERT_EQ(16u, bytes.size());
-    EXPECT_EQ(0, std::memcmp(expected, bytes.data(), 12));
-    EXPECT_EQ(Lm::System::Crc32(expected, 12), U32At(bytes, 12));
+    const std::string url = "http://host/files/Patch.exe";
+    ASSERT_EQ(92u + url.size() + 4, bytes.size());
+    EXPECT_EQ(3u, U32At(bytes, 0));
+    EXPECT_EQ(2u, U32At(bytes, 4));
+    EXPECT_EQ(0x123456789ull, U64At(bytes, 8));
+    EXPECT_EQ(6442450944ull, U64At(bytes, 16));
+    EXPECT_EQ("abcdef" + std::string(58, '0'), std::string(bytes.begin() + 24, bytes.begin() + 88));
+    EXPECT_EQ(url.size(), U32At(bytes, 88));
+    EXPECT_EQ(url, std::string(bytes.begin() + 92, bytes.begin() + 92 + url.size()));
+    EXPECT_EQ(Lm::System::Crc32(bytes.data(), bytes.size() - 4), U32At(bytes, bytes.size() - 4));
 
     DownloadProgress read(target);
     ASSERT_TRUE(read.Read());
-    EXPECT_EQ(2u, read.Version);
-    EXPECT_EQ(0x01234567u, read.TotalSize);
+    EXPECT_EQ(3u, read.Version);
+    EXPECT_EQ(0x123456789ull, read.TotalSize);
     EXPECT_EQ(2u, read.ThreadsUsed);
+    EXPECT_TRUE(read.Identity == kIdentity);
 }
 
 TEST(ProgressFile, stream_record_holds_exactly_the_documented_bytes)
 {
     LmTest::ScratchFolder folder(L"lmprog");
     const std::wstring target = folder / L"file.bin";
-    StreamProgress(target, 1, 0x00A00001u, 0x01400001u, "Wed, 21 Oct 2015 07:28:00 GMT", 2).Write(nullptr);
+    StreamProgress(target, 1, 0x1A0000001ull, 0x240000001ull, "Wed, 21 Oct 2015 07:28:00 GMT", 2, "\"v1\"")
+        .Write(nullptr);
 
     std::vector<unsigned char> bytes = ReadBytes(StreamRecordFileName(target, 1));
-    ASSERT_EQ(76u, bytes.size());
-    EXPECT_EQ(1u, U32At(bytes, 0));
+    ASSERT_EQ(216u, bytes.size());
+    EXPECT_EQ(2u, U32At(bytes, 0));
     EXPECT_EQ(1u, U32At(bytes, 4));
-    EXPECT_EQ(0x00A00001u, U32At(bytes, 8));
-    EXPECT_EQ(0x01400001u, U32At(bytes, 12));
-    EXPECT_EQ(2u, U32At(bytes, 16));
-    const char text[] = "Wed, 21 Oct 2015 07:28:00 GMT";
-    EXPECT_EQ(0, std::memcmp(text, bytes.data() + 20, sizeof(text) - 1));
-    for (size_t i = 20 + sizeof(text) - 1; i < 72; ++i)
-        EXPECT_EQ(0, bytes[i]) << "byte " << i << " must be zero (field fill and padding)";
-    EXPECT_EQ(Lm::System::Crc32(bytes.data(), 72), U32At(bytes, 72));
+    EXPECT_EQ(2u, U32At(bytes, 8));
+    EXPECT_EQ(0u, U32At(bytes, 12));
+    EXPECT_EQ(0x1A0000001ull, U64At(bytes, 16));
+    EXPECT_EQ(0x240000001ull, U64At(bytes, 24));
+    const std::string text = "Wed, 21 Oct 2015 07:28:00 GMT";
+    EXPECT_EQ(text, std::string(bytes.begin() + 32, bytes.begin() + 32 + text.size()));
+    for (size_t i = 32 + text.size(); i < 82; ++i)
+        EXPECT_EQ(0, bytes[i]) << "byte " << i << " must be zero (field fill)";
+    EXPECT_EQ("\"v1\"", std::string(bytes.begin() + 82, bytes.begin() + 86));
+    for (size_t i = 86; i < 212; ++i)
+        EXPECT_EQ(0, bytes[i]) << "byte " << i << " must be zero (field fill)";
+    EXPECT_EQ(Lm::System::Crc32(bytes.data(), 212), U32At(bytes, 212));
 
     StreamProgress read(target, 1);
     ASSERT_TRUE(read.Read(nullptr));
-    EXPECT_EQ(0x00A00001u, read.Offset);
-    EXPECT_EQ(0x01400001u, read.DownloadSize);
+    EXPECT_EQ(0x1A0000001ull, read.Offset);
+    EXPECT_EQ(0x240000001ull, read.DownloadSize);
     EXPECT_EQ(2u, read.ThreadsUsed);
     EXPECT_EQ(text, read.GetLastModified());
+    EXPECT_EQ("\"v1\"", read.GetETag());
 }
 
-TEST(ProgressFile, last_modified_keeps_its_first_49_characters)
+TEST(ProgressFile, last_modified_and_etag_keep_their_first_49_and_129_characters)
 {
     LmTest::ScratchFolder folder(L"lmprog");
     const std::wstring target = folder / L"file.bin";
-    const std::string sixty(60, 'x');
-    StreamProgress(target, 0, 0, 10, sixty, 1).Write(nullptr);
+    StreamProgress(target, 0, 0, 10, std::string(60, 'x'), 1, std::string(200, 'e')).Write(nullptr);
     StreamProgress read(target, 0);
     ASSERT_TRUE(read.Read(nullptr));
     EXPECT_EQ(std::string(49, 'x'), read.GetLastModified());
-    EXPECT_EQ(0, ReadBytes(read.FileName())[20 + 49]);
+    EXPECT_EQ(std::string(129, 'e'), read.GetETag());
+    EXPECT_EQ(0, ReadBytes(read.FileName())[32 + 49]);
+    EXPECT_EQ(0, ReadBytes(read.FileName())[82 + 129]);
+}
+
+// What the 32-bit layouts wrote (state file version 2, stream record version 1), with their
+// correct Crc: not read, so such a download starts afresh instead of resuming on unidentified bytes.
+TEST(ProgressFile, records_of_the_old_layout_are_not_read)
+{
+    LmTest::ScratchFolder folder(L"lmprog");
+    const std::wstring target = folder / L"file.bin";
+    std::vector<unsigned char> state(16, 0);
+    PutU32(state, 0, 2);
+    PutU32(state, 4, 42);
+    PutU32(state, 8, 1);
+    PutU32(state, 12, Lm::System::Crc32(state.data(), 12));
+    WriteBytes(StateFileName(target), state);
+    EXPECT_FALSE(DownloadProgress(target).Read());
+
+    std::vector<unsigned char> stream(76, 0);
+    PutU32(stream, 0, 1);
+    PutU32(stream, 8, 40);
+    PutU32(stream, 12, 100);
+    PutU32(stream, 16, 1);
+    PutU32(stream, 72, Lm::System::Crc32(stream.data(), 72));
+    WriteBytes(StreamRecordFileName(target, 0), stream);
+    EXPECT_FALSE(StreamProgress(target, 0).Read(nullptr));
 }
 
 TEST(ProgressFile, a_flipped_bit_anywhere_invalidates_the_state_file)
 {
     LmTest::ScratchFolder folder(L"lmprog");
     const std::wstring target = folder / L"file.bin";
-    DownloadProgress(target, 1, 5000).Write();
+    DownloadProgress(target, 1, 5000, kIdentity).Write();
     const std::vector<unsigned char> good = ReadBytes(StateFileName(target));
-    ASSERT_EQ(16u, good.size());
-    // Every field (Version, TotalSize, ThreadsUsed, Crc), every byte, the low and the high bit.
+    ASSERT_EQ(92u + 27 + 4, good.size());
+    // Every field (sizes, identity, URL length and text, Crc), every byte, the low and the high bit.
     for (size_t at = 0; at < good.size(); ++at) {
         for (int bit : { 0, 7 }) {
             std::vector<unsigned char> bad = good;
@@ -131,10 +179,10 @@ TEST(ProgressFile, a_flipped_bit_anywhere_invalidates_the_stream_record)
 {
     LmTest::ScratchFolder folder(L"lmprog");
     const std::wstring target = folder / L"file.bin";
-    StreamProgress(target, 0, 65536, 200000, "Mon, 01 Jan 2024 00:00:00 GMT", 2).Write(nullptr);
+    StreamProgress(target, 0, 65536, 200000, "Mon, 01 Jan 2024 00:00:00 GMT", 2, "\"tag\"").Write(nullptr);
     const std::vector<unsigned char> good = ReadBytes(StreamRecordFileName(target, 0));
-    ASSERT_EQ(76u, good.size());
-    // Version, StreamIndex, Offset, DownloadSize, ThreadsUsed, LastModified, padding, Crc.
+    ASSERT_EQ(216u, good.size());
+    // Version, StreamIndex, ThreadsUsed, the zero bytes, Offset, DownloadSize, LastModified, ETag, Crc.
     for (size_t at = 0; at < good.size(); ++at) {
         std::vector<unsigned char> bad = good;
         bad[at] ^= static_cast<unsigned char>(1u << (at % 8));
@@ -150,15 +198,19 @@ TEST(ProgressFile, truncated_or_missing_records_are_invalid)
     EXPECT_FALSE(DownloadProgress(target).Read());
     EXPECT_FALSE(StreamProgress(target, 0).Read(nullptr));
 
-    DownloadProgress(target, 2, 123).Write();
+    DownloadProgress(target, 2, 123, kIdentity).Write();
     StreamProgress(target, 0, 7, 123, "UNKNOWN", 2).Write(nullptr);
-    const std::vector<unsigned char> state = ReadBytes(StateFileName(target));
+    std::vector<unsigned char> state = ReadBytes(StateFileName(target));
     const std::vector<unsigned char> stream = ReadBytes(StreamRecordFileName(target, 0));
-    for (size_t length : { size_t(0), size_t(1), size_t(12), size_t(15) }) {
+    for (size_t length : { size_t(0), size_t(1), size_t(16), size_t(95), state.size() - 1 }) {
         WriteBytes(StateFileName(target), std::vector<unsigned char>(state.begin(), state.begin() + length));
         EXPECT_FALSE(DownloadProgress(target).Read()) << "state length " << length;
     }
-    for (size_t length : { size_t(0), size_t(20), size_t(72), size_t(75) }) {
+    // A longer state file is no record either.
+    state.push_back(0);
+    WriteBytes(StateFileName(target), state);
+    EXPECT_FALSE(DownloadProgress(target).Read()) << "one byte too many";
+    for (size_t length : { size_t(0), size_t(20), size_t(76), size_t(215) }) {
         WriteBytes(StreamRecordFileName(target, 0), std::vector<unsigned char>(stream.begin(), stream.begin() + length));
         EXPECT_FALSE(StreamProgress(target, 0).Read(nullptr)) << "stream length " << length;
     }
@@ -183,27 +235,11 @@ TEST(ProgressFile, a_bad_second_record_leaves_the_first_valid)
     EXPECT_FALSE(StreamProgress(target, 1).Read(nullptr));
 }
 
-TEST(ProgressFile, version_is_not_checked)
-{
-    LmTest::ScratchFolder folder(L"lmprog");
-    const std::wstring target = folder / L"file.bin";
-    std::vector<unsigned char> bytes(16, 0);
-    PutU32(bytes, 0, 1);
-    PutU32(bytes, 4, 42);
-    PutU32(bytes, 8, 1);
-    PutU32(bytes, 12, Lm::System::Crc32(bytes.data(), 12));
-    WriteBytes(StateFileName(target), bytes);
-    DownloadProgress read(target);
-    ASSERT_TRUE(read.Read());
-    EXPECT_EQ(1u, read.Version);
-    EXPECT_EQ(42u, read.TotalSize);
-}
-
 TEST(ProgressFile, delete_removes_the_file_and_ignores_a_missing_one)
 {
     LmTest::ScratchFolder folder(L"lmprog");
     const std::wstring target = folder / L"file.bin";
-    DownloadProgress(target, 1, 1).Write();
+    DownloadProgress(target, 1, 1, kIdentity).Write();
     StreamProgress(target, 1, 0, 1, "UNKNOWN", 1).Write(nullptr);
     DownloadProgress(target).Delete();
     StreamProgress(target, 1).Delete();
@@ -223,12 +259,12 @@ TEST(ProgressFile, write_gives_up_on_a_file_held_open_exclusively)
     const ULONGLONG begin = GetTickCount64();
     std::string message;
     try {
-        DownloadProgress(target, 1, 0).Write();
+        DownloadProgress(target, 1, 0, kIdentity).Write();
     } catch (const Lm::System::CException& e) {
         message = Lm::Utf16ToMBCS_CP(CP_ACP, e.Message());
     }
     const ULONGLONG elapsed = GetTickCount64() - begin;
     CloseHandle(held);
-    EXPECT_EQ("File open failed;  " + Lm::Utf16ToMBCS_CP(CP_ACP, target) + "; Version=2; ThreadsUsed=1", message);
+    EXPECT_EQ("File open failed;  " + Lm::Utf16ToMBCS_CP(CP_ACP, target) + "; Version=3; ThreadsUsed=1", message);
     EXPECT_GE(elapsed, 700u) << "ten tries with growing pauses";
 }

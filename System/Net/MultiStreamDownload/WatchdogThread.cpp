@@ -20,26 +20,37 @@ CWatchdogThread::~CWatchdogThread()
     Stop(INFINITE);
 }
 
+void CWatchdogThread::Signal(RestartState state, Win32::CThread* caller, const std::string& message, int line,
+                            const char* function)
+{
+    m_requestedRestart = state;
+    m_restartEvent.Set();
+    caller->SignalStop();
+    ThrowException(message, kSource, line, function);
+}
+
 void CWatchdogThread::SignalRestartDownloadMultiStream(Win32::CThread* caller, const std::string& reason)
 {
     if (m_owner->GetRestartCount() >= kMaxRestarts || m_owner->IsSingleStreamOnly())
         return;
-    m_requestedRestart = RestartMultiStream;
-    m_restartEvent.Set();
-    caller->SignalStop();
-    ThrowException("Restarting MultiStream;  " + reason, kSource, 31,
-                   "Lm::System::Net::MultiStreamDownload::CWatchdogThread::SignalRestartDownloadMultiStream");
+    Signal(RestartMultiStream, caller, "Restarting MultiStream;  " + reason, 31,
+           "Lm::System::Net::MultiStreamDownload::CWatchdogThread::SignalRestartDownloadMultiStream");
 }
 
 void CWatchdogThread::SignalRestartDownloadSingleStream(Win32::CThread* caller, const std::string& reason)
 {
     if (m_owner->GetRestartCount() >= kMaxRestarts)
         return;
-    m_requestedRestart = RestartSingleStream;
-    m_restartEvent.Set();
-    caller->SignalStop();
-    ThrowException("Restarting SingleStream;  " + reason, kSource, 42,
-                   "Lm::System::Net::MultiStreamDownload::CWatchdogThread::SignalRestartDownloadSingleStream");
+    Signal(RestartSingleStream, caller, "Restarting SingleStream;  " + reason, 42,
+           "Lm::System::Net::MultiStreamDownload::CWatchdogThread::SignalRestartDownloadSingleStream");
+}
+
+void CWatchdogThread::SignalRestartDownloadChangedFile(Win32::CThread* caller, const std::string& reason)
+{
+    if (m_owner->GetRestartCount() >= kMaxRestarts)
+        return;
+    Signal(RestartChangedFile, caller, "Restarting SingleStream;  " + reason, 53,
+           "Lm::System::Net::MultiStreamDownload::CWatchdogThread::SignalRestartDownloadChangedFile");
 }
 
 DWORD CWatchdogThread::Execute()
@@ -47,9 +58,13 @@ DWORD CWatchdogThread::Execute()
     try {
         for (;;) {
             HANDLE events[2] = { GetStopEvent().GetHandle(), m_restartEvent.GetHandle() };
-            WaitForMultipleObjects(2, events, FALSE, INFINITE);
+            const DWORD woken = WaitForMultipleObjects(2, events, FALSE, m_owner->GetProgressCheckMs());
             if (IsStopRequested())
                 return 0;
+            if (woken == WAIT_TIMEOUT) {
+                m_owner->CheckProgress();
+                continue;
+            }
             // Taken and cleared in one step: a request made while this restart runs stays set
             // (its event too) and is carried out next.
             switch (m_requestedRestart.exchange(RestartNone)) {
@@ -58,6 +73,9 @@ DWORD CWatchdogThread::Execute()
                 break;
             case RestartMultiStream:
                 m_owner->RestartDownloadMultiStream();
+                break;
+            case RestartChangedFile:
+                m_owner->RestartDownloadChangedFile();
                 break;
             default:
                 break;

@@ -34,12 +34,13 @@ private:
 
 } // namespace
 
-CWriteOutputThread::CWriteOutputThread(const std::wstring& outputPath, uint32_t streamStart, uint32_t writeOffset,
-                                       uint32_t bufferCount, uint32_t bufferSize, uint32_t totalSize,
-                                       uint32_t streamIndex, uint32_t threadsUsed, const std::string& lastModified)
+CWriteOutputThread::CWriteOutputThread(const std::wstring& outputPath, uint64_t streamStart, uint64_t writeOffset,
+                                       uint32_t bufferCount, uint32_t bufferSize, uint64_t totalSize,
+                                       uint32_t streamIndex, uint32_t threadsUsed, const std::string& lastModified,
+                                       const std::string& etag)
     : m_started(false, true), m_buffers(bufferCount, std::vector<unsigned char>(bufferSize)), m_bufferSize(bufferSize),
       m_streamStart(streamStart), m_writeOffset(writeOffset), m_outputPath(outputPath), m_totalSize(totalSize),
-      m_lastModified(lastModified), m_streamIndex(streamIndex), m_threadsUsed(threadsUsed)
+      m_lastModified(lastModified), m_etag(etag), m_streamIndex(streamIndex), m_threadsUsed(threadsUsed)
 {
 }
 
@@ -134,10 +135,10 @@ CRefPtr<CException> CWriteOutputThread::GetError()
     return m_error;
 }
 
-void CWriteOutputThread::SeekTo(HANDLE file, uint32_t offset, int attempt)
+void CWriteOutputThread::SeekTo(HANDLE file, uint64_t offset, int attempt)
 {
     LARGE_INTEGER position;
-    position.QuadPart = static_cast<LONGLONG>(offset); // unsigned: offsets up to 4 GiB - 1
+    position.QuadPart = static_cast<LONGLONG>(offset);
     if (SetFilePointerEx(file, position, nullptr, FILE_BEGIN))
         return;
     const std::string name = Lm::Utf16ToMBCS_CP(CP_ACP, GetCacheFileName(m_outputPath));
@@ -186,7 +187,8 @@ DWORD CWriteOutputThread::Execute()
             ThrowException("CreateFileW returned INVALID_FILE_VALUE.  FileName=" + Lm::Utf16ToMBCS_CP(CP_ACP, cacheName),
                            kSource, 174, kExecute);
         SeekTo(file.Get(), m_writeOffset, -1);
-        StreamProgress record(m_outputPath, m_streamIndex, m_writeOffset, m_totalSize, m_lastModified, m_threadsUsed);
+        StreamProgress record(m_outputPath, m_streamIndex, m_writeOffset, m_totalSize, m_lastModified, m_threadsUsed,
+                              m_etag);
         m_started.Set();
 
         for (;;) {

@@ -11,28 +11,19 @@
 
 #include "System/Exception.h"
 #include "System/RefPtr.h"
-#include "System/ReferenceCounted.h"
+#include "System/Net/MultiStreamDownload/WriteItem.h"
 #include "System/Win32/Event.h"
 #include "System/Win32/Thread.h"
 
 namespace Lm { namespace System { namespace Net { namespace MultiStreamDownload {
 
-// One queued block: which buffer, how many bytes of it.
-class CWriteItem : public CReferenceCounted {
-public:
-    CWriteItem(uint32_t bufferIndex, uint32_t byteCount) : bufferIndex(bufferIndex), byteCount(byteCount) {}
-    ~CWriteItem() override = default;
-    const uint32_t bufferIndex;
-    const uint32_t byteCount;
-};
-
 class CWriteOutputThread : public Win32::CThread {
 public:
     // Does not start the thread (Start does), so that a start that times out leaves a whole
     // object behind.
-    CWriteOutputThread(const std::wstring& outputPath, uint32_t streamStart, uint32_t writeOffset,
-                       uint32_t bufferCount, uint32_t bufferSize, uint32_t totalSize, uint32_t streamIndex,
-                       uint32_t threadsUsed, const std::string& lastModified);
+    CWriteOutputThread(const std::wstring& outputPath, uint64_t streamStart, uint64_t writeOffset,
+                       uint32_t bufferCount, uint32_t bufferSize, uint64_t totalSize, uint32_t streamIndex,
+                       uint32_t threadsUsed, const std::string& lastModified, const std::string& etag = std::string());
     ~CWriteOutputThread() override;
 
     // Starts the thread and returns once it has opened the cache (or failed: the failure then
@@ -49,7 +40,7 @@ public:
     void SignalInputComplete();
     CRefPtr<CException> GetError();
     // The absolute cache offset of the next byte to write (read after the thread ended).
-    uint32_t GetWriteOffset() const { return m_writeOffset; }
+    uint64_t GetWriteOffset() const { return m_writeOffset; }
 
     static std::wstring GetCacheFileName(const std::wstring& target);
 
@@ -61,7 +52,7 @@ private:
     bool IsBufferQueued(uint32_t index) const;
     bool HasEnded();
     void WriteBlock(HANDLE file, const unsigned char* data, uint32_t byteCount);
-    void SeekTo(HANDLE file, uint32_t offset, int attempt);
+    void SeekTo(HANDLE file, uint64_t offset, int attempt);
 
     std::list<CRefPtr<CWriteItem>> m_queue;
     // Guards m_queue, m_inputComplete, m_error and the two waiting flags. A slim lock with two
@@ -78,11 +69,12 @@ private:
     bool m_inputComplete = false;
     std::vector<std::vector<unsigned char>> m_buffers;
     const uint32_t m_bufferSize;
-    const uint32_t m_streamStart;
-    uint32_t m_writeOffset;
+    const uint64_t m_streamStart;
+    uint64_t m_writeOffset;
     const std::wstring m_outputPath;
-    const uint32_t m_totalSize;
+    const uint64_t m_totalSize;
     const std::string m_lastModified;
+    const std::string m_etag;
     const uint32_t m_streamIndex;
     const uint32_t m_threadsUsed;
     CRefPtr<CException> m_error;
