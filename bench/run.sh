@@ -2,46 +2,87 @@
 # Download benchmark (make bench; runs inside tools/wine-session.sh, never part of make test).
 # Loopback throughput of CHTTPDownload with one and two streams, a plain single-stream WinINet
 # loop under the same Wine, and native curl on the same server (the ceiling); the same with a
-# per-connection rate limit; process CPU seconds per GiB; the true peak resident memory for two
-# sizes; what closing an unfinished answer costs; the bytes fetched again when a download is
-# killed at 50 % and run again; and the three ratios the download is held to.
-#   LM_BENCH_MIB   size of the big file in MiB (default 256)
-#   LM_BENCH_RATE  per-connection rate limit in bytes/s for the limited runs (default 4000000)
+# per-connection rate limit; the CPU seconds per GiB of the process and of the wineserver; the
+# true peak resident memory for two sizes; what closing an unfinished answer costs; the bytes
+# fetched again when a download is killed at 50 % and run again; and the three ratios the
+# download is held to.
+# The machine is shared, so every figure is the median of several runs, printed with its spread
+# (lowest-highest and their distance in % of the median) and the 1-minute load average during
+# its runs. The runs go in rounds, one run of each kind per round, so that a change of load
+# falls on all kinds alike; a ratio is the median of the ratios of the rounds.
+#   LM_BENCH_MIB           size of the big file in MiB (default 1024: a few seconds per run)
+#   LM_BENCH_RUNS          rounds of the unlimited runs (default 5)
+#   LM_BENCH_RATE          per-connection rate limit in bytes/s for the limited runs (default 4000000)
+#   LM_BENCH_LIMITED_RUNS  rounds of the rate-limited runs (default 3)
+#   LM_BENCH_ABANDON_MIB   size of the answer that is closed unfinished (default 256; all of it
+#                          is drained, at the speed of one stream)
+#   LM_BENCH_BASELINE      a DownloadBench.exe of another build (say, of main): each unlimited
+#                          round then runs its one stream too, and the two builds are compared
+#                          round by round, under the same load
 set -u -o pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 build=${LM_BUILD_DIR:-$root/build}
-mib=${LM_BENCH_MIB:-256}
+mib=${LM_BENCH_MIB:-1024}
+runs=${LM_BENCH_RUNS:-5}
 rate=${LM_BENCH_RATE:-4000000}
+limited_runs=${LM_BENCH_LIMITED_RUNS:-3}
+abandon_mib=${LM_BENCH_ABANDON_MIB:-256}
+baseline_exe=${LM_BENCH_BASELINE:-}
 limited_mib=48          # over 20 MiB, so that the download splits into two streams
 work="$build/bench/work"
+results="$build/bench/results"   # one file per figure, one line per run
 server_dir="$build/bench/server"
 bench_exe="$build/bench/DownloadBench.exe"
 harness_exe="$build/tests/DownloadHarness.exe"
 size=$((mib * 1024 * 1024))
 limited_size=$((limited_mib * 1024 * 1024))
+abandon_size=$((abandon_mib * 1024 * 1024))
 
-rm -rf "$work"
-mkdir -p "$work"
+rm -rf "$work" "$results"
+mkdir -p "$work" "$results"
 rm -f "$server_dir/requests.log"   # the figures below read the requests of this run only
 python3 "$root/tests/servers/http_test_server.py" start "$server_dir" >/dev/null || exit 1
 trap 'python3 "$root/tests/servers/http_test_server.py" stop "$server_dir" >/dev/null; rm -rf "$work"' EXIT
 port=$(cat "$server_dir/http.port")
 url() { echo "http://127.0.0.1:$port/data?seed=77&size=$1&tag=$2${3:-}"; }
 winpath() { winepath -w "$1" 2>/dev/null; }
+load1() { cut -d' ' -f1 /proc/loadavg; }
+
+# The session's wineserver (its working folder is named after this prefix's device and inode): its CPU is
+# what the kernel-object calls of a run cost on top of the process's own.
+server_pid=""
+server_folder="server-$(printf '%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))"
+for pid in $(pgrep wineserver); do
+    [ "$(basename "$(readlink "/proc/$pid/cwd" 2>/dev/null)")" = "$server_folder" ] && server_pid=$pid
+done
+ticks=$(getconf CLK_TCK)
+# server_cpu: the wineserver's user + system CPU seconds so far (0 when it was not found).
+server_cpu() {
+    [ -n "$server_pid" ] || { echo 0; return; }
+    awk -v t="$ticks" '{ printf "%.2f", ($14 + $15) / t }' "/proc/$server_pid/stat" 2>/dev/null || echo 0
+}
+# What a process start and end alone cost the wineserver (the median of three starts of the bench
+# program without a download): taken off every run's figure.
+server_start=$(for _ in 1 2 3; do
+    before=$(server_cpu)
+    wine "$bench_exe" >/dev/null 2>&1
+    awk -v a="$before" -v b="$(server_cpu)" 'BEGIN { printf "%.2f\n", b - a }'
+done | sort -g | sed -n 2p)
 
 echo "== Download benchmark"
-echo "machine: $(uname -m), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) CPUs"
+echo "machine: $(uname -m), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg) at the start"
 echo "wine: $(wine --version)$(grep -qs qemu /proc/sys/fs/binfmt_misc/*i386* && echo ', its 32-bit side under qemu-user')"
-echo "file: $mib MiB generated by the local test server (loopback); rate-limited runs: $limited_mib MiB at $rate bytes/s per connection"
-[ "$mib" -lt 256 ] && echo "note: smaller than 256 MiB (LM_BENCH_MIB=$mib) because the emulated Wine makes the full size impractical"
+echo "file: $mib MiB generated by the local test server (loopback), $runs rounds; rate-limited runs: $limited_mib MiB at $rate bytes/s per connection, $limited_runs rounds"
+[ "$mib" -lt 1024 ] && echo "note: smaller than 1024 MiB (LM_BENCH_MIB=$mib): each run is short, the figures noisier"
+[ -n "$server_pid" ] || echo "note: the session's wineserver was not found: its CPU shows as 0"
+echo "each figure: median [lowest-highest, their distance in % of the median]; cpu: the process from the start of"
+echo "the download to its end (not Wine's process start), wineserver: the session's wineserver meanwhile, less the"
+echo "$server_start s a process start costs it; load: the 1-minute load average after each run, lowest-highest"
 echo
 
 # field NAME LINE: the value of NAME=... in a result line.
 field() { echo "$2" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
-mibps() { awk -v b="$1" -v s="$2" 'BEGIN { if (s > 0) printf "%.1f", b / 1048576 / s; else print "-" }'; }
-
-mib_of() { awk -v p="$1" 'BEGIN { printf "%.1f", p / 1048576 }'; }
 
 # vmhwm_sampler NEEDLE OUT: while the Windows process whose command line holds NEEDLE runs, reads
 # its Linux process's VmHWM (kB) every 50 ms into OUT (the high-water mark only grows). The wine
@@ -69,86 +110,135 @@ vmhwm_sampler() {
     done
 }
 
-declare -A speed   # MiB/s of each run, by name, for the ratios
-
-# run NAME BYTES COMMAND...: runs a Windows download (the fastest of $repeat runs), prints
-# throughput, CPU/GiB and memory: the resident memory at the start, the true peak of the whole
-# process (Wine's peak working set is the Linux process's VmHWM; the sampler reads VmHWM from
-# outside as a check) and the growth.
-repeat=1
-run() {
-    local name=$1 bytes=$2; shift 2
-    local line="" sampled="" attempt
-    for attempt in $(seq 1 "$repeat"); do
-        vmhwm_sampler "$3" "$work/../hwm.$$" &
-        local sampler=$!
-        local one; one=$(wine "$@" 2>/dev/null | tr -d '\r' | tail -1)
-        wait "$sampler" 2>/dev/null
-        rm -f "$work"/*
-        if [ "${one%% *}" != "ok" ]; then
-            line=$one
-            break
-        fi
-        if [ -z "$line" ] || awk -v a="$(field seconds "$one")" -v b="$(field seconds "$line")" 'BEGIN { exit !(a < b) }'; then
-            line=$one
-            sampled=$(cat "$work/../hwm.$$" 2>/dev/null)
-        fi
-    done
-    rm -f "$work/../hwm.$$"*
+# once KEY BYTES COMMAND...: one Windows download; appends to the figure's file one line
+# "MiB/s cpu-s/GiB server-s/GiB startrss-MiB peakrss-MiB VmHWM-MiB load streams", or
+# "failed <text>". Wine's peak working set is the Linux process's VmHWM, the true peak of the
+# whole process; the sampler reads VmHWM from outside as a check.
+once() {
+    local key=$1 bytes=$2; shift 2
+    local sampler line server_before server_after sampled
+    vmhwm_sampler "$3" "$work/../hwm.$$" &
+    sampler=$!
+    server_before=$(server_cpu)
+    line=$(wine "$@" 2>/dev/null | tr -d '\r' | tail -1)
+    server_after=$(server_cpu)
+    wait "$sampler" 2>/dev/null
+    sampled=$(cat "$work/../hwm.$$" 2>/dev/null)
+    rm -f "$work"/* "$work/../hwm.$$"
     if [ "${line%% *}" != "ok" ]; then
-        printf "%-40s FAILED: %s\n" "$name" "$line"
+        echo "failed ${line:-no output}" >> "$results/$key"
         return
     fi
-    local s cpu start peak streams
-    s=$(field seconds "$line"); cpu=$(field cpu "$line"); start=$(field startrss "$line"); peak=$(field peakrss "$line")
-    streams=$(field streams "$line")
-    speed[$name]=$(mibps "$bytes" "$s")
-    printf "%-40s %7s MiB/s %6.2f s  cpu %6.2f s/GiB  rss %5.1f -> peak %5.1f MiB (+%4.1f; VmHWM %5.1f)  streams %s\n" \
-        "$name" "${speed[$name]}" "$s" "$(awk -v c="$cpu" -v b="$bytes" 'BEGIN { printf "%.2f", c * 1073741824 / b }')" \
-        "$(mib_of "$start")" "$(mib_of "$peak")" "$(mib_of $((peak - start)))" \
-        "$(awk -v k="${sampled:-0}" 'BEGIN { printf "%.1f", k / 1024 }')" "$streams"
-    rm -f "$work"/*
+    awk -v b="$bytes" -v s="$(field seconds "$line")" -v c="$(field cpu "$line")" -v sb="$server_before" \
+        -v sa="$server_after" -v start="$server_start" -v r0="$(field startrss "$line")" -v r1="$(field peakrss "$line")" \
+        -v hwm="${sampled:-0}" -v load="$(load1)" -v streams="$(field streams "$line")" 'BEGIN {
+            gib = b / 1073741824
+            printf "%.1f %.2f %.2f %.1f %.1f %.1f %s %s\n", (s > 0 ? b / 1048576 / s : 0), c / gib,
+                   (sa - sb - start > 0 ? sa - sb - start : 0) / gib, r0 / 1048576, r1 / 1048576, hwm / 1024, load, streams }' >> "$results/$key"
 }
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a > 0 && b > 0) printf "%.2f", a / b; else print "-" }'; }
-
-curl_run() {
-    local name=$1 bytes=$2 address=$3
-    local s
+curl_once() {
+    local key=$1 bytes=$2 address=$3 s
     s=$(curl -s -o "$work/curl.bin" -w '%{time_total}' "$address")
-    printf "%-40s %7s MiB/s %6.2f s  (native, no Wine)\n" "$name" "$(mibps "$bytes" "$s")" "$s"
     rm -f "$work"/*
+    awk -v b="$bytes" -v s="$s" -v load="$(load1)" 'BEGIN {
+        printf "%.1f - - - - - %s -\n", (s > 0 ? b / 1048576 / s : 0), load }' >> "$results/$key"
+}
+
+# summary: "median lowest highest distance-%" of the numbers on its input, "- - - -" for none.
+summary() {
+    sort -g | awk '
+        { v[NR] = $1 }
+        END {
+            if (NR == 0 || v[1] == "-") { print "- - - -"; exit }
+            m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+            printf "%s %s %s %.1f\n", m, v[1], v[NR], (m > 0 ? 100 * (v[NR] - v[1]) / m : 0) }'
+}
+# spread KEY COLUMN: the summary of a column over the figure's good runs.
+spread() { grep -v '^failed' "$results/$1" 2>/dev/null | awk -v c="$2" '{ print $c }' | summary; }
+# shown MEDIAN LOWEST HIGHEST DISTANCE FORMAT: "<median> [<lowest>-<highest>, <distance> %]".
+shown() { printf "$5 [$5-$5, %4.1f %%]" "$1" "$2" "$3" "$4"; }
+
+# figure NAME KEY: prints the medians and spreads of a figure's runs.
+figure() {
+    local name=$1 key=$2 failures runs_done
+    failures=$(grep -c '^failed' "$results/$key" 2>/dev/null)
+    runs_done=$(grep -vc '^failed' "$results/$key" 2>/dev/null)
+    if [ "${runs_done:-0}" -eq 0 ]; then
+        printf "%-38s FAILED: %s\n" "$name" "$(grep -m1 '^failed' "$results/$key" | cut -d' ' -f2-)"
+        return
+    fi
+    local speed cpu server start peak hwm load streams
+    speed=$(shown $(spread "$key" 1) "%.1f")
+    load=$(spread "$key" 7 | awk '{ printf "%s-%s", $2, $3 }')
+    if [ "$(spread "$key" 2 | cut -d' ' -f1)" = "-" ]; then   # curl: a speed only
+        printf "%-38s %s MiB/s  (native, no Wine)  load %s\n" "$name" "$speed" "$load"
+    else
+        cpu=$(shown $(spread "$key" 2) "%.2f")
+        server=$(spread "$key" 3 | awk '{ printf "%.2f", $1 }')
+        start=$(spread "$key" 4 | cut -d' ' -f1)
+        peak=$(spread "$key" 5 | cut -d' ' -f3)
+        hwm=$(spread "$key" 6 | cut -d' ' -f3)
+        streams=$(spread "$key" 8 | cut -d' ' -f1)
+        printf "%-38s %s MiB/s  cpu %s s/GiB  wineserver %s s/GiB  rss %5.1f -> peak %5.1f MiB (+%4.1f; VmHWM %5.1f)  streams %s  load %s\n" \
+            "$name" "$speed" "$cpu" "$server" "$start" "$peak" "$(awk -v a="$peak" -v b="$start" 'BEGIN { print a - b }')" \
+            "$hwm" "$streams" "$load"
+    fi
+    [ "${failures:-0}" -gt 0 ] && printf "%-38s %s of %s runs FAILED: %s\n" "" "$failures" "$((failures + runs_done))" \
+        "$(grep -m1 '^failed' "$results/$key" | cut -d' ' -f2-)"
+}
+
+# ratio A B [COLUMN]: a column of A over that of B (default 1, the speed), round by round;
+# "median [lowest-highest, distance %]".
+ratio() {
+    local m lo hi d column=${3:-1}
+    read -r m lo hi d < <(paste -d' ' <(cut -d' ' -f"$column" "$results/$1") <(cut -d' ' -f"$column" "$results/$2") |
+        awk '$1 != "failed" && $2 != "failed" && $1 > 0 && $2 > 0 { printf "%.3f\n", $1 / $2 }' | summary)
+    [ "$m" = "-" ] && { echo "-"; return; }
+    shown "$m" "$lo" "$hi" "$d" "%.2f"
 }
 
 target=$(winpath "$work/file.bin")
-# The machine is shared: each unlimited run is taken as the fastest of three.
-repeat=${LM_BENCH_REPEAT:-3}
-echo "-- unlimited loopback, $mib MiB (fastest of $repeat runs each)"
-run "CHTTPDownload, one stream" "$size" "$bench_exe" msd "$(url $size u1)" "$target" "single=$size"
-run "CHTTPDownload, two streams" "$size" "$bench_exe" msd "$(url $size u2)" "$target"
-run "plain WinINet loop, one stream" "$size" "$bench_exe" wininet "$(url $size u3)" "$target"
-curl_run "curl (native), one stream" "$size" "$(url $size u4)"
-repeat=1
+echo "-- unlimited loopback, $mib MiB ($runs rounds)"
+for round in $(seq 1 "$runs"); do
+    once u1 "$size" "$bench_exe" msd "$(url $size u1)" "$target" "single=$size"
+    once u2 "$size" "$bench_exe" msd "$(url $size u2)" "$target"
+    once u3 "$size" "$bench_exe" wininet "$(url $size u3)" "$target"
+    [ -n "$baseline_exe" ] && once b1 "$size" "$baseline_exe" msd "$(url $size b1)" "$target" "single=$size"
+    curl_once u4 "$size" "$(url $size u4)"
+done
+figure "CHTTPDownload, one stream" u1
+figure "CHTTPDownload, two streams" u2
+figure "plain WinINet loop, one stream" u3
+figure "curl (native), one stream" u4
+[ -n "$baseline_exe" ] && figure "one stream, baseline build" b1
 echo
-echo "-- $rate bytes/s per connection, $limited_mib MiB"
-run "CHTTPDownload, one stream (limited)" "$limited_size" "$bench_exe" msd "$(url $limited_size l1 "&rate=$rate")" "$target" "single=$limited_size"
-run "CHTTPDownload, two streams (limited)" "$limited_size" "$bench_exe" msd "$(url $limited_size l2 "&rate=$rate")" "$target"
-run "plain WinINet loop (limited)" "$limited_size" "$bench_exe" wininet "$(url $limited_size l3 "&rate=$rate")" "$target"
-curl_run "curl (native, limited)" "$limited_size" "$(url $limited_size l4 "&rate=$rate")"
+echo "-- $rate bytes/s per connection, $limited_mib MiB ($limited_runs rounds)"
+for round in $(seq 1 "$limited_runs"); do
+    once l1 "$limited_size" "$bench_exe" msd "$(url $limited_size l1 "&rate=$rate")" "$target" "single=$limited_size"
+    once l2 "$limited_size" "$bench_exe" msd "$(url $limited_size l2 "&rate=$rate")" "$target"
+    once l3 "$limited_size" "$bench_exe" wininet "$(url $limited_size l3 "&rate=$rate")" "$target"
+done
+curl_once l4 "$limited_size" "$(url $limited_size l4 "&rate=$rate")"
+figure "CHTTPDownload, one stream (limited)" l1
+figure "CHTTPDownload, two streams (limited)" l2
+figure "plain WinINet loop (limited)" l3
+figure "curl (native, limited, one run)" l4
 echo
 echo "-- true peak memory against file size (two streams)"
-for m in 24 $mib; do
-    s=$((m * 1024 * 1024))
-    run "CHTTPDownload, $m MiB" "$s" "$bench_exe" msd "$(url $s p$m)" "$target"
+for round in 1 2 3; do
+    once p24 $((24 * 1024 * 1024)) "$bench_exe" msd "$(url $((24 * 1024 * 1024)) p24)" "$target"
 done
+figure "CHTTPDownload, 24 MiB (3 runs)" p24
+figure "CHTTPDownload, $mib MiB (the runs above)" u2
 echo
 echo "-- closing an unfinished answer (what an abandoned attempt hands to the closer thread)"
-line=$(wine "$bench_exe" abandon "$(url $size a1)" 2>/dev/null | tr -d '\r' | tail -1)
+line=$(wine "$bench_exe" abandon "$(url $abandon_size a1)" 2>/dev/null | tr -d '\r' | tail -1)
 sleep 1
 sent=$(python3 -c 'import json, sys
 print(sum(json.loads(l)["sent"] for l in open(sys.argv[1]) if "tag=a1" in json.loads(l)["query"].split("&")))' \
     "$server_dir/requests.log")
-echo "one 64 KiB read of a $mib MiB answer, then close: $(field probeseconds "$line") s, cpu $(field cpu "$line") s, the server sent $sent bytes"
+echo "one 64 KiB read of a $abandon_mib MiB answer, then close: $(field probeseconds "$line") s, cpu $(field cpu "$line") s, the server sent $sent bytes"
 echo
 echo "-- kill at 50 %, then run again on the state files"
 tag="k$$"
@@ -167,7 +257,7 @@ chunk = size // 2
 need = 0
 for index, (start, end) in enumerate([(0, chunk - 1), (chunk, size - 1)]):
     try:
-        offset = struct.unpack_from("<I", open("%s.%d" % (target, index), "rb").read(76), 8)[0]
+        offset = struct.unpack_from("<Q", open("%s.%d" % (target, index), "rb").read(), 16)[0]   # Offset u64 at byte 16
     except (OSError, struct.error):
         offset = start
     need += end + 1 - offset
@@ -194,7 +284,13 @@ print("resumed run fetched %d bytes: %d fetched again (%.3f %% of the file), %d 
 print("(the status is read a few milliseconds before the kill, so the records may hold a block or two more than it says)")
 PY
 echo
-echo "-- ratios (goals: >= 1.0, aim 1.5; >= 0.90; >= 1.9)"
-echo "two streams / one stream, unlimited:     $(ratio "${speed[CHTTPDownload, two streams]}" "${speed[CHTTPDownload, one stream]}")"
-echo "one stream / plain WinINet loop:         $(ratio "${speed[CHTTPDownload, one stream]}" "${speed[plain WinINet loop, one stream]}")"
-echo "two streams / one stream, capped:        $(ratio "${speed[CHTTPDownload, two streams (limited)]}" "${speed[CHTTPDownload, one stream (limited)]}")"
+echo "-- ratios, the median of the rounds' ratios [lowest-highest] (goals: >= 1.0, aim 1.5; >= 0.90; >= 1.9)"
+echo "two streams / one stream, unlimited:     $(ratio u2 u1)"
+echo "one stream / plain WinINet loop:         $(ratio u1 u3)"
+echo "two streams / one stream, capped:        $(ratio l2 l1)"
+echo "cpu per GiB, one stream / plain loop:    $(ratio u1 u3 2)   (medians: one stream $(spread u1 2 | cut -d' ' -f1) s, plain WinINet loop $(spread u3 2 | cut -d' ' -f1) s)"
+if [ -n "$baseline_exe" ]; then
+    echo "one stream / baseline build, speed:      $(ratio u1 b1)"
+    echo "one stream / baseline build, cpu:        $(ratio u1 b1 2)"
+fi
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -546,9 +546,9 @@ void CDownloadThread::DownloadBits(Attempt& attempt)
     const bool endKnown = EndKnown();
     uint64_t remaining = endKnown ? m_endOffset - attempt.currentOffset + 1 : 0;
     uint64_t received = 0;
-    CRefPtr<CWriteOutputThread> writer(new CWriteOutputThread(m_outputPath, m_startOffset, attempt.currentOffset, 2,
-                                                              kBlockSize, m_totalSize, m_streamIndex, m_threadsUsed,
-                                                              attempt.lastModified, attempt.etag));
+    CRefPtr<CWriteOutputThread> writer(new CWriteOutputThread(m_outputPath, m_startOffset, attempt.currentOffset,
+                                                              kBufferCount, kBlockSize, m_totalSize, m_streamIndex,
+                                                              m_threadsUsed, attempt.lastModified, attempt.etag));
     if (!StartWriter(writer))
         return;
     bool readFailed = false;
@@ -556,7 +556,7 @@ void CDownloadThread::DownloadBits(Attempt& attempt)
     DWORD read = 0;
     uint32_t bufferIndex = 0;
     for (;;) {
-        bufferIndex = bufferIndex == 1 ? 0 : 1;
+        bufferIndex = (bufferIndex + 1) % kBufferCount;
         unsigned char* buffer = writer->GetBuffer(bufferIndex);
         if (IsStopRequested())
             break;

@@ -24,8 +24,12 @@ class CWriteOutputThread;
 
 // Above this total a single stream that started at offset 0 asks for two streams.
 constexpr uint64_t kMultiStreamThreshold = 20971520; // 0x1400000, 20 MiB
-// Reads ask for at most this many bytes; the write-output thread has two buffers of this size.
+// Reads ask for at most this many bytes, each into the next of the write-output thread's
+// buffers of this size, which the stream uses in turn.
 constexpr uint32_t kBlockSize = 65536;
+// Four, not two: the writer is woken once per three blocks instead of once per block (see
+// CWriteOutputThread::QueueWrite).
+constexpr uint32_t kBufferCount = 4;
 
 // Fixed by the Content-Range header "bytes <first>-<last>/<total or *>".
 struct ContentRange {

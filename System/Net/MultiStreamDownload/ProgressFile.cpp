@@ -80,20 +80,14 @@ bool WriteRecord(HANDLE file, const unsigned char* bytes, DWORD size)
     return true;
 }
 
-// Writes size bytes at offset 0 of a file opened for synchronous writing: the offset rides in
-// the OVERLAPPED, so no seek is needed.
-bool WriteRecordAt(HANDLE file, const unsigned char* bytes, DWORD size)
+// Writes size bytes at offset 0 of a file opened for synchronous writing: a seek, then a plain
+// write. The writer of a stream does this after every block, so no OVERLAPPED: a write that
+// carries one also posts its completion (under Wine a wineserver round trip, four times the cost
+// of the seek and the write together).
+bool WriteRecordAtStart(HANDLE file, const unsigned char* bytes, DWORD size)
 {
-    DWORD done = 0;
-    while (done < size) {
-        OVERLAPPED at = {};
-        at.Offset = done;
-        DWORD written = 0;
-        if (!WriteFile(file, bytes + done, size - done, &written, &at) || written == 0)
-            return false;
-        done += written;
-    }
-    return true;
+    LARGE_INTEGER start = {};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && WriteRecord(file, bytes, size);
 }
 
 void DeleteIfPresent(const std::wstring& name)
@@ -341,8 +335,7 @@ void StreamProgress::Rewrite(HANDLE file)
     Crc = ComputeCrc();
     unsigned char bytes[kRecordSize];
     Serialize(bytes);
-    // One positional write at offset 0 (no seek first): the writer does this after every block.
-    if (!WriteRecordAt(file, bytes, kRecordSize))
+    if (!WriteRecordAtStart(file, bytes, kRecordSize))
         ThrowException("Write stream progress failed" + Text(), kSource, 245,
                        "Lm::System::Net::MultiStreamDownload::StreamProgress::Write");
 }

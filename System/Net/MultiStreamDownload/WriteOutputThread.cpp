@@ -88,6 +88,8 @@ void CWriteOutputThread::WaitForBuffer(uint32_t index)
 {
     CSrwGuard guard(m_queueLock);
     while (IsBufferQueued(index)) {
+        if (m_writerWaiting)
+            WakeConditionVariable(&m_dataQueued); // a block that QueueWrite left to the poll
         m_streamWaiting = true;
         SleepConditionVariableSRW(&m_bufferReleased, &m_queueLock, kPollMs, 0);
         m_streamWaiting = false;
@@ -107,13 +109,17 @@ unsigned char* CWriteOutputThread::GetBuffer(uint32_t index)
     return m_buffers.at(index).data();
 }
 
+// A waiting writer is woken once the stream has a single free buffer left, so that it writes
+// the queued blocks while the stream reads into that one; until then the stream fills the other
+// free buffers, and a lone block is written at the writer's next poll. With two buffers that is
+// every block; with more, one wake (a round trip between the threads) serves several blocks.
 void CWriteOutputThread::QueueWrite(uint32_t index, uint32_t byteCount)
 {
     bool wake;
     {
         CSrwGuard guard(m_queueLock);
         m_queue.push_back(CRefPtr<CWriteItem>(new CWriteItem(index, byteCount)));
-        wake = m_writerWaiting;
+        wake = m_writerWaiting && m_queue.size() + 1 >= m_buffers.size();
     }
     if (wake)
         WakeConditionVariable(&m_dataQueued);

@@ -1,7 +1,7 @@
 // Writes the blocks one stream receives, in order, into the shared "<target>.cache" at the
 // stream's current offset, and records after every block how far the stream has got
 // (StreamProgress), so that a later attempt or run resumes there. The stream reads into one of
-// the buffers while this thread writes the other.
+// the buffers while this thread writes the others.
 #pragma once
 
 #include <cstdint>
@@ -60,7 +60,8 @@ private:
     // Guards m_queue, m_inputComplete, m_error and the two waiting flags. A slim lock with two
     // condition variables: the stream and the writer hand every block over through them, and
     // neither needs a kernel object for that (Wine backs them without a server call). Each side
-    // wakes the other only when the other waits (its flag, set under the lock before it sleeps).
+    // wakes the other only when the other waits (its flag, set under the lock before it sleeps),
+    // the writer only when the stream is down to its last free buffer (QueueWrite).
     SRWLOCK m_queueLock = SRWLOCK_INIT;
     CONDITION_VARIABLE m_dataQueued = CONDITION_VARIABLE_INIT;     // the writer waits on it
     CONDITION_VARIABLE m_bufferReleased = CONDITION_VARIABLE_INIT; // the stream waits on it

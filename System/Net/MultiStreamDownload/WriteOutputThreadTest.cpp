@@ -58,6 +58,37 @@ TEST(WriteOutputThread, resumed_stream_writes_at_its_offset_into_the_existing_ca
     EXPECT_EQ("Mon, 01 Jan 2024", record.GetLastModified());
 }
 
+// With buffers to spare the stream does not wake the writer for every block: a lone block must
+// still reach the cache (at the writer's poll), and blocks that cycle through all the buffers
+// arrive in order.
+TEST(WriteOutputThread, with_four_buffers_a_lone_block_is_written_and_many_keep_their_order)
+{
+    LmTest::ScratchFolder folder(L"lmwo");
+    const std::wstring target = folder / L"file.bin";
+    CRefPtr<CWriteOutputThread> writer(new CWriteOutputThread(target, 0, 0, 4, 8, 100, 0, 1, "UNKNOWN"));
+    writer->Start();
+    Sleep(200); // the writer waits for data by now
+    Queue(*writer, 1, "lone");
+    const ULONGLONG begin = GetTickCount64();
+    while (ReadAll(CacheFileName(target)) != "lone" && GetTickCount64() - begin < 10000)
+        Sleep(10);
+    EXPECT_EQ("lone", ReadAll(CacheFileName(target))) << "a lone block was not written";
+
+    std::string expected = "lone";
+    for (uint32_t block = 0; block < 40; ++block) {
+        const std::string data = std::to_string(100 + block);
+        Queue(*writer, (block + 2) % 4, data);
+        expected += data;
+    }
+    writer->SignalInputComplete();
+    writer->Join();
+    EXPECT_FALSE(writer->GetError());
+    EXPECT_EQ(expected, ReadAll(CacheFileName(target)));
+    StreamProgress record(target, 0);
+    ASSERT_TRUE(record.Read(nullptr));
+    EXPECT_EQ(expected.size(), record.Offset);
+}
+
 TEST(WriteOutputThread, an_attempt_that_writes_nothing_leaves_the_record_as_it_was)
 {
     LmTest::ScratchFolder folder(L"lmwo");
