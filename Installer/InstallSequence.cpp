@@ -33,7 +33,6 @@ using Lm::System::Win32::CRegistryKey;
 
 namespace {
 
-constexpr const wchar_t* kTemporaryFolderPrefix = L"pdtpi";
 // What the rollback gives the Uninstall program; it ignores "/S" and "_?=$INSTDIR".
 constexpr const wchar_t* kRollbackArguments = L"/silent /S _?=$INSTDIR";
 constexpr int kParkDeleteTries = 5;

@@ -28,6 +28,12 @@ using CommonAppLogic::kTouchpointFolderName;
 // One-instance mutex, created by the Installer; a second Installer waits for it.
 constexpr const wchar_t* kInstallerMutexName = L"Larchmeadow Games App Installer";
 
+// Prefix of the Installer's secure temporary folders in the user's temporary folder ("pdtpi-"
+// and a GUID): its page files, the Updater it unpacks, the rollback's copy of Uninstall.exe and an
+// older edition's uninstaller copy. Made and removed by the Installer; its window loads pages from
+// the pages folder only.
+constexpr const wchar_t* kTemporaryFolderPrefix = L"pdtpi";
+
 // Touchpoint folder (<Program Files (x86)>\Larchmeadow Games\Touchpoints\larchplay, names in
 // CommonAppLogic/InstallContract.h): files the Installer lays down beside Uninstall.exe. The links
 // name PinHook.exe and the icon; Restore.exe is the Installer's own copy, run with "/restore".

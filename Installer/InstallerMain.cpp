@@ -32,7 +32,6 @@ using Lm::System::Win32::CRegistryKey;
 
 namespace {
 
-constexpr const wchar_t* kPagesFolderPrefix = L"pdtpi";
 constexpr const wchar_t* kPageFileName = L"\\install.html";
 
 // The wizard page and what it loads (RT_RCDATA), laid out as the page expects them.
@@ -153,7 +152,7 @@ void RunWindowPath(CInstallContext& context)
     status->SetString(kInstallProgressValue, L"0");
     status->SetString(kDownloadProgressValue, L"0");
 
-    CRefPtr<CSecureTemporaryFolder> pages(new CSecureTemporaryFolder(kPagesFolderPrefix));
+    CRefPtr<CSecureTemporaryFolder> pages(new CSecureTemporaryFolder(kTemporaryFolderPrefix));
     for (const PageFile& file : kPageFiles)
         Lm::CommonAppLogic::ExtractResourceToFile(file.resource, pages->GetPath() + file.name);
 

@@ -129,7 +129,7 @@ std::wstring AddSilentOption(const std::wstring& arguments)
 
 void RunUninstallerCopy(const std::wstring& uninstallerPath, const std::wstring& arguments)
 {
-    System::CRefPtr<CSecureTemporaryFolder> folder(new CSecureTemporaryFolder(kUninstallerCopyFolderPrefix));
+    System::CRefPtr<CSecureTemporaryFolder> folder(new CSecureTemporaryFolder(kTemporaryFolderPrefix));
     const std::wstring copy = folder->GetPath() + L"\\" + kUninstallerCopyName;
     CFile::Copy(uninstallerPath, copy, true);
     // The copy runs: it lies in a folder only administrators can change, and the uninstaller

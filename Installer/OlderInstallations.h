@@ -17,8 +17,7 @@ constexpr const wchar_t* kLegacyAppIdName = L"LMInstallHelper";
 constexpr const wchar_t* kLegacyLocalService = L"PlaydeckService";
 // What the main application's uninstaller is given when it removes an old touchpoint.
 constexpr const wchar_t* kLegacyUpgradeUninstallArguments = L"/silent /S /InitiatedFromAnInstaller";
-// Prefix of the temporary folder of an older edition's uninstaller copy, and the copy's name.
-constexpr const wchar_t* kUninstallerCopyFolderPrefix = L"pdtpi";
+// The name of an older edition's uninstaller copy in its temporary folder.
 constexpr const wchar_t* kUninstallerCopyName = L"Uninstall.exe";
 
 // The entry (a key name below the uninstall list) names in "UninstallString" a program that

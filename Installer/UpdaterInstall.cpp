@@ -24,13 +24,11 @@ using Lm::CommonAppLogic::InstallUtils::ExecWait;
 using Lm::CommonAppLogic::InstallUtils::HoldUnpackedProgram;
 using Lm::System::Win32::CHandleGuard;
 using Lm::System::CRefPtr;
-using Lm::System::Win32::CHandleGuard;
 using Lm::System::IO::CFile;
 using Lm::System::Win32::CRegistryKey;
 
 namespace {
 
-constexpr const wchar_t* kTemporaryFolderPrefix = L"pdtpi";
 constexpr const wchar_t* kUpdaterFileName = L"\\Updater.exe";
 constexpr const wchar_t* kParkCopyFileName = L"\\Park.exe";
 
