@@ -40,6 +40,11 @@ constexpr const wchar_t* kTouchpointUninstallKey = LM_UNINSTALL_ROOT LM_TOUCHPOI
 #undef LM_MAIN_APP_ENTRY
 #undef LM_TOUCHPOINT_ENTRY
 
+// Arguments of the main application's own uninstaller (the program its entry's "UninstallString"
+// names), followed by the application's folder: Uninstall runs it silently ("/silent /S"), in
+// place for that folder ("_?=", without a copy of its own in the temporary folder).
+constexpr const wchar_t* kMainUninstallerArguments = L"/silent /S _?=";
+
 // Page-progress channel of the window path (32-bit view): the Installer creates the key with both
 // values "0" and deletes it at the end of the run; the Updater run with "/emitdownloadprogress"
 // writes "Download" (only when it exists); the full installer writes "Install", which the Updater

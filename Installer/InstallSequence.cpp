@@ -33,8 +33,6 @@ using Lm::System::Win32::CRegistryKey;
 
 namespace {
 
-// What the rollback gives the Uninstall program; it ignores "/S" and "_?=$INSTDIR".
-constexpr const wchar_t* kRollbackArguments = L"/silent /S _?=$INSTDIR";
 constexpr int kParkDeleteTries = 5;
 
 void Post(const CInstallContext& context, const wchar_t* command)
@@ -150,7 +148,7 @@ void RollbackInstall(const CInstallContext& context)
     const std::wstring installed = InstalledUninstallerPath();
     if (!context.uninstallerLaidDown || !CFile::Exists(installed))
         return;
-    std::wstring arguments = kRollbackArguments;
+    std::wstring arguments = Lm::Uninstaller::kRollbackArguments;
     // The main application was there before this run, or the full installer may have laid it down
     // well and only not said so: the rollback keeps it.
     if (context.mainApplicationWasInstalled || context.mainApplicationMayBeInstalled)

@@ -63,7 +63,7 @@ void UpgradeLegacyUninstall()
     std::wstring program, ignoredArguments;
     SplitCommandLine(saved, program, ignoredArguments);
     try {
-        ExecWait(program, GetParentFolder(program), kLegacyUpgradeUninstallArguments, 0, true);
+        ExecWait(program, GetParentFolder(program), Uninstaller::kLegacyUpgradeArguments, 0, true);
     } catch (...) {
         // Without its "UninstallString" the main application could never be uninstalled again.
         try {

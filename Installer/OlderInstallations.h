@@ -15,8 +15,6 @@ constexpr const wchar_t* kLegacyInterfaceName = L"IInstallDispatcher";
 constexpr const wchar_t* kLegacyAppIdKey = L"HKCR\\AppID\\{C19A4F62-7D8E-4B35-8A0C-3E6F2B9D1A74}";
 constexpr const wchar_t* kLegacyAppIdName = L"LMInstallHelper";
 constexpr const wchar_t* kLegacyLocalService = L"PlaydeckService";
-// What the main application's uninstaller is given when it removes an old touchpoint.
-constexpr const wchar_t* kLegacyUpgradeUninstallArguments = L"/silent /S /InitiatedFromAnInstaller";
 // The name of an older edition's uninstaller copy in its temporary folder.
 constexpr const wchar_t* kUninstallerCopyName = L"Uninstall.exe";
 

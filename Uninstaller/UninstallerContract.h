@@ -7,12 +7,23 @@
 namespace Lm {
 namespace Uninstaller {
 
-// Command-line options. The touchpoint's uninstall entry starts the program without any; the
-// Installer's rollback passes "/silent /S _?=$INSTDIR", its upgrade of older installations
-// "/silent /S /InitiatedFromAnInstaller"; the program passes "/del" to its own temporary copy.
-constexpr const wchar_t* kSilentOption = L"/silent";
-constexpr const wchar_t* kInitiatedFromAnInstallerOption = L"/InitiatedFromAnInstaller";
+// Command-line options (compared whole). The touchpoint's uninstall entry starts the program
+// without any; the program passes "/del" to its own temporary copy. Every other argument is
+// ignored.
+#define LM_SILENT_OPTION L"/silent"
+#define LM_INITIATED_FROM_AN_INSTALLER_OPTION L"/InitiatedFromAnInstaller"
+constexpr const wchar_t* kSilentOption = LM_SILENT_OPTION;
+constexpr const wchar_t* kInitiatedFromAnInstallerOption = LM_INITIATED_FROM_AN_INSTALLER_OPTION;
 constexpr const wchar_t* kDelOption = L"/del";
+// The arguments the Installer gives. Its rollback runs a copy of this program with the main
+// application's uninstaller's arguments and NSIS's folder variable left unexpanded (only
+// "/silent" counts here), adding kInitiatedFromAnInstallerOption when the main application stays.
+constexpr const wchar_t* kRollbackArguments = LM_SILENT_OPTION L" /S _?=$INSTDIR";
+// Its upgrade of an old touchpoint runs the uninstaller that the main application's entry names
+// with these: silent, and the main application stays.
+constexpr const wchar_t* kLegacyUpgradeArguments = LM_SILENT_OPTION L" /S " LM_INITIATED_FROM_AN_INSTALLER_OPTION;
+#undef LM_SILENT_OPTION
+#undef LM_INITIATED_FROM_AN_INSTALLER_OPTION
 
 // Folders below Program Files (x86) and the uninstall entries (CommonAppLogic/InstallContract.h).
 using CommonAppLogic::kGamesFolderName;
@@ -42,7 +53,7 @@ constexpr const wchar_t* kOlderEditionDesktopLinkName = L"QuollConsole.lnk";
 
 constexpr const wchar_t* kUninstallStringValue = L"UninstallString";
 // Arguments given to the main application's uninstaller, followed by its folder.
-constexpr const wchar_t* kMainUninstallerArguments = L"/silent /S _?=";
+using CommonAppLogic::kMainUninstallerArguments;
 
 // RunOnce (64-bit view): written here for the next logon; the Installer deletes the touchpoint's
 // value before it installs again.
