@@ -9,14 +9,14 @@
 #include "CommonAppLogic/UILanguage.h"
 #include "Installer/HandleUiEvent.h"
 #include "Installer/InstallSequence.h"
-#include "Installer/InstallSteps.h"
 #include "Installer/InstallerBox.h"
 #include "Installer/InstallerContract.h"
 #include "Installer/InstallerOptions.h"
 #include "Installer/InstallerUiThread.h"
 #include "Installer/InstallerWindow.h"
 #include "Installer/OlderInstallations.h"
-#include "Installer/TouchpointFiles.h"
+#include "Installer/WindowPage.h"
+#include "Installer/WindowSteps.h"
 #include "System/Exception.h"
 #include "System/Log.h"
 #include "System/RefPtr.h"
@@ -81,42 +81,6 @@ bool IsSilentPath(const CInstallerOptions& options, bool fullMode)
         return true;
     return IsUninstallEntryValid(kMainAppUninstallKeyName) && IsUninstallEntryValid(kTouchpointUninstallKeyName);
 }
-
-// The page's commands travel through the window's queue, once there is a window.
-class CWindowPage : public IInstallerPage {
-public:
-    void PostCommand(const std::wstring& command) override
-    {
-        if (CRefPtr<CInstallerWindow> window = Window())
-            window->PostCommand(command);
-    }
-    void PostClose() override
-    {
-        if (CRefPtr<CInstallerWindow> window = Window())
-            window->PostClose();
-    }
-
-private:
-    static CRefPtr<CInstallerWindow> Window()
-    {
-        return GetInstallerUiThread() ? GetInstallerWindow() : CRefPtr<CInstallerWindow>();
-    }
-};
-
-// The steps the page's events start, over the run's context.
-class CWindowSteps : public IInstallSteps {
-public:
-    explicit CWindowSteps(CInstallContext& context) : m_context(context) {}
-    void DoInstall() override { Lm::Installer::DoInstall(m_context, false); }
-    void FinishInstall() override { Lm::Installer::FinishInstall(m_context); }
-    void WriteTouchpointUninstallEntry() override
-    {
-        Lm::Installer::WriteTouchpointUninstallEntry(m_context.dpShort, m_context.languageIndex);
-    }
-
-private:
-    CInstallContext& m_context;
-};
 
 // An exception on the window path, or a UI thread that ended in failure: the box, the failed
 // flag, and the window told to go. UiQuitEvent is set here too: before the window exists
