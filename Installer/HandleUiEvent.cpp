@@ -5,6 +5,7 @@
 #include "CommonAppLogic/IniFile.h"
 #include "CommonAppLogic/SharedSettings.h"
 #include "CommonAppLogic/SharedSettingsNames.h"
+#include "Installer/InstallerBox.h"
 #include "Installer/InstallerMessageTable.h"
 #include "Installer/InstallerUiThread.h"
 #include "Installer/InstallerWindow.h"
@@ -18,9 +19,6 @@ namespace Installer {
 using System::CRefPtr;
 
 namespace {
-
-// MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND | MB_TOPMOST
-const UINT kExitQuestionFlags = 0x50024;
 
 bool IsAgreedText(const std::wstring& value)
 {
@@ -42,8 +40,7 @@ void OnCancel(IInstallSteps& steps, const CUiContext& context, CInstallerWindow&
         return; // the install has begun (or the run is over)
     window.PostHide();
     const InstallerMessageRow& row = GetInstallerMessageRow(context.languageIndex);
-    const int answer = ::MessageBoxW(nullptr, InstallerMessageText(row, kMessageExitQuestion),
-                                     InstallerMessageText(row, kMessageCaption), kExitQuestionFlags);
+    const int answer = ShowInstallerBox(row, InstallerMessageText(row, kMessageExitQuestion), kExitQuestionBoxFlags);
     if (answer == IDNO) {
         window.PostShow();
         return;

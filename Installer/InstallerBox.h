@@ -15,6 +15,8 @@ namespace Installer {
 constexpr UINT kErrorBoxFlags = 0x50010;
 // Another Installer is running: MB_ICONWARNING | MB_SETFOREGROUND | MB_TOPMOST.
 constexpr UINT kAlreadyRunningBoxFlags = 0x50030;
+// Leave the wizard before the install has begun?: MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND | MB_TOPMOST.
+constexpr UINT kExitQuestionBoxFlags = 0x50024;
 
 // The groups of the error codes shown after message [4]: " (Error <group>-<code>)".
 enum InstallerErrorGroup {
