@@ -11,11 +11,14 @@
 #include <vector>
 
 #include "System/Exception.h"
+#include "System/Win32/Handle.h"
 
 namespace {
 
 const char kSource[] = "Lm\\CommonAppLogic\\CabinetExtractor.cpp";
 const char kFunction[] = "Lm::CommonAppLogic::CCabinetExtractor::ExtractTo";
+
+using Lm::System::Win32::CHandleGuard;
 
 struct CExtraction;
 
@@ -25,7 +28,7 @@ struct CFdiStream {
     const BYTE* bytes = nullptr;
     long size = 0;
     long position = 0;
-    HANDLE file = INVALID_HANDLE_VALUE;
+    CHandleGuard file;   // the file being written; closed by FDI's close, or when the extraction goes
     DWORD written = 0;
 };
 
@@ -95,9 +98,9 @@ FNWRITE(Write)
 {
     CFdiStream* stream = StreamOf(hf);
     DWORD written = 0;
-    if (stream->file == INVALID_HANDLE_VALUE)
+    if (!stream->file)
         return static_cast<UINT>(-1);
-    if (!WriteFile(stream->file, pv, cb, &written, nullptr)) {
+    if (!WriteFile(stream->file.Get(), pv, cb, &written, nullptr)) {
         stream->owner->error = GetLastError();
         return static_cast<UINT>(-1);
     }
@@ -111,12 +114,7 @@ FNWRITE(Write)
 
 FNCLOSE(Close)
 {
-    CFdiStream* stream = StreamOf(hf);
-    if (stream->file != INVALID_HANDLE_VALUE) {
-        const BOOL closed = CloseHandle(stream->file);
-        stream->file = INVALID_HANDLE_VALUE;
-        return closed ? 0 : -1;
-    }
+    StreamOf(hf)->file.Close();
     return 0;
 }
 
@@ -140,20 +138,20 @@ FNFDINOTIFY(Notify)
         CFdiStream* output = AddStream(extraction);
         if (output == nullptr)
             return -1;
-        HANDLE file = CreateFileW(extraction->partialPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
+        output->file.Reset(CreateFileW(extraction->partialPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!output->file) {
             extraction->error = GetLastError();
             return -1;
         }
         extraction->output = output;
-        extraction->output->file = file;
         extraction->expectedSize = static_cast<DWORD>(pfdin->cb);
         return reinterpret_cast<INT_PTR>(extraction->output);
     }
     case fdintCLOSE_FILE_INFO: {
         CFdiStream* stream = StreamOf(pfdin->hf);
-        extraction->complete = Close(pfdin->hf) == 0 && stream->written == extraction->expectedSize;
+        stream->file.Close();
+        extraction->complete = stream->written == extraction->expectedSize;
         return TRUE;
     }
     case fdintPARTIAL_FILE:   // a file begun in another cabinet
@@ -189,10 +187,9 @@ void CCabinetExtractor::ExtractTo(const std::wstring& path) const
     char folder[] = "";
     const BOOL copied = FDICopy(fdi, &name[0], folder, 0, Notify, nullptr, &extraction);
     FDIDestroy(fdi);
-    if (extraction.output != nullptr && extraction.output->file != INVALID_HANDLE_VALUE) {
-        CloseHandle(extraction.output->file);
-        extraction.output->file = INVALID_HANDLE_VALUE;
-    }
+    // A file FDI left open (an extraction it broke off) is closed before it is moved or deleted.
+    if (extraction.output != nullptr)
+        extraction.output->file.Close();
 
     const bool whole = copied && extraction.files == 1 && extraction.complete;
     if (whole && MoveFileExW(extraction.partialPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))

@@ -85,13 +85,13 @@ HANDLE Exec(const std::wstring& path, const std::wstring& workingFolder, const s
                         job ? creationFlags | CREATE_SUSPENDED : creationFlags, nullptr,
                         workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &process))
         Lm::System::ThrowException("CreateProcessW failed", kSource, 202, function);
+    const CHandleGuard thread(process.hThread);
     if (job) {
         // Refused only where jobs cannot nest: the process then runs unfollowed, which the
         // caller can tell (IsProcessInJob).
         AssignProcessToJobObject(job, process.hProcess);
-        ResumeThread(process.hThread);
+        ResumeThread(thread.Get());
     }
-    CloseHandle(process.hThread);
     return process.hProcess;
 }
 

@@ -4,9 +4,12 @@
 #include "Park/ParkContract.h"
 #include "System/Io/FilePath.h"
 #include "System/Win32/DebuggingSwitches.h"
+#include "System/Win32/Handle.h"
 
 namespace Lm {
 namespace CommonAppLogic {
+
+using Lm::System::Win32::CHandleGuard;
 
 namespace {
 
@@ -23,21 +26,14 @@ void RunParkSignal(const std::wstring& park, const wchar_t* commandLine)
 
 bool NamedEventExists(const wchar_t* name)
 {
-    HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, name);
-    if (event == nullptr)
-        return GetLastError() != ERROR_FILE_NOT_FOUND;
-    CloseHandle(event);
-    return true;
+    const CHandleGuard event(OpenEventW(SYNCHRONIZE, FALSE, name));
+    return event || GetLastError() != ERROR_FILE_NOT_FOUND;
 }
 
 bool NamedEventIsSet(const wchar_t* name)
 {
-    HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, name);
-    if (event == nullptr)
-        return false;
-    const bool set = WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-    CloseHandle(event);
-    return set;
+    const CHandleGuard event(OpenEventW(SYNCHRONIZE, FALSE, name));
+    return event && WaitForSingleObject(event.Get(), 0) == WAIT_OBJECT_0;
 }
 
 bool WaitUntilParkEventsGone(DWORD timeoutMs)

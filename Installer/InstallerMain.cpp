@@ -20,6 +20,7 @@
 #include "System/Exception.h"
 #include "System/Log.h"
 #include "System/RefPtr.h"
+#include "System/Win32/Handle.h"
 #include "System/Win32/KnownFolders.h"
 #include "System/Win32/RegistryKey.h"
 
@@ -155,15 +156,18 @@ bool AcquireInstallerMutex(const InstallerMessageRow& row, bool restore, bool qu
 {
     const int limit = restore ? kInstallerMutexRestoreTries : kInstallerMutexTries;
     for (int tries = 0;;) {
-        HANDLE mutex = CreateMutexW(nullptr, TRUE, kInstallerMutexName);
+        Lm::System::Win32::CHandleGuard mutex(CreateMutexW(nullptr, TRUE, kInstallerMutexName));
+        const DWORD error = GetLastError();
         // No handle at all (the name taken by an object we may not open) counts as another
         // holder too: returning true without a handle would let two Installers run.
-        if (mutex && GetLastError() != ERROR_ALREADY_EXISTS) {
+        if (mutex && error != ERROR_ALREADY_EXISTS) {
             // Held, never closed: the rule holds until the process ends.
+            mutex.Detach();
             return true;
         }
-        if (mutex)
-            CloseHandle(mutex);
+        // Another Installer's: closed before the pause, since a handle kept would keep the
+        // mutex alive after its holder ends, and every later try would find it taken.
+        mutex.Close();
         Sleep(kInstallerMutexRetryMs);
         if (++tries >= limit)
             break;
