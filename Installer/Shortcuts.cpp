@@ -5,19 +5,17 @@
 #include <shlwapi.h>
 #include <shobjidl.h>
 
-#include <vector>
-
 #include "CommonAppLogic/DpCode.h"
 #include "CommonAppLogic/InstallUtils.h"
 #include "CommonAppLogic/SharedSettings.h"
 #include "Installer/InstallerContract.h"
 #include "Installer/TouchpointFiles.h"
 #include "PinHook/PinHookContract.h"
+#include "System/Exception.h"
 #include "System/Io/AdministratorsOwned.h"
 #include "System/Io/Directory.h"
-#include "System/Log.h"
 #include "System/Io/File.h"
-#include "System/String/StringUtils.h"
+#include "System/Log.h"
 #include "System/Win32/COMInitializer.h"
 #include "System/Win32/DebuggingSwitches.h"
 #include "System/Win32/Handle.h"
@@ -57,16 +55,13 @@ HRESULT CShortcutSpec::Write() const
     return result;
 }
 
-std::wstring PinHookSetCommandLine(const std::wstring& pinHook, const std::wstring& link, const std::wstring& icon)
+std::wstring PinHookSetArguments(const std::wstring& link, const std::wstring& pinHook, const std::wstring& icon,
+                                const wchar_t* tag)
 {
-    return System::String::FormatString(L"\"%s\" \"%s\" \"%s\" \"%s\" %s", pinHook.c_str(), link.c_str(),
-                                        pinHook.c_str(), icon.c_str(), PinHook::kStartMenuTag);
+    return L"\"" + link + L"\" \"" + pinHook + L"\" \"" + icon + L"\" " + tag;
 }
 
 namespace {
-
-// How long a PinHook that was ended is given to be gone.
-constexpr DWORD kEndedPinHookWaitMs = 5000;
 
 // The Start-menu folder serves both sides: SYSTEM and Administrators may do everything, users may
 // read it and add files, and each file belongs to whoever made it (CREATOR OWNER), so a program
@@ -90,22 +85,13 @@ DWORD PinHookTimeoutMs()
 // PinHook on the Start-menu link, from the touchpoint folder (which only administrators can
 // change), without the signature test; a PinHook that cannot start leaves the link unbranded,
 // and one that does not end within its bound is ended and leaves it so too.
-void RunPinHookUnchecked(const std::wstring& pinHook, const std::wstring& commandLine, const std::wstring& folder)
+void RunPinHookUnchecked(const std::wstring& pinHook, const std::wstring& arguments, const std::wstring& folder)
 {
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(L'\0');
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started = {};
-    if (!::CreateProcessW(pinHook.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                          &startup, &started))
-        return;
-    System::Win32::CHandleGuard thread(started.hThread);
-    System::Win32::CHandleGuard process(started.hProcess);
-    if (::WaitForSingleObject(process.Get(), PinHookTimeoutMs()) == WAIT_TIMEOUT) {
-        ::TerminateProcess(process.Get(), ERROR_TIMEOUT);
-        ::WaitForSingleObject(process.Get(), kEndedPinHookWaitMs);
-        System::CLog::WriteLine(L"Installer: PinHook did not end in time; the Start-menu link stays unbranded");
+    try {
+        CommonAppLogic::InstallUtils::ExecWait(pinHook, folder, arguments, 0, false, PinHookTimeoutMs());
+    } catch (const System::CException& exception) {
+        // The link is there and works; only its branding is missing, which nobody is asked about.
+        System::CLog::WriteLine(L"Installer: the Start-menu link stays unbranded\n" + exception.ToString());
     }
 }
 
@@ -143,7 +129,7 @@ void CreateShortcut(const std::wstring& linkFileName, const std::wstring& touchp
         shortcut.Write();   // an existing link stays as it is and is branded again below
     }
     const std::wstring pinHook = touchpointFolder + L"\\" + Uninstaller::kPinHookFileName;
-    RunPinHookUnchecked(pinHook, PinHookSetCommandLine(pinHook, linkPath, icon), touchpointFolder);
+    RunPinHookUnchecked(pinHook, PinHookSetArguments(linkPath, pinHook, icon, PinHook::kStartMenuTag), touchpointFolder);
 }
 
 void CreateStartMenuShortcut(const CInstallerOptions& options, const std::wstring& dp,
@@ -180,8 +166,7 @@ void CreateDesktopShortcut(const CInstallerOptions& options, const std::wstring&
     }
     // The public desktop is a place a user could change: PinHook runs only when it is signed.
     CommonAppLogic::InstallUtils::ExecWait(pinHook, touchpoint,
-                                           L"\"" + linkPath + L"\" \"" + pinHook + L"\" \"" + shortcut.iconPath + L"\" " +
-                                               PinHook::kDesktopTag,
+                                           PinHookSetArguments(linkPath, pinHook, shortcut.iconPath, PinHook::kDesktopTag),
                                            0, true, PinHookTimeoutMs());
     ::SetFileAttributesW(linkPath.c_str(), FILE_ATTRIBUTE_NORMAL);
     System::Win32::RefreshDesktop();

@@ -34,9 +34,10 @@ public:
 constexpr const wchar_t* kStartMenuLinkArguments = L"/src gamesmenu /dp ";
 constexpr const wchar_t* kDesktopLinkArguments = L"/src desktop /dp ";
 
-// PinHook's set-mode command line for the Start-menu link: PinHook, the link, PinHook (the
-// module of the link's texts), the icon, the tag.
-std::wstring PinHookSetCommandLine(const std::wstring& pinHook, const std::wstring& link, const std::wstring& icon);
+// PinHook's set-mode arguments, which follow its quoted path: the link, PinHook (the module of
+// the link's texts), the icon, each quoted, and the tag (PinHook/PinHookContract.h).
+std::wstring PinHookSetArguments(const std::wstring& link, const std::wstring& pinHook, const std::wstring& icon,
+                                const wchar_t* tag);
 
 // Writes a Start-menu link (in the start-menu folder or the common Programs folder, as the shared
 // settings say) and has PinHook brand it; nothing of it is reported.
