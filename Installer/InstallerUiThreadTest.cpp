@@ -153,8 +153,69 @@ TEST(UiMessageLoop, alt_f4_through_the_message_loop_becomes_the_views_cancel)
     EXPECT_TRUE(IsWindow(ui.Window()->GetHwnd()));
 }
 
+namespace {
+
+// A UI thread that says when its object goes. Going early, it ends its loop, so that a pointer
+// that lets go too soon fails the test instead of leaving it waiting for the thread.
+class CTrackedUiThread : public LmTest::CStandInUiThread {
+public:
+    CTrackedUiThread(const std::wstring& page, LmTest::PageRecord& record, volatile LONG& destroyed)
+        : CStandInUiThread(page, CUiContext{}, record, PageStandInOptions{}), destroyed_(destroyed)
+    {
+    }
+    ~CTrackedUiThread() override
+    {
+        InterlockedExchange(&destroyed_, 1);
+        UiQuitEvent().Set();
+    }
+
+private:
+    volatile LONG& destroyed_;
+};
+
+} // namespace
+
 TEST(UiMessageLoop, the_ui_thread_pointer_holds_the_thread_until_it_is_emptied)
 {
-    UiHarness ui(CUiContext{});
-    EXPECT_EQ(&ui.Thread(), GetInstallerUiThread().Get());
+    LmTest::ScratchFolder folder(L"lmpages");
+    LmTest::PageRecord record;
+    volatile LONG destroyed = 0;
+    UiQuitEvent().Reset();
+    SetInstallerWindow(nullptr);
+    // Whichever way the test ends, the thread ends and the process's pointers are empty.
+    struct EndUiThread {
+        ~EndUiThread()
+        {
+            UiQuitEvent().Set();
+            SetInstallerUiThread(nullptr);
+            SetInstallerWindow(nullptr);
+            UiQuitEvent().Reset();
+        }
+    } endUiThread;
+    Lm::System::Win32::CHandleGuard osThread;
+    {
+        Lm::System::CRefPtr<CInstallerUiThread> thread(new CTrackedUiThread(folder / L"install.html", record, destroyed));
+        SetInstallerUiThread(thread);
+        thread->ThreadStart();
+        ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), thread->GetHandle(), GetCurrentProcess(), osThread.Receive(),
+                                    SYNCHRONIZE, FALSE, 0));
+    }
+
+    // The pointer is the thread's only owner now: the object stays, and so does its running thread.
+    ASSERT_EQ(0, destroyed) << "the thread went with its last reference outside the pointer";
+    ASSERT_TRUE(GetInstallerUiThread().IsSet());
+    EXPECT_EQ(Lm::System::Win32::ThreadStateRunning, GetInstallerUiThread()->GetState());
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(osThread.Get(), 0)) << "the thread ended without being asked";
+
+    // Its loop ends; the object stays for as long as the pointer holds it.
+    UiQuitEvent().Set();
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(osThread.Get(), 60000));
+    ASSERT_EQ(0, destroyed) << "the thread object went while the pointer held it";
+    ASSERT_TRUE(GetInstallerUiThread().IsSet());
+    EXPECT_EQ(Lm::System::Win32::ThreadStateFinished, GetInstallerUiThread()->GetState());
+
+    // Emptied, the pointer lets it go.
+    SetInstallerUiThread(nullptr);
+    EXPECT_EQ(1, destroyed) << "the emptied pointer still holds the thread object";
+    EXPECT_FALSE(GetInstallerUiThread().IsSet());
 }
