@@ -20,6 +20,15 @@ const char kFunction[] = "Lm::CommonAppLogic::CCabinetExtractor::ExtractTo";
 
 using Lm::System::Win32::CHandleGuard;
 
+// An FDI context, destroyed when its owner goes.
+struct CFdiContextTraits {
+    using HandleType = HFDI;
+    static HFDI Invalid() noexcept { return nullptr; }
+    static bool IsValid(HFDI h) noexcept { return h != nullptr; }
+    static void Close(HFDI h) noexcept { FDIDestroy(h); }
+};
+using CFdiContext = Lm::System::Win32::CHandleT<CFdiContextTraits>;
+
 struct CExtraction;
 
 // What an FDI handle stands for: the cabinet being read, or the file being written.
@@ -180,13 +189,13 @@ void CCabinetExtractor::ExtractTo(const std::wstring& path) const
     extraction.partialPath = path + L".unpacking";
 
     ERF erf = {};
-    HFDI fdi = FDICreate(Allocate, Free, Open, Read, Write, Close, Seek, cpuUNKNOWN, &erf);
-    if (fdi == nullptr)
+    CFdiContext fdi(FDICreate(Allocate, Free, Open, Read, Write, Close, Seek, cpuUNKNOWN, &erf));
+    if (!fdi)
         Lm::System::ThrowException("FDICreate failed", kSource, __LINE__, kFunction);
     std::string name = std::to_string(reinterpret_cast<uintptr_t>(&extraction));
     char folder[] = "";
-    const BOOL copied = FDICopy(fdi, &name[0], folder, 0, Notify, nullptr, &extraction);
-    FDIDestroy(fdi);
+    const BOOL copied = FDICopy(fdi.Get(), &name[0], folder, 0, Notify, nullptr, &extraction);
+    fdi.Close();
     // A file FDI left open (an extraction it broke off) is closed before it is moved or deleted.
     if (extraction.output != nullptr)
         extraction.output->file.Close();
