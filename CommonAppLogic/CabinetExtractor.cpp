@@ -159,8 +159,9 @@ FNFDINOTIFY(Notify)
     }
     case fdintCLOSE_FILE_INFO: {
         CFdiStream* stream = StreamOf(pfdin->hf);
-        stream->file.Close();
-        extraction->complete = stream->written == extraction->expectedSize;
+        // A file whose close fails may not hold what was written: it does not count as whole.
+        const bool closed = !stream->file || CloseHandle(stream->file.Detach());
+        extraction->complete = closed && stream->written == extraction->expectedSize;
         return TRUE;
     }
     case fdintPARTIAL_FILE:   // a file begun in another cabinet

@@ -56,7 +56,7 @@ namespace InstallUtils {
 
 using Lm::System::Win32::CHandleGuard;
 
-HANDLE Exec(const std::wstring& path, const std::wstring& workingFolder, const std::wstring& arguments,
+CHandleGuard Exec(const std::wstring& path, const std::wstring& workingFolder, const std::wstring& arguments,
             DWORD creationFlags, bool requireSignature, HANDLE job)
 {
     const char* function = "Lm::CommonAppLogic::InstallUtils::Exec";
@@ -85,6 +85,7 @@ HANDLE Exec(const std::wstring& path, const std::wstring& workingFolder, const s
                         job ? creationFlags | CREATE_SUSPENDED : creationFlags, nullptr,
                         workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &process))
         Lm::System::ThrowException("CreateProcessW failed", kSource, 202, function);
+    CHandleGuard owned(process.hProcess);
     const CHandleGuard thread(process.hThread);
     if (job) {
         // Refused only where jobs cannot nest: the process then runs unfollowed, which the
@@ -92,13 +93,13 @@ HANDLE Exec(const std::wstring& path, const std::wstring& workingFolder, const s
         AssignProcessToJobObject(job, process.hProcess);
         ResumeThread(thread.Get());
     }
-    return process.hProcess;
+    return owned;
 }
 
 DWORD ExecWait(const std::wstring& path, const std::wstring& workingFolder, const std::wstring& arguments,
                DWORD creationFlags, bool requireSignature, DWORD timeoutMs, HANDLE job)
 {
-    CHandleGuard process(Exec(path, workingFolder, arguments, creationFlags, requireSignature, job));
+    CHandleGuard process = Exec(path, workingFolder, arguments, creationFlags, requireSignature, job);
     if (WaitForSingleObject(process.Get(), timeoutMs) == WAIT_TIMEOUT) {
         // A hung helper must not hold its caller for ever; it goes before the caller reports it.
         TerminateProcess(process.Get(), ERROR_TIMEOUT);

@@ -16,10 +16,10 @@ namespace InstallUtils {
 // caller's) with the creation flags. With requireSignature the file must pass
 // VerifyFileSignature, and it is held open against writing, renaming and deleting from before
 // the test until the process has started, so the file that runs is the file that was tested.
-// Returns the process handle, which the caller closes; throws on every failure. With a job
+// Returns the process handle's owner; throws on every failure. With a job
 // object the process is put into it before it runs its first instruction (so is everything it
 // starts); when the job refuses it (nested jobs before Windows 8), it runs outside.
-HANDLE Exec(const std::wstring& path, const std::wstring& workingFolder, const std::wstring& arguments,
+Lm::System::Win32::CHandleGuard Exec(const std::wstring& path, const std::wstring& workingFolder, const std::wstring& arguments,
             DWORD creationFlags, bool requireSignature, HANDLE job = nullptr);
 
 // Exec, then waits for the process and returns its exit code unchanged. Without a time limit it

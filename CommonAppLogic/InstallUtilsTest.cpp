@@ -97,13 +97,12 @@ TEST(ExecTest, empty_arguments_start_exactly_the_quoted_path_in_the_callers_fold
 
 TEST(ExecTest, exec_returns_the_running_process)
 {
-    HANDLE process = Exec(StandIn(), L"", L"/exit=259", 0, false);
-    ASSERT_NE(nullptr, process);
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 30000));
+    const Lm::System::Win32::CHandleGuard process = Exec(StandIn(), L"", L"/exit=259", 0, false);
+    ASSERT_TRUE(process.IsValid());
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 30000));
     DWORD code = 0;
-    EXPECT_TRUE(GetExitCodeProcess(process, &code));
+    EXPECT_TRUE(GetExitCodeProcess(process.Get(), &code));
     EXPECT_EQ(259u, code);
-    CloseHandle(process);
 }
 
 TEST(ExecTest, missing_file_throws_before_any_signature_test)

@@ -94,14 +94,14 @@ void WaitUntilParkIsArmed(HANDLE park)
 
 // Step 7: an older waiting Park quits, then a new one waits to start the main application once the
 // Installer has finished. Returns the new Park's process.
-HANDLE ArmPark(const CSetupPaths& paths, const std::wstring& dp, const std::wstring& ownFileName)
+CHandleGuard ArmPark(const CSetupPaths& paths, const std::wstring& dp, const std::wstring& ownFileName)
 {
     SignalParkTerminate(paths);
     WaitUntilOlderParkIsGone();
     const std::wstring launchParams = ConsoleLaunchParams(dp, ownFileName);
-    HANDLE park = Exec(paths.park, paths.folder, ParkWaitCommandLine(paths.mainApplication, launchParams), 0,
-                       kParkRequiresSignature);
-    WaitUntilParkIsArmed(park);
+    CHandleGuard park = Exec(paths.park, paths.folder, ParkWaitCommandLine(paths.mainApplication, launchParams), 0,
+                             kParkRequiresSignature);
+    WaitUntilParkIsArmed(park.Get());
     return park;
 }
 
@@ -231,7 +231,7 @@ void RunSetup(int argc, const wchar_t* const* argv)
     const bool wantsPark = options.launchConsole && !options.restore;
     const bool givesWay = wantsPark && !NoOtherInstallRuns(setupMutex);
     if (wantsPark && !givesWay) {
-        park.Reset(ArmPark(paths, dp, ownFileName));
+        park = ArmPark(paths, dp, ownFileName);
         // The Installer deletes Park's file once it has signalled it.
         parkHold.Reset();
     }
