@@ -163,22 +163,6 @@ std::wstring LocalizedNameOf(const std::wstring& link)
 
 // --- processes --------------------------------------------------------------------------------
 
-// Process ids of running programs with this file name.
-std::set<DWORD> RunningProcesses(const std::wstring& exeName)
-{
-    std::set<DWORD> ids;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return ids;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        if (_wcsicmp(entry.szExeFile, exeName.c_str()) == 0)
-            ids.insert(entry.th32ProcessID);
-    CloseHandle(snapshot);
-    return ids;
-}
-
 void WaitForProcesses(const std::set<DWORD>& ids, DWORD timeoutMs)
 {
     for (DWORD id : ids) {
@@ -379,7 +363,7 @@ protected:
     // from wherever) and, when it hands over to its copy, waits for the copy as well.
     LmTest::RunResult RunUninstall(const std::wstring& arguments)
     {
-        const std::set<DWORD> copiesBefore = RunningProcesses(L"Uninstaller.exe");
+        const std::set<DWORD> copiesBefore = LmTest::ProcessIdsNamed(L"Uninstaller.exe");
         LmTest::RunResult run =
             LmTest::RunProgram(m_touchpoint + L"\\Uninstall.exe", arguments, kRunTimeoutMs, TempFolder());
         WaitForSelfCopy(copiesBefore);
@@ -400,14 +384,14 @@ protected:
             if (!NewSelfCopyRunOnceValues().empty())
                 break;
             if (LmTest::DirectoryExists(m_touchpoint) && !LmTest::FileExists(m_touchpoint + L"\\Uninstall.exe") &&
-                RunningProcesses(L"Uninstaller.exe").empty())
+                LmTest::ProcessIdsNamed(L"Uninstaller.exe").empty())
                 break;
-            if (!LmTest::DirectoryExists(m_touchpoint) && RunningProcesses(L"Uninstaller.exe").empty() &&
+            if (!LmTest::DirectoryExists(m_touchpoint) && LmTest::ProcessIdsNamed(L"Uninstaller.exe").empty() &&
                 GetTickCount() - start > 5000)
                 break;
             Sleep(100);
         }
-        std::set<DWORD> copies = RunningProcesses(L"Uninstaller.exe");
+        std::set<DWORD> copies = LmTest::ProcessIdsNamed(L"Uninstaller.exe");
         for (DWORD id : copiesBefore)
             copies.erase(id);
         WaitForProcesses(copies, 20000);
@@ -633,7 +617,7 @@ TEST_F(UninstallProgram, answering_no_changes_nothing_and_other_arguments_do_not
 TEST_F(UninstallProgram, answering_yes_removes_the_touchpoint_and_shows_the_finished_box)
 {
     ASSERT_NO_FATAL_FAILURE(LayTouchpoint());
-    const std::set<DWORD> copiesBefore = RunningProcesses(L"Uninstaller.exe");
+    const std::set<DWORD> copiesBefore = LmTest::ProcessIdsNamed(L"Uninstaller.exe");
     HANDLE process = StartUninstall(L"");
     ASSERT_NE(nullptr, process);
     auto question = AnswerBox(L"yes");
@@ -758,7 +742,7 @@ TEST_F(UninstallProgram, a_copy_run_from_elsewhere_removes_the_whole_folder_and_
     EXPECT_EQ(1u, MainUninstallerRuns().size());
     Sleep(1000);
     EXPECT_TRUE(NewSelfCopyRunOnceValues().empty());
-    EXPECT_TRUE(RunningProcesses(L"Uninstaller.exe").empty());
+    EXPECT_TRUE(LmTest::ProcessIdsNamed(L"Uninstaller.exe").empty());
     ExpectMachineAsBefore({m_startMenu + L"\\", m_startMenu + L"\\desktop.ini", m_publicDesktop + L"\\desktop.ini",
                            L"dir|" + m_games, m_games + L"\\", m_app,
                            std::wstring(L"reg32\\") + kUninstallSubKey + L"\\" + kMainKeyName});

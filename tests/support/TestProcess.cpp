@@ -51,43 +51,39 @@ void SetNamedEvent(const std::wstring& name)
     CloseHandle(event);
 }
 
-size_t RunningProcesses(const wchar_t* exeName, DWORD parentId)
+std::set<DWORD> ProcessIdsNamed(const std::wstring& exeName, DWORD parentId)
 {
-    size_t count = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        if (_wcsicmp(entry.szExeFile, exeName) == 0 && (parentId == 0 || entry.th32ParentProcessID == parentId))
-            ++count;
-    CloseHandle(snapshot);
-    return count;
-}
-
-std::set<DWORD> RunningProcessesOf(const std::wstring& path)
-{
-    const std::wstring name = path.substr(path.rfind(L'\\') + 1);
     std::set<DWORD> ids;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return ids;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (_wcsicmp(entry.szExeFile, name.c_str()) != 0)
-            continue;
-        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (_wcsicmp(entry.szExeFile, exeName.c_str()) == 0 && (parentId == 0 || entry.th32ParentProcessID == parentId))
+            ids.insert(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return ids;
+}
+
+size_t RunningProcesses(const wchar_t* exeName, DWORD parentId)
+{
+    return ProcessIdsNamed(exeName, parentId).size();
+}
+
+std::set<DWORD> RunningProcessesOf(const std::wstring& path)
+{
+    std::set<DWORD> ids;
+    for (DWORD id : ProcessIdsNamed(path.substr(path.rfind(L'\\') + 1))) {
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
         if (!process)
             continue;
         wchar_t image[MAX_PATH * 2] = {};
         DWORD size = MAX_PATH * 2;
         if (QueryFullProcessImageNameW(process, 0, image, &size) && _wcsicmp(image, path.c_str()) == 0)
-            ids.insert(entry.th32ProcessID);
+            ids.insert(id);
         CloseHandle(process);
     }
-    CloseHandle(snapshot);
     return ids;
 }
 

@@ -33,7 +33,9 @@ bool NamedEventIsSet(const std::wstring& name);
 // Sets an existing event (a failed test when there is none).
 void SetNamedEvent(const std::wstring& name);
 
-// Running processes of this file name (any case); with a parent id only those it started.
+// Ids of the running processes of this file name (any case); with a parent id only those it started.
+std::set<DWORD> ProcessIdsNamed(const std::wstring& exeName, DWORD parentId = 0);
+// How many there are.
 size_t RunningProcesses(const wchar_t* exeName, DWORD parentId = 0);
 
 // Ids of the running processes started from this very file (full path, any case).
