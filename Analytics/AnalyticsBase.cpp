@@ -63,14 +63,6 @@ std::uint16_t GetU16(const unsigned char* p)
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
-std::int64_t FileSize(HANDLE file)
-{
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size))
-        return -1;
-    return size.QuadPart;
-}
-
 bool SeekTo(HANDLE file, std::int64_t offset)
 {
     LARGE_INTEGER to, at;
@@ -115,7 +107,7 @@ bool CAnalyticsBase::ReadHeader(HANDLE file, StoreHeader& header)
     header.count = GetU32(bytes + 4);
     header.pending = GetU32(bytes + 8);
     header.reserved = GetU32(bytes + 12);
-    std::int64_t size = FileSize(file);
+    std::int64_t size = System::Win32::GetFileSize64(file);
     return header.version == kStoreVersion && header.pending >= CAnalyticsBase::HeaderSize &&
            static_cast<std::int64_t>(header.pending) <= size;
 }
@@ -260,7 +252,7 @@ bool CAnalyticsBase::AddItem(const std::string& text1, const std::string& text2)
     COpenStore store(*this, m_stopEvent.Get());
     if (!store.IsOpen())
         return false;
-    std::int64_t size = FileSize(store.File());
+    std::int64_t size = System::Win32::GetFileSize64(store.File());
     if (size < 0 || size >= StoreCapBytes)
         return false;
     std::vector<unsigned char> record = ComposeItem(text1, text2, MaskByte);
@@ -347,7 +339,7 @@ bool CAnalyticsBase::ConsumeItems(std::uint32_t offset, std::uint32_t newOffset,
         WriteHeader(f, header);
         return true;
     }
-    std::int64_t size = FileSize(f);
+    std::int64_t size = System::Win32::GetFileSize64(f);
     if (size <= static_cast<std::int64_t>(newOffset)) {
         ResetStore(f, header);
         return true;
@@ -376,7 +368,7 @@ std::uint32_t CAnalyticsBase::GetStoreSize()
     COpenStore store(*this, m_stopEvent.Get());
     if (!store.IsOpen())
         return 0;
-    std::int64_t size = FileSize(store.File());
+    std::int64_t size = System::Win32::GetFileSize64(store.File());
     return size > store.header.pending ? static_cast<std::uint32_t>(size - store.header.pending) : 0;
 }
 

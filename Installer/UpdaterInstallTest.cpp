@@ -20,6 +20,7 @@
 #include "System/Win32/DebuggingContract.h"
 #include "TestProcess.h"
 #include "Installer/InstallerContract.h"
+#include "Installer/InstallerWindow.h"
 #include "Installer/InstallerMessageTable.h"
 #include "InstallerTestSupport.h"
 #include "TestRegistry.h"
@@ -291,6 +292,8 @@ TEST(ProductBounds, the_shipped_bounds_are_those_of_a_release)
     EXPECT_EQ(60000u, Lm::CommonAppLogic::kParkSignalTimeoutMs);
     EXPECT_EQ(30u * 60 * 1000, kPackageTreeBoundMs);
     EXPECT_EQ(3u * 60 * 1000, kInstallSemaphoreGraceMs);
+    // The page gets a minute to say it has loaded; the window tests shorten it in process.
+    EXPECT_EQ(60000u, kPageLoadTimeoutMs);
 }
 
 TEST_F(HandOff, local_patch_takes_the_place_of_the_download)

@@ -231,8 +231,8 @@ protected:
             ASSERT_TRUE(LmTest::FileExists(LmTest::TestDir() + tool)) << "test tool not built: " << Narrow(tool);
         m_mutex = CreateMutexW(nullptr, FALSE, kTouchpointMutexName);
         ASSERT_NE(nullptr, m_mutex);
-        // CTest runs these tests one at a time (RESOURCE_LOCK); the mutex guards against other
-        // test programs that lay a touchpoint down too.
+        // CTest gives each of these tests a Wine lane of its own (a prefix nobody else writes meanwhile);
+        // the mutex guards a run by hand in one prefix, where other test programs lay a touchpoint down too.
         DWORD wait = WaitForSingleObject(m_mutex, 120000);
         ASSERT_TRUE(wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) << "touchpoint still in use by another test";
         m_owned = true;

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <utility>
+
 namespace Lm {
 namespace Updater {
 
@@ -17,10 +19,10 @@ bool ShellStart(const std::wstring& file, const std::wstring& parameters, const 
     info.nShow = SW_SHOWNORMAL;
     if (!ShellExecuteExW(&info))
         return false;
+    // The handle the mask asked for; closed here when the caller does not want it.
+    System::Win32::CHandleGuard started(info.hProcess);
     if (process != nullptr)
-        process->Reset(info.hProcess);
-    else if (info.hProcess != nullptr)
-        CloseHandle(info.hProcess);   // asked for by the mask but not wanted here
+        *process = std::move(started);
     return true;
 }
 

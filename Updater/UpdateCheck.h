@@ -16,11 +16,6 @@ namespace Updater {
 constexpr std::uint32_t kUpdateCheckTimeLimitMs = 5000;
 constexpr std::int64_t kMaxUpdateCheckReplyLength = 64 * 1024;
 
-// Host names of the client-services endpoint.
-constexpr const char* kClientServicesHost = "clientservices.larchmeadow.com";
-constexpr const char* kTestClientServicesHost = "clientservices-test.larchmeadow.com";
-constexpr const char* kUpdateCheckPath = "/v1/client-updates/";
-
 // The product version of the file's version resource as "a.b.c.d"; "0" for an empty path, a
 // missing file, a file without a version resource, or any failed call.
 std::string GetFileVersionString(const std::wstring& path);

@@ -106,6 +106,12 @@ constexpr const wchar_t* kShellExecPatchResult = L"ShellExecPatch";
 constexpr const wchar_t* kDebuggerTerminatedResult = L"DbgTerminateProcess";
 constexpr const wchar_t* kInstallerExitCodeResultPrefix = L"InstallerExitCode";
 
+// The client-services endpoint the update check asks (served outside this suite): the release
+// host, the host used while "UseTestEnvironment" is on, and the path of the check.
+constexpr const char* kClientServicesHost = "clientservices.larchmeadow.com";
+constexpr const char* kTestClientServicesHost = "clientservices-test.larchmeadow.com";
+constexpr const char* kUpdateCheckPath = "/v1/client-updates/";
+
 // Developer values of the Debugging key (System/Win32/DebuggingSwitches.h), set by hand or by
 // the test set-up, read at start-up:
 // REG_DWORD, milliseconds the progress window stays hidden (default 1000) and shown at least (500).

@@ -65,8 +65,13 @@ std::int64_t GetFileSize64(const std::wstring& path)
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return -1;
+    return GetFileSize64(file.Get());
+}
+
+std::int64_t GetFileSize64(HANDLE file)
+{
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.Get(), &size))
+    if (!GetFileSizeEx(file, &size))
         return -1;
     return size.QuadPart;
 }

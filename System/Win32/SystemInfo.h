@@ -18,6 +18,8 @@ std::wstring GetOSVersionShort();
 bool IsWow64();
 // The size of a file in bytes, opened without access rights; -1 when it cannot be opened or sized.
 std::int64_t GetFileSize64(const std::wstring& path);
+// The size of an open file in bytes; -1 when it cannot be sized.
+std::int64_t GetFileSize64(HANDLE file);
 // True when the process token is elevated; false on any failure.
 bool IsProcessElevated();
 // The folder of the local server registered for a CLSID (HKCR\CLSID\{...}\LocalServer32, quotes
