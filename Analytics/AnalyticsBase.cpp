@@ -435,33 +435,53 @@ unsigned __stdcall CAnalyticsBase::UploadThreadEntry(void* argument)
     return 0;
 }
 
+void CAnalyticsBase::UploadPasses()
+{
+    for (;;) {
+        int sent = 0;
+        if (System::Win32::IsConnectedToInternet() && !UploadPendingItems(sent))
+            return;
+        // Go on only while passes send: an empty store, offline or a stop ends the passes.
+        if (WaitForSingleObject(m_stopEvent.Get(), m_intervalMs) == WAIT_OBJECT_0 || sent == 0)
+            return;
+    }
+}
+
 void CAnalyticsBase::UploadThreadMain()
 {
     HRESULT com = CoInitialize(nullptr);
-    try {
-        for (;;) {
-            int sent = 0;
-            if (System::Win32::IsConnectedToInternet() && !UploadPendingItems(sent))
-                break;
-            // Go on only while passes send: an empty store, offline or a stop ends the thread.
-            if (WaitForSingleObject(m_stopEvent.Get(), m_intervalMs) == WAIT_OBJECT_0 || sent == 0)
-                break;
+    for (bool failed = false;;) {
+        try {
+            UploadPasses();
+        } catch (...) {
+            // No exception leaves the thread. A pass that failed this way (out of memory) ends
+            // the uploads of this run; its record stays in the store.
+            failed = true;
         }
-    } catch (...) {
-        // No exception leaves the thread. A pass that failed this way (out of memory) ends the
-        // uploads of this run; its record stays in the store.
+        // A start that came while the passes ran found the thread running and started none: its
+        // event may have been added after the last pass looked, so one more pass goes. The
+        // decision and the end of m_running are one step under the lock, so no start falls
+        // between them.
+        CScopedLock lock(m_lock);
+        if (failed || !m_passAsked) {
+            m_passAsked = false;
+            m_running = false;
+            break;
+        }
+        m_passAsked = false;
     }
+    // Past its last use of the object: StartUploadThread and StopUploadThread may close the handle.
     if (SUCCEEDED(com))
         CoUninitialize();
-    CScopedLock lock(m_lock);
-    m_running = false;
 }
 
 bool CAnalyticsBase::StartUploadThread(DWORD intervalMs)
 {
     CScopedLock lock(m_lock);
-    if (m_running)
+    if (m_running) {
+        m_passAsked = true;
         return false;
+    }
     if (m_thread) {
         // A thread that ended by itself: it is past its last use of the lock, so waiting for it
         // here is short.

@@ -65,7 +65,9 @@ public:
     bool AddItem(const std::string& text1, const std::string& text2);
 
     // Starts the upload thread (one pass per interval while passes send) unless one runs: false
-    // then, and when the thread cannot be started.
+    // then, and when the thread cannot be started. A thread that runs makes one more pass before
+    // it ends, so an event added just before this call goes out in this run even when the thread
+    // had already found the store empty.
     bool StartUploadThread(DWORD intervalMs);
     // Stops the upload thread, if any, and waits for it. A request in flight is aborted and its
     // record consumed (it may have reached the endpoint); the wait is bounded by the abort.
@@ -115,6 +117,7 @@ private:
     bool ConsumeItems(std::uint32_t offset, std::uint32_t newOffset, std::uint32_t consumed);
     System::Win32::CHandleGuard OpenStore(StoreHeader& header);
     void UploadThreadMain();
+    void UploadPasses();
     static unsigned __stdcall UploadThreadEntry(void* argument);
 
     std::wstring m_storePath;
@@ -122,10 +125,11 @@ private:
     std::wstring m_storeMutexName;
     System::Win32::CHandleGuard m_storeMutex;
     System::Win32::CHandleGuard m_uploadMutex;
-    // Guards the three fields below it. Lock order: m_lock is never held while waiting for a
+    // Guards the four fields below it. Lock order: m_lock is never held while waiting for a
     // mutex or for the thread.
     System::Win32::CCriticalSectionLock m_lock;
     bool m_running = false;           // an upload thread exists and has not reached its end
+    bool m_passAsked = false;         // a start found the thread running: it makes one more pass
     // The thread's handle, published here by StartUploadThread. The thread never closes it: the
     // next StartUploadThread or StopUploadThread takes it out, waits for the thread to be gone and
     // closes it, so it is closed once and never while another thread waits on it.

@@ -575,6 +575,23 @@ TEST_F(AnalyticsStore, the_upload_thread_drains_the_store_and_ends)
     EXPECT_EQ(6u, CollectLines(tag).size());
 }
 
+// An event added while the thread waits out its interval after a pass that found the store empty
+// (as the Updater's uploader does at the start of a run) goes out in that run: the start that
+// came meanwhile found the thread running and started none, so the thread makes one more pass.
+TEST_F(AnalyticsStore, an_event_added_while_the_thread_ends_goes_out_before_it_ends)
+{
+    const DWORD kIntervalMs = 1500;
+    ASSERT_TRUE(store->StartUploadThread(kIntervalMs));
+    Sleep(300);   // the empty pass is over and the thread waits out its interval
+    ASSERT_TRUE(store->GetStateFlag());
+    const std::string tag = Tag();
+    ASSERT_TRUE(store->AddItem("tag=" + tag, ""));
+    EXPECT_FALSE(store->StartUploadThread(kIntervalMs));   // one runs
+    ASSERT_TRUE(WaitUntilStopped(*store));
+    EXPECT_EQ(0u, store->GetStoreSize()) << "the event stayed for a later run";
+    EXPECT_EQ(1u, CollectLines(tag).size());
+}
+
 // A record that may have reached the endpoint is consumed also when a stop cuts its request
 // short: kept, it would go out again with every later run (the endpoint answers too slowly for
 // any run to see its answer).
