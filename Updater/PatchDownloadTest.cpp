@@ -223,7 +223,8 @@ TEST(PatchDownload, a_package_over_20_MiB_comes_in_two_ranges_at_once)
     TestProduct product;
     RecordingObserver observer;
     TestedPackage package =
-        DownloadAndTestPackage(RequestFor(product, "big", "Package.exe", "&gate=2&gatems=60000"), observer);
+        // Paced (8 MB/s a range, about 1.3 s), so that the bar is seen on the way on a fast machine too.
+        DownloadAndTestPackage(RequestFor(product, "big", "Package.exe", "&gate=2&gatems=60000&rate=8000000"), observer);
     EXPECT_TRUE(observer.reports.empty());
     EXPECT_EQ(LmTest::FileSize(PackageFile("big")), LmTest::FileSize(package.path));
     auto ranges = LmTest::ServerLogLines("\"gate\": \"open\"");
