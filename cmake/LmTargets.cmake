@@ -117,7 +117,7 @@ endfunction()
 # to one Wine prefix, so such a case holds a lane: CTest's resource "lanes" (one slot per lane,
 # tools/wine-session.sh --lanes), whose prefix no other lock-holding case uses meanwhile; the
 # lock-holding cases of the other lanes and all other cases go on in parallel. Given no lane
-# (CTest without the lanes' resource specification), the case takes its prefix's lock in
+# (CTest without the lanes' resource file), the case takes its prefix's lock in
 # tools/wine-run instead (LM_HOLDS_LANE).
 function(lm_tests_resource_lock exe regex lock)
     set(file ${CMAKE_CURRENT_BINARY_DIR}/${exe}-${lock}.cmake)
