@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -136,18 +135,6 @@ LmTest::AnsweredBox AnswerBoxOf(DWORD pid, const wchar_t* button, DWORD timeoutM
 
 // A locale tag of the run's own: English for the Updater's texts, and the "ul" of every analytics
 // event it sends, by which the collect stand-in's log tells its events from those of other runs.
-// Seconds since 1970 as the test server writes them ("started" of a logged request): Wine's
-// system time is the host's.
-double UnixTimeNow()
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER ticks;
-    ticks.LowPart = now.dwLowDateTime;
-    ticks.HighPart = now.dwHighDateTime;
-    return (ticks.QuadPart - 116444736000000000ULL) / 1e7;
-}
-
 std::wstring RunLocale()
 {
     return LmTest::UniqueName(L"en-x-t");
@@ -614,7 +601,7 @@ TEST(UpdaterProgram, a_download_killed_midway_resumes_at_the_recorded_offsets)
     // The server logs a request when its answer ends: the killed run's stalled answers are logged
     // once the hold goes, maybe after the second run's. The second run's requests are those that
     // came after the kill.
-    const double killed = UnixTimeNow();
+    const double killed = LmTest::ServerClockNow();
     DeleteFileW(hold.c_str());
 
     RunOutcome second = RunUpdaterCopy(copy, product.Name(), ProductArgument(product, RunLocale()) + L" /noprog");
@@ -623,8 +610,7 @@ TEST(UpdaterProgram, a_download_killed_midway_resumes_at_the_recorded_offsets)
     std::vector<std::string> ranges;
     for (const std::string& line : LmTest::ServerLogLines("tag=" + product.Tag())) {
         const size_t at = line.find("\"range\": \"");
-        const size_t started = line.find("\"started\": ");
-        if (at != std::string::npos && started != std::string::npos && std::atof(line.c_str() + started + 11) > killed)
+        if (at != std::string::npos && LmTest::LoggedStartTime(line) > killed)
             ranges.push_back(line.substr(at + 10, line.find('"', at + 10) - at - 10));
     }
     std::sort(ranges.begin(), ranges.end());

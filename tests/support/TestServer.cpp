@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -70,6 +71,21 @@ std::string GeneratedBody(unsigned seed, long long offset, size_t count)
         start = 0;
     }
     return out;
+}
+
+double ServerClockNow()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return (ticks - 116444736000000000ull) / 1e7;
+}
+
+double LoggedStartTime(const std::string& line)
+{
+    const std::string key = "\"started\": ";
+    const size_t at = line.find(key);
+    return at == std::string::npos ? 0 : std::atof(line.c_str() + at + key.size());
 }
 
 std::vector<std::string> ServerLogLines(const std::string& text, unsigned timeoutMs)

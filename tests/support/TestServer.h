@@ -23,6 +23,11 @@ std::string GeneratedBody(unsigned seed, long long offset, size_t count);
 // Lines of requests.log (JSON, one per answered request) that contain text; waits up to
 // timeoutMs for at least one, since the server writes its line after the last byte went out.
 std::vector<std::string> ServerLogLines(const std::string& text, unsigned timeoutMs = 5000);
+// The server's clock: seconds since 1970, as it writes a request's "started" (Wine's system time
+// is the host's).
+double ServerClockNow();
+// When the server saw the request of a log line begin ("started"); 0 when the line has none.
+double LoggedStartTime(const std::string& line);
 
 // The rows of the server's digest table: seed, size and SHA-256 in lower-case hex (hashlib).
 struct DigestCase {

@@ -766,20 +766,6 @@ TEST(HTTPDownload, a_cache_that_cannot_be_moved_onto_the_target_fails_the_downlo
 
 namespace {
 
-double UnixNow()
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    const unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    return (ticks - 116444736000000000ull) / 1e7;
-}
-
-// When the server logged a request as started (seconds since 1970, its own clock: this host's).
-double Started(const std::string& line)
-{
-    return atof(JsonField(line, "started").c_str());
-}
-
 } // namespace
 
 // Cancel as soon as the first answer gives a size that asks for two ranges: the restart runs
@@ -807,11 +793,11 @@ TEST(HTTPDownload, cancel_racing_a_restart_leaves_no_stream_running)
             ASSERT_NE(0u, status.totalSize) << ErrorText(status);
             Sleep(static_cast<DWORD>(delayMs));
             download.Cancel();
-            cancelledAt = UnixNow();
+            cancelledAt = LmTest::ServerClockNow();
             Sleep(3000); // a stream started by a restart that missed the Cancel would show now
         }
         for (const std::string& line : LmTest::ServerLogLines("tag=" + tag + "\"", 2000))
-            EXPECT_LT(Started(line), cancelledAt + 0.5) << "a request started after Cancel: " << line;
+            EXPECT_LT(LmTest::LoggedStartTime(line), cancelledAt + 0.5) << "a request started after Cancel: " << line;
         for (const std::wstring& name : { target, StateFileName(target), CacheFileName(target),
                                           StreamRecordFileName(target, 0), StreamRecordFileName(target, 1) })
             EXPECT_FALSE(LmTest::FileExists(name)) << Lm::Utf16ToUtf8(name);
